@@ -1,0 +1,108 @@
+#include "host/module/host_module.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "frame/mq_types.h"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#if defined(_WIN32)
+#define VHOST_EXPORT extern "C" __declspec(dllexport)
+#else
+#define VHOST_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace vhost {
+
+void HostState::Reset() { messages.clear(); }
+
+HostState& State() {
+  static HostState state;
+  return state;
+}
+
+}  // namespace vhost
+
+// ---------------------------------------------------------------------------
+// The 17 host functions the plug-in calls, typed as the protocol fixes them.
+
+VHOST_EXPORT int32_t MQ_SendMessage(int32_t message_code, PluginMessage* message) {
+  vhost::SentMessage sent;
+  sent.code = message_code;
+  if (message != nullptr) {
+    sent.product = message->product;
+    sent.id = message->id;
+    sent.reserved = message->reserved;
+    for (void** entry = message->options; entry != nullptr && *entry != nullptr; entry += 2) {
+      sent.optionNames.emplace_back(static_cast<const char*>(*entry));
+    }
+  }
+  vhost::State().messages.push_back(std::move(sent));
+  return 0;
+}
+
+VHOST_EXPORT int32_t MQXmlElem_Value(void* /*element*/, int32_t /*operation*/, void* /*record*/) {
+  return 0;
+}
+
+VHOST_EXPORT int32_t MQWidget_Value(int32_t /*widget_id*/, int32_t /*operation*/, void** /*args*/) {
+  return 0;
+}
+
+VHOST_EXPORT int32_t MQDoc_GetObjectCount(MQDocument /*doc*/) { return 0; }
+VHOST_EXPORT MQObject MQDoc_GetObject(MQDocument /*doc*/, int32_t /*index*/) { return nullptr; }
+VHOST_EXPORT int32_t MQDoc_GetCurrentObjectIndex(MQDocument /*doc*/) { return -1; }
+VHOST_EXPORT int32_t MQObj_GetVertexCount(MQObject /*obj*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetVertexRefCount(MQObject /*obj*/, int32_t /*vertex*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetFaceCount(MQObject /*obj*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetFacePointCount(MQObject /*obj*/, int32_t /*face*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetVisible(MQObject /*obj*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetMirrorType(MQObject /*obj*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetPatchType(MQObject /*obj*/) { return 0; }
+VHOST_EXPORT int32_t MQObj_GetLatheType(MQObject /*obj*/) { return 0; }
+VHOST_EXPORT MQObject MQObj_Clone(MQObject /*obj*/) { return nullptr; }
+VHOST_EXPORT int32_t MQObj_Freeze(MQObject /*obj*/, uint32_t /*flags*/) { return 0; }
+VHOST_EXPORT void MQObj_Delete(MQObject /*obj*/) {}
+
+// ---------------------------------------------------------------------------
+// The 158 functions the plug-in binds but never calls: harmless stubs that take
+// nothing and answer 0, whatever a caller passes under the C convention.
+
+#if defined(VHOST_OMIT_REFRESH_VIEW)
+// A test build of the module that lacks exactly this export, to prove that the
+// plug-in's binding notices a missing name. Renaming keeps the list the one source.
+#define MQ_RefreshView VHostOmitted_RefreshView
+#endif
+
+#define MQ_HOST_CALLED(name)
+#define MQ_HOST_BOUND(name) \
+  VHOST_EXPORT int32_t name() { return 0; }
+#include "frame/host_function_names.inc"
+#undef MQ_HOST_CALLED
+#undef MQ_HOST_BOUND
+
+namespace vhost {
+
+std::string ModulePath() {
+#if defined(_WIN32)
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    throw std::runtime_error("cannot name the host executable");
+  return std::string(buffer, length);
+#else
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&MQ_SendMessage), &info) == 0 || info.dli_fname == nullptr) {
+    throw std::runtime_error("cannot name the host module");
+  }
+  return info.dli_fname;
+#endif
+}
+
+}  // namespace vhost

@@ -1,0 +1,36 @@
+# Shared by the top-level scripts: installs what is missing, builds presets.
+# Sourced, not run.
+
+# The repository root, whatever the caller's working directory.
+VELTRANE_ROOT=$(CDPATH= cd -- "$(dirname -- "$0")/.." && pwd)
+
+# as_root CMD...: runs CMD as root (directly when we are root, else through sudo).
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# ensure_packages PKG...: installs the Debian packages that are not installed yet.
+ensure_packages() {
+  missing=""
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+      missing="$missing $pkg"
+  done
+  [ -z "$missing" ] && return 0
+  echo "==> installing Debian packages:$missing"
+  case "$missing" in
+    *:i386*)
+      dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386 ;;
+  esac
+  as_root apt-get update -qq
+  # shellcheck disable=SC2086
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+# What the native build and its tests need.
+NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest"
+
+# build_preset NAME: configures and builds one CMake preset.
+build_preset() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}
