@@ -22,7 +22,7 @@ constexpr int32_t kMessageWindowClosed = 100;
 int32_t ReadInt(void** args, const char* name, int32_t fallback) noexcept {
   const void* value = FindNamedArg(args, name);
   if (value == nullptr) return fallback;
-  int32_t result;
+  int32_t result = 0;
   std::memcpy(&result, value, sizeof result);
   return result;
 }
@@ -40,7 +40,7 @@ void WriteInt(void** args, const char* name, int32_t value) noexcept {
 // Events 100 and 102 pass the address of a flag; a null address reads false.
 BOOL ReadFlag(void* option) noexcept {
   if (option == nullptr) return 0;
-  BOOL flag;
+  BOOL flag = 0;
   std::memcpy(&flag, option, sizeof flag);
   return flag;
 }
