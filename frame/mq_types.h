@@ -81,7 +81,8 @@ struct DocumentSaveInfo {
 };
 
 // Record sizes are part of the protocol: 32-bit integers, pointer-sized handles.
-static_assert(sizeof(PluginMessage) == 3 * sizeof(int32_t) + sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0),
+static_assert(sizeof(PluginMessage) ==
+                  3 * sizeof(int32_t) + sizeof(void*) + (sizeof(void*) == 8 ? 4 : 0),
               "PluginMessage: three 32-bit words and a pointer, naturally aligned");
 static_assert(sizeof(XmlFindChildRecord) == 2 * sizeof(void*), "name, result");
 static_assert(sizeof(XmlRemoveChildRecord) == 2 * sizeof(void*), "child, result pointer");

@@ -23,12 +23,19 @@ ensure_packages() {
       dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386 ;;
   esac
   as_root apt-get update -qq
+  # Some i386 maintainer scripts cannot run on kernels without 32-bit support;
+  # the packages are still unpacked, which is all the cross build needs.
   # shellcheck disable=SC2086
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    $missing || as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -f
 }
 
 # What the native build and its tests need.
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest"
+
+# What the Windows builds and their runs under Wine need.
+WINDOWS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+binutils-mingw-w64-x86-64 wine wine64 wine32:i386 util-linux"
 
 # build_preset NAME: configures and builds one CMake preset.
 build_preset() {

@@ -1,26 +1,46 @@
 #!/bin/sh
-# Checks that a plug-in library exports exactly the 14 entry points and nothing
-# else. ELF: the dynamic symbol table, and no GNU unique symbol that would keep
-# the library mapped after dlclose.
-# usage: check_exports.sh LIBRARY
+# Checks a plug-in library's exported surface: exactly the 14 entry points under
+# their bare names, nothing else.
+#   ELF (Linux): the dynamic symbol table, and no GNU unique symbol (one would
+#   keep the library mapped after dlclose).
+#   PE (Windows): the export table, and an import table that names system DLLs
+#   only, never the compiler's C++ or support runtimes.
+# usage: check_exports.sh LIBRARY [OBJDUMP]
 set -eu
 lib=$1
-expected="MQCheckVersion MQCreate MQEnumFileExt MQEnumFileType MQEnumString MQExportFile
-MQGetPlugInID MQGetPlugInName MQGetPlugInType MQImportFile MQInit MQModifyObject
-MQModifySelect MQOnEvent"
-want=$(printf '%s\n' $expected | sort)
+objdump=${2:-}
+want=$(printf '%s\n' MQCheckVersion MQInit MQGetPlugInID MQGetPlugInName MQGetPlugInType \
+  MQEnumString MQEnumFileType MQEnumFileExt MQImportFile MQExportFile MQCreate \
+  MQModifyObject MQModifySelect MQOnEvent | sort)
 
-got=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)
+fail() { echo "check_exports: $lib: $*"; exit 1; }
+
+if [ -n "$objdump" ]; then
+  dump=$("$objdump" -p "$lib")
+  got=$(printf '%s\n' "$dump" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort)
+  imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
+  echo "imports: $(echo $imports)"
+  for dll in $imports; do
+    case $(echo "$dll" | tr 'A-Z' 'a-z') in
+      kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll|api-ms-win-*.dll|ucrtbase.dll) ;;
+      *) fail "imports $dll, which is not a system DLL" ;;
+    esac
+  done
+  # cdecl keeps a symbol's bare name (plus the i686 underscore); stdcall would add @N.
+  nm=$(echo "$objdump" | sed 's/objdump$/nm/')
+  if [ -x "$nm" ] && "$nm" "$lib" 2>/dev/null | grep -Eq ' T _?MQ[A-Za-z]+@[0-9]+$'; then
+    fail "an entry point is not cdecl: $("$nm" "$lib" | grep -E ' T _?MQ[A-Za-z]+@[0-9]+$')"
+  fi
+else
+  got=$(nm -D --defined-only "$lib" | awk '{print $3}' | sort)
+  if readelf --dyn-syms -W "$lib" | grep -q UNIQUE; then
+    fail "GNU unique symbols would pin the library in memory: $(readelf --dyn-syms -W "$lib" | grep UNIQUE)"
+  fi
+fi
+
 if [ "$got" != "$want" ]; then
-  echo "exported symbols differ from the 14 entry points:"
-  printf '%s\n' "$want" > /tmp/want.$$; printf '%s\n' "$got" > /tmp/got.$$
-  diff /tmp/want.$$ /tmp/got.$$ || true
-  rm -f /tmp/want.$$ /tmp/got.$$
-  exit 1
+  echo "expected:"; echo "$want"; echo "exported:"; echo "$got"
+  fail "the exports differ from the 14 entry points"
 fi
-if readelf --dyn-syms -W "$lib" | grep -q UNIQUE; then
-  echo "GNU unique symbols would pin the library in memory:"
-  readelf --dyn-syms -W "$lib" | grep UNIQUE
-  exit 1
-fi
-echo "exports OK: exactly the 14 entry points"
+echo "exports: exactly the 14 entry points"

@@ -8,38 +8,11 @@
 #include <exception>
 #include <string>
 
+#include "host/driver/paths.h"
 #include "host/driver/plugin_library.h"
 #include "host/module/host_module.h"
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace {
-
-#if defined(_WIN32)
-constexpr const char* kPluginFile = "Veltrane.dll";
-#else
-constexpr const char* kPluginFile = "Veltrane.so";
-#endif
-
-// The plug-in built or installed beside this tool.
-std::string DefaultPluginPath() {
-#if defined(_WIN32)
-  char buffer[MAX_PATH + 1] = {};
-  std::string self(buffer, GetModuleFileNameA(nullptr, buffer, MAX_PATH));
-#else
-  char buffer[4096] = {};
-  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  std::string self = length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : "";
-#endif
-  const std::size_t slash = self.find_last_of("/\\");
-  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" +
-         kPluginFile;
-}
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
@@ -100,8 +73,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (plugin_path.empty()) plugin_path = DefaultPluginPath();
   try {
+    if (plugin_path.empty()) plugin_path = vhost::BesideExecutable(vhost::kPluginFileName);
     return Run(plugin_path);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "veltrane-host: %s\n", error.what());

@@ -9,6 +9,7 @@
 
 #include "frame/host_functions.h"
 #include "frame/plugin_exports.h"
+#include "host/driver/paths.h"
 #include "host/module/host_module.h"
 #include "platform/module.h"
 #include "test_plugins.h"
@@ -36,6 +37,8 @@ class CountingLoader final : public platform::ModuleLoader {
     platform::SystemModuleLoader().Close(module);
   }
 };
+
+std::string IncompleteModule() { return vhost::BesideExecutable(VHOST_NOREFRESH_MODULE_FILE); }
 
 class HostBinding : public ::testing::Test {
  protected:
@@ -113,7 +116,7 @@ TEST_F(HostBinding, CompleteModuleBindsEveryNameAndReleasesTheHandleOnce) {
 }
 
 TEST_F(HostBinding, MissingNameFailsAndKeepsWhatWasBoundBeforeIt) {
-  EXPECT_EQ(MQInit(VHOST_NOREFRESH_MODULE_PATH), 0);
+  EXPECT_EQ(MQInit(IncompleteModule().c_str()), 0);
   EXPECT_EQ(loader.opens, 1);
   EXPECT_EQ(loader.closes, 1);
   EXPECT_EQ(loader.lookups, 9);  // stops at the missing name
@@ -125,7 +128,7 @@ TEST_F(HostBinding, MissingNameFailsAndKeepsWhatWasBoundBeforeIt) {
 TEST_F(HostBinding, LaterEntriesKeepTheirAddressesAfterAFailedRebind) {
   ASSERT_EQ(MQInit(vhost::ModulePath().c_str()), 1);
   void* sendMessage = mq::HostFunctionAddress(mq::HostFn::MQ_SendMessage);
-  EXPECT_EQ(MQInit(VHOST_NOREFRESH_MODULE_PATH), 0);
+  EXPECT_EQ(MQInit(IncompleteModule().c_str()), 0);
   EXPECT_EQ(mq::HostFunctionAddress(mq::HostFn::MQ_RefreshView), nullptr);
   EXPECT_EQ(mq::HostFunctionAddress(mq::HostFn::MQ_SendMessage), sendMessage);
   EXPECT_EQ(NonNullEntries(), 174);
@@ -135,7 +138,7 @@ TEST_F(HostBinding, LaterEntriesKeepTheirAddressesAfterAFailedRebind) {
 }
 
 TEST_F(HostBinding, UnloadablePathFailsWithoutTouchingTheTable) {
-  EXPECT_EQ(MQInit("/nonexistent/host-module.so"), 0);
+  EXPECT_EQ(MQInit(vhost::BesideExecutable("no-such-host-module").c_str()), 0);
   EXPECT_EQ(MQInit(""), 0);
   EXPECT_EQ(MQInit(nullptr), 0);
   EXPECT_EQ(loader.closes, 0);

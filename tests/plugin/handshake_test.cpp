@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "host/driver/paths.h"
 #include "host/driver/plugin_library.h"
 #include "host/module/host_module.h"
 
@@ -13,7 +14,7 @@ class Handshake : public ::testing::Test {
  protected:
   void SetUp() override {
     vhost::State().Reset();
-    plugin = vhost::PluginLibrary::Load(VELTRANE_PLUGIN_PATH);
+    plugin = vhost::PluginLibrary::Load(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
   }
   std::unique_ptr<vhost::PluginLibrary> plugin;
 };
@@ -54,8 +55,8 @@ TEST_F(Handshake, FileAndMenuEntriesAnswerZeroForAStation) {
 }
 
 TEST_F(Handshake, BindingFailsAgainstAnIncompleteOrMissingModule) {
-  EXPECT_FALSE(plugin->Init(VHOST_NOREFRESH_MODULE_PATH));
-  EXPECT_FALSE(plugin->Init("/nonexistent/module.so"));
+  EXPECT_FALSE(plugin->Init(vhost::BesideExecutable(VHOST_NOREFRESH_MODULE_FILE)));
+  EXPECT_FALSE(plugin->Init(vhost::BesideExecutable("no-such-module")));
   EXPECT_TRUE(plugin->Init(vhost::ModulePath()));
 }
 
@@ -72,14 +73,14 @@ TEST_F(Handshake, StartAndExitEvents) {
 
 TEST(PluginLibrary, LoadReportsWhatIsWrong) {
   try {
-    vhost::PluginLibrary::Load("/nonexistent/Veltrane.so");
+    vhost::PluginLibrary::Load(vhost::BesideExecutable("missing-plugin"));
     FAIL() << "loaded a missing file";
   } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("/nonexistent/Veltrane.so"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("missing-plugin"), std::string::npos);
   }
-  // A library that is not a plug-in: the host module itself.
+  // A library that is not a plug-in: the host's incomplete module.
   try {
-    vhost::PluginLibrary::Load(vhost::ModulePath());
+    vhost::PluginLibrary::Load(vhost::BesideExecutable(VHOST_NOREFRESH_MODULE_FILE));
     FAIL() << "accepted a library without entry points";
   } catch (const std::runtime_error& error) {
     EXPECT_NE(std::string(error.what()).find("MQCheckVersion"), std::string::npos);
