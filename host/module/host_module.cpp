@@ -20,7 +20,11 @@
 
 namespace vhost {
 
-void HostState::Reset() { messages.clear(); }
+void HostState::Reset() {
+  messages.clear();
+  widgets.Reset();
+  settings.Reset();
+}
 
 HostState& State() {
   static HostState state;
@@ -44,6 +48,8 @@ VHOST_EXPORT int32_t MQ_SendMessage(int32_t message_code, PluginMessage* message
     }
   }
   vhost::State().messages.push_back(std::move(sent));
+  if (message_code == 505 && message != nullptr)
+    vhost::State().settings.AnswerSettingsRequest(*message);
   return 0;
 }
 

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "host/module/settings_tree.h"
+#include "host/module/widget_tree.h"
+
 #if defined(_WIN32)
 #define VHOST_API
 #else
@@ -34,6 +37,8 @@ class VHOST_API HostState {
  public:
   // Everything the plug-in sent with MQ_SendMessage, oldest first.
   std::vector<SentMessage> messages;
+  WidgetTree widgets;
+  SettingsTree settings;
 
   // Back to a freshly started host.
   void Reset();
