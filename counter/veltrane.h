@@ -32,6 +32,12 @@ class Veltrane : public MQStationPlugin {
   void OnEvent221(MQDocument doc) override;
   void OnEvent220(MQDocument doc) override;
 
+  // Counts one object into six counters (vertices, total, 2-, 3-, 4- and 5+-point
+  // faces), adding to what they hold. Reads `freeze` and `triangle`. Calls only
+  // the host; the document's object is never changed.
+  void CountObject(int32_t& vertices, int32_t& total, int32_t& lines, int32_t& triangles,
+                   int32_t& quads, int32_t& ngons, MQObject object);
+
   // Recounts the document into the window, when there is one to show it.
   void UpdateCounts(MQDocument doc);
 

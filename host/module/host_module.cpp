@@ -22,6 +22,7 @@ namespace vhost {
 
 void HostState::Reset() {
   messages.clear();
+  documents.Reset();
   widgets.Reset();
   settings.Reset();
 }
@@ -61,20 +62,67 @@ VHOST_EXPORT int32_t MQWidget_Value(int32_t /*widget_id*/, int32_t /*operation*/
   return 0;
 }
 
-VHOST_EXPORT int32_t MQDoc_GetObjectCount(MQDocument /*doc*/) { return 0; }
-VHOST_EXPORT MQObject MQDoc_GetObject(MQDocument /*doc*/, int32_t /*index*/) { return nullptr; }
-VHOST_EXPORT int32_t MQDoc_GetCurrentObjectIndex(MQDocument /*doc*/) { return -1; }
-VHOST_EXPORT int32_t MQObj_GetVertexCount(MQObject /*obj*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetVertexRefCount(MQObject /*obj*/, int32_t /*vertex*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetFaceCount(MQObject /*obj*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetFacePointCount(MQObject /*obj*/, int32_t /*face*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetVisible(MQObject /*obj*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetMirrorType(MQObject /*obj*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetPatchType(MQObject /*obj*/) { return 0; }
-VHOST_EXPORT int32_t MQObj_GetLatheType(MQObject /*obj*/) { return 0; }
-VHOST_EXPORT MQObject MQObj_Clone(MQObject /*obj*/) { return nullptr; }
-VHOST_EXPORT int32_t MQObj_Freeze(MQObject /*obj*/, uint32_t /*flags*/) { return 0; }
-VHOST_EXPORT void MQObj_Delete(MQObject /*obj*/) {}
+// Document and object handles are Document* and Object*: each call goes
+// straight to its data. A null handle answers 0 / null.
+
+namespace {
+const vhost::Document* AsDocument(MQDocument doc) { return static_cast<vhost::Document*>(doc); }
+vhost::Object* AsObject(MQObject obj) { return static_cast<vhost::Object*>(obj); }
+}  // namespace
+
+VHOST_EXPORT int32_t MQDoc_GetObjectCount(MQDocument doc) {
+  return doc != nullptr ? AsDocument(doc)->SlotCount() : 0;
+}
+VHOST_EXPORT MQObject MQDoc_GetObject(MQDocument doc, int32_t index) {
+  return doc != nullptr ? AsDocument(doc)->At(index) : nullptr;
+}
+VHOST_EXPORT int32_t MQDoc_GetCurrentObjectIndex(MQDocument doc) {
+  return doc != nullptr ? AsDocument(doc)->currentIndex : -1;
+}
+VHOST_EXPORT int32_t MQObj_GetVertexCount(MQObject obj) {
+  return obj != nullptr ? AsObject(obj)->VertexCount() : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetVertexRefCount(MQObject obj, int32_t vertex) {
+  return obj != nullptr ? AsObject(obj)->VertexRefCount(vertex) : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetFaceCount(MQObject obj) {
+  return obj != nullptr ? AsObject(obj)->FaceCount() : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetFacePointCount(MQObject obj, int32_t face) {
+  return obj != nullptr ? AsObject(obj)->FacePointCount(face) : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetVisible(MQObject obj) {
+  return obj != nullptr && AsObject(obj)->visible ? 1 : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetMirrorType(MQObject obj) {
+  return obj != nullptr ? AsObject(obj)->mirror.type : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetPatchType(MQObject obj) {
+  return obj != nullptr ? AsObject(obj)->patch.type : 0;
+}
+VHOST_EXPORT int32_t MQObj_GetLatheType(MQObject obj) {
+  return obj != nullptr ? AsObject(obj)->lathe.type : 0;
+}
+VHOST_EXPORT MQObject MQObj_Clone(MQObject obj) {
+  if (obj == nullptr) return nullptr;
+  try {
+    return vhost::State().documents.Clone(*AsObject(obj));
+  } catch (...) {
+    return nullptr;  // nothing unwinds into the plug-in
+  }
+}
+VHOST_EXPORT int32_t MQObj_Freeze(MQObject obj, uint32_t flags) {
+  if (obj == nullptr) return 0;
+  try {
+    AsObject(obj)->Freeze(flags);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+VHOST_EXPORT void MQObj_Delete(MQObject obj) {
+  if (obj != nullptr) vhost::State().documents.Delete(AsObject(obj));
+}
 
 // ---------------------------------------------------------------------------
 // The 158 functions the plug-in binds but never calls: harmless stubs that take

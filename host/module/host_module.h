@@ -10,14 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "host/module/documents.h"
+#include "host/module/host_api.h"
 #include "host/module/settings_tree.h"
 #include "host/module/widget_tree.h"
-
-#if defined(_WIN32)
-#define VHOST_API
-#else
-#define VHOST_API __attribute__((visibility("default")))
-#endif
 
 namespace vhost {
 
@@ -37,6 +33,7 @@ class VHOST_API HostState {
  public:
   // Everything the plug-in sent with MQ_SendMessage, oldest first.
   std::vector<SentMessage> messages;
+  Documents documents;
   WidgetTree widgets;
   SettingsTree settings;
 

@@ -1,0 +1,168 @@
+// The stand-in host's documents: objects with vertices, faces and modifiers.
+//
+// Handles given to the plug-in are plain pointers: an MQDocument is a Document*,
+// an MQObject an Object*. A handle leads straight to its data, so every object
+// function the plug-in calls costs O(1).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/module/host_api.h"
+
+namespace vhost {
+
+struct Vec3 {
+  double x = 0;
+  double y = 0;
+  double z = 0;
+};
+
+// Mirror modifier. `type`: 0 off, 1 separate (the mirrored half keeps its own
+// vertices), 2 connected (vertices lying on a mirror plane are shared by both
+// halves). `axis`: bit set of the planes to mirror across, 1 = X (the plane
+// x = 0), 2 = Y, 4 = Z; several bits mirror across each plane in turn.
+// `distance`: how far from a plane a vertex may lie and still count as on it.
+struct MirrorSettings {
+  int32_t type = 0;
+  int32_t axis = 1;
+  double distance = 0;
+};
+
+// Lathe modifier. `type`: 0 off, nonzero on. `axis`: 0 = X, 1 = Y, 2 = Z, the
+// axis to revolve around. `segments`: steps around the full turn (at least 3).
+// Every 2-point face of the object is swept around the axis into quads, or
+// triangles where one end lies on the axis; vertices on the axis are shared.
+struct LatheSettings {
+  int32_t type = 0;
+  int32_t axis = 1;
+  int32_t segments = 12;
+};
+
+// Patch modifier: Catmull–Clark subdivision. `type`: 0 off, nonzero on.
+// `segments`: subdivision levels (1 to 4). Every face of 3 or more points
+// becomes n quads per level; faces of 1 and 2 points are kept as they are.
+struct PatchSettings {
+  int32_t type = 0;
+  int32_t segments = 1;
+};
+
+// Freeze flags: which modifiers MQObj_Freeze applies.
+inline constexpr uint32_t kFreezeMirror = 0x1;
+inline constexpr uint32_t kFreezeLathe = 0x2;
+inline constexpr uint32_t kFreezePatch = 0x4;
+
+class Document;
+
+class VHOST_API Object {
+ public:
+  std::string name;
+  bool visible = true;
+  MirrorSettings mirror;
+  LatheSettings lathe;
+  PatchSettings patch;
+
+  int32_t VertexCount() const { return static_cast<int32_t>(positions_.size()); }
+  int32_t FaceCount() const { return static_cast<int32_t>(faceSize_.size()); }
+  // Face references to vertex `index`; 0 for an unused vertex or a bad index.
+  int32_t VertexRefCount(int32_t index) const {
+    return index >= 0 && index < VertexCount() ? refCount_[static_cast<std::size_t>(index)] : 0;
+  }
+  // Points of face `index`; 0 for a deleted face or a bad index.
+  int32_t FacePointCount(int32_t index) const {
+    return index >= 0 && index < FaceCount() ? faceSize_[static_cast<std::size_t>(index)] : 0;
+  }
+  const Vec3& Position(int32_t index) const {
+    return positions_.at(static_cast<std::size_t>(index));
+  }
+  // The vertex indices of a live face, empty for a deleted one.
+  std::vector<int32_t> FacePoints(int32_t index) const;
+
+  int32_t AddVertex(const Vec3& position);
+  // Adds a face of the given vertices (1 or more, each an existing vertex).
+  // Throws std::out_of_range for a bad index and std::invalid_argument for none.
+  int32_t AddFace(const std::vector<int32_t>& points);
+  // Deleted faces stay in the list with 0 points; their vertices lose a reference.
+  void DeleteFace(int32_t index);
+  // Deletes a vertex's faces, then leaves the vertex unused.
+  void DeleteVertex(int32_t index);
+
+  // Applies the modifiers selected by `flags` into this object's own geometry
+  // (lathe, then mirror, then patch) and turns them off. Deleted faces are
+  // dropped; unused vertices are kept.
+  void Freeze(uint32_t flags);
+
+  // The document holding this object; null for a copy outside any document.
+  Document* document() const { return document_; }
+
+  // Whether this build of the host can apply the patch modifier.
+  static bool CanSubdivide();
+
+ private:
+  friend class Document;
+  friend class Documents;
+
+  void ReplaceGeometry(std::vector<Vec3> positions, const std::vector<std::vector<int32_t>>& faces);
+  void ApplyMirror();
+  void ApplyLathe();
+  void ApplyPatch();
+
+  Document* document_ = nullptr;
+  std::vector<Vec3> positions_;
+  std::vector<int32_t> refCount_;
+  // Faces in one flat list: face i has faceSize_[i] points starting at faceStart_[i].
+  std::vector<int32_t> faceStart_;
+  std::vector<int32_t> faceSize_;
+  std::vector<int32_t> points_;
+};
+
+class VHOST_API Document {
+ public:
+  // Object slots; an empty slot holds null.
+  int32_t SlotCount() const { return static_cast<int32_t>(slots_.size()); }
+  Object* At(int32_t index) const {
+    return index >= 0 && index < SlotCount() ? slots_[static_cast<std::size_t>(index)].get()
+                                             : nullptr;
+  }
+  int32_t currentIndex = 0;
+
+  // Appends a new object in a new slot and returns it.
+  Object& AddObject(std::string name);
+  // Empties slot `index`; its object is destroyed.
+  void RemoveObject(int32_t index);
+
+ private:
+  std::vector<std::unique_ptr<Object>> slots_;
+};
+
+// Every open document, and the objects the plug-in cloned out of them.
+class VHOST_API Documents {
+ public:
+  Document& Open();
+  void Close(Document& document);
+  int32_t OpenCount() const { return static_cast<int32_t>(open_.size()); }
+
+  // MQObj_Clone: a copy outside any document, owned by the host until deleted;
+  // null when `failClones` is set (a host out of memory, for tests).
+  Object* Clone(const Object& original);
+  bool failClones = false;
+  // MQObj_Delete: destroys a copy made by Clone. Anything else is refused and counted.
+  void Delete(Object* object);
+
+  // Copies made by Clone and not yet deleted.
+  int32_t LiveClones() const { return static_cast<int32_t>(clones_.size()); }
+  // MQObj_Delete calls on something that was not a live clone.
+  int32_t refusedDeletes = 0;
+  // Clones made since the last Reset.
+  int32_t clonesMade = 0;
+
+  void Reset();
+
+ private:
+  std::vector<std::unique_ptr<Document>> open_;
+  std::vector<std::unique_ptr<Object>> clones_;
+};
+
+}  // namespace vhost

@@ -1,0 +1,233 @@
+// The stand-in host's document model and its freezing of modifiers, checked
+// against counts derived by hand.
+#include "host/module/documents.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/shapes.h"
+
+using shapes::Count;
+using vhost::Object;
+
+namespace {
+
+class Freeze : public ::testing::Test {
+ protected:
+  Object& NewObject() { return document.AddObject("object"); }
+  vhost::Document document;
+};
+
+TEST(ObjectModel, ReferenceCountsFollowFacesAndDeletions) {
+  vhost::Document document;
+  Object& o = shapes::Quad(document.AddObject("quad"));
+  o.AddVertex({5, 5, 5});  // used by no face
+  EXPECT_EQ(o.VertexCount(), 5);
+  EXPECT_EQ(o.VertexRefCount(0), 1);
+  EXPECT_EQ(o.VertexRefCount(4), 0);
+  const int32_t tri = o.AddFace({0, 1, 4});
+  EXPECT_EQ(o.VertexRefCount(0), 2);
+  o.DeleteFace(tri);
+  EXPECT_EQ(o.FacePointCount(tri), 0);
+  EXPECT_EQ(o.FaceCount(), 2);  // deleted faces keep their slot
+  EXPECT_EQ(o.VertexRefCount(0), 1);
+  EXPECT_EQ(o.VertexRefCount(4), 0);
+  o.DeleteVertex(2);
+  EXPECT_EQ(o.FacePointCount(0), 0);
+  EXPECT_EQ(o.VertexRefCount(0), 0);
+  // Bad indices answer 0 instead of reading out of bounds.
+  EXPECT_EQ(o.FacePointCount(-1), 0);
+  EXPECT_EQ(o.FacePointCount(99), 0);
+  EXPECT_EQ(o.VertexRefCount(99), 0);
+  EXPECT_THROW(o.AddFace({0, 7}), std::out_of_range);
+  EXPECT_THROW(o.AddFace({}), std::invalid_argument);
+}
+
+TEST(ObjectModel, SlotsMayBeEmpty) {
+  vhost::Document document;
+  document.AddObject("a");
+  document.AddObject("b");
+  document.RemoveObject(0);
+  EXPECT_EQ(document.SlotCount(), 2);
+  EXPECT_EQ(document.At(0), nullptr);
+  EXPECT_NE(document.At(1), nullptr);
+  EXPECT_EQ(document.At(2), nullptr);
+  EXPECT_EQ(document.At(-1), nullptr);
+}
+
+TEST(Clones, LiveOutsideTheDocumentUntilDeleted) {
+  vhost::Documents documents;
+  vhost::Document& document = documents.Open();
+  Object& original = shapes::Cube(document.AddObject("cube"));
+  Object* copy = documents.Clone(original);
+  EXPECT_EQ(copy->document(), nullptr);
+  EXPECT_EQ(original.document(), &document);
+  EXPECT_EQ(documents.LiveClones(), 1);
+  copy->DeleteFace(0);
+  EXPECT_EQ(Count(original).faces, 6);  // the copy is its own geometry
+  documents.Delete(&original);          // not a clone: refused
+  EXPECT_EQ(documents.refusedDeletes, 1);
+  EXPECT_EQ(document.At(0), &original);
+  documents.Delete(copy);
+  EXPECT_EQ(documents.LiveClones(), 0);
+  documents.Delete(copy);  // twice: refused, not a double free
+  EXPECT_EQ(documents.refusedDeletes, 2);
+}
+
+TEST_F(Freeze, MirrorSeparateDuplicatesEveryVertexOnEachAxis) {
+  for (int32_t axis : {1, 2, 4}) {
+    Object& o = shapes::Quad(NewObject());
+    o.mirror = {1, axis, 0};
+    o.Freeze(vhost::kFreezeMirror);
+    const auto t = Count(o);
+    EXPECT_EQ(t.vertices, 8) << axis;
+    EXPECT_EQ(t.quads, 2) << axis;
+    EXPECT_EQ(o.mirror.type, 0);  // the modifier is applied and turned off
+  }
+}
+
+TEST_F(Freeze, MirrorConnectedSharesVerticesOnThePlane) {
+  // The quad spans [0,1]² in z = 0: two corners lie on x = 0, two on y = 0, all on z = 0.
+  const struct {
+    int32_t axis;
+    int32_t vertices;
+  } cases[] = {{1, 6}, {2, 6}, {4, 4}, {1 | 2, 9}};
+  for (const auto& c : cases) {
+    Object& o = shapes::Quad(NewObject());
+    o.mirror = {2, c.axis, 0};
+    o.Freeze(vhost::kFreezeMirror);
+    const auto t = Count(o);
+    EXPECT_EQ(t.vertices, c.vertices) << c.axis;
+    EXPECT_EQ(t.quads, c.axis == 3 ? 4 : 2) << c.axis;  // X then Y: a 2×2 grid
+  }
+}
+
+TEST_F(Freeze, MirrorDistanceDecidesWhatLiesOnThePlane) {
+  Object& o = NewObject();
+  shapes::Quad(o, {0.05, 0, 0});
+  o.mirror = {2, 1, 0.1};
+  o.Freeze(vhost::kFreezeMirror);
+  EXPECT_EQ(Count(o).vertices, 6);
+}
+
+TEST_F(Freeze, MirrorReversesTheCopiesWinding) {
+  Object& o = shapes::Quad(NewObject(), {1, 0, 0});
+  o.mirror = {1, 1, 0};
+  o.Freeze(vhost::kFreezeMirror);
+  const std::vector<int32_t> copy = o.FacePoints(1);
+  ASSERT_EQ(copy.size(), 4u);
+  EXPECT_DOUBLE_EQ(o.Position(copy[0]).x, -1);  // twin of the original's last point
+  EXPECT_DOUBLE_EQ(o.Position(copy[0]).y, 1);
+}
+
+TEST_F(Freeze, LatheSweepsAnOffAxisProfileIntoQuads) {
+  Object& o = shapes::Profile(NewObject(), {{1, 0, 0}, {1, 1, 0}, {1, 2, 0}});
+  o.lathe = {1, 1, 8};
+  o.Freeze(vhost::kFreezeLathe);
+  const auto t = Count(o);
+  EXPECT_EQ(t.vertices, 3 * 8);
+  EXPECT_EQ(t.quads, 2 * 8);
+  EXPECT_EQ(t.faces, 16);
+  EXPECT_EQ(o.lathe.type, 0);
+}
+
+TEST_F(Freeze, LatheSharesOnAxisVerticesAndMakesTriangles) {
+  // A closed cylinder: cap, side, cap. The two axis points are shared by all segments.
+  Object& o = shapes::Profile(NewObject(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  o.lathe = {1, 1, 8};
+  o.Freeze(vhost::kFreezeLathe);
+  const auto t = Count(o);
+  EXPECT_EQ(t.vertices, 2 + 2 * 8);
+  EXPECT_EQ(t.triangles, 2 * 8);
+  EXPECT_EQ(t.quads, 8);
+  // The swept points lie on the circle around the Y axis.
+  for (int32_t v = 0; v < o.VertexCount(); ++v) {
+    const vhost::Vec3& p = o.Position(v);
+    const double r = std::hypot(p.x, p.z);
+    EXPECT_TRUE(std::abs(r) < 1e-9 || std::abs(r - 1) < 1e-9) << v;
+  }
+}
+
+TEST_F(Freeze, LatheAroundEachAxisAndAtLeastThreeSegments) {
+  for (int32_t axis : {0, 1, 2}) {
+    Object& o = shapes::Profile(NewObject(), {{2, 2, 2}, {3, 3, 3}});
+    o.lathe = {1, axis, 1};  // too few segments: three are used
+    o.Freeze(vhost::kFreezeLathe);
+    EXPECT_EQ(Count(o).quads, 3) << axis;
+    EXPECT_EQ(Count(o).vertices, 6) << axis;
+  }
+}
+
+TEST_F(Freeze, LatheKeepsFacesThatAreNotProfiles) {
+  Object& o = shapes::Quad(NewObject(), {5, 0, 0});
+  shapes::Profile(o, {{1, 0, 0}, {1, 1, 0}});
+  o.lathe = {1, 1, 4};
+  o.Freeze(vhost::kFreezeLathe);
+  EXPECT_EQ(Count(o).quads, 1 + 4);
+  EXPECT_EQ(Count(o).vertices, 4 + 2 * 4);
+}
+
+TEST_F(Freeze, PatchSubdividesEveryFaceIntoQuads) {
+  if (!Object::CanSubdivide()) GTEST_SKIP() << "this host build has no subdivision";
+  // Cube, level 1: 8 corners + 12 edge points + 6 face points; 6 × 4 quads.
+  Object& cube1 = shapes::Cube(NewObject());
+  cube1.patch = {1, 1};
+  cube1.Freeze(vhost::kFreezePatch);
+  EXPECT_EQ(Count(cube1).vertices, 26);
+  EXPECT_EQ(Count(cube1).quads, 24);
+  EXPECT_EQ(Count(cube1).faces, 24);
+  EXPECT_EQ(cube1.patch.type, 0);
+  // Level 2: 26 + 48 edges + 24 faces; 24 × 4 quads.
+  Object& cube2 = shapes::Cube(NewObject());
+  cube2.patch = {1, 2};
+  cube2.Freeze(vhost::kFreezePatch);
+  EXPECT_EQ(Count(cube2).vertices, 98);
+  EXPECT_EQ(Count(cube2).quads, 96);
+  // A lone triangle: 3 quads (7 vertices), then 12 quads (7 + 9 edges + 3 faces).
+  for (int32_t level : {1, 2}) {
+    Object& tri = NewObject();
+    shapes::AddVertices(tri, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    tri.AddFace({0, 1, 2});
+    tri.patch = {1, level};
+    tri.Freeze(vhost::kFreezePatch);
+    EXPECT_EQ(Count(tri).quads, level == 1 ? 3 : 12);
+    EXPECT_EQ(Count(tri).vertices, level == 1 ? 7 : 19);
+  }
+}
+
+TEST_F(Freeze, PatchKeepsLinesAttachedToTheSurface) {
+  if (!Object::CanSubdivide()) GTEST_SKIP() << "this host build has no subdivision";
+  Object& o = shapes::Cube(NewObject());
+  const int32_t tip = o.AddVertex({2, 2, 2});
+  o.AddFace({6, tip});  // a line from the corner (1, 1, 1)
+  o.patch = {1, 1};
+  o.Freeze(vhost::kFreezePatch);
+  const auto t = Count(o);
+  EXPECT_EQ(t.lines, 1);
+  EXPECT_EQ(t.quads, 24);
+  EXPECT_EQ(t.vertices, 26 + 1);  // the line's foot is the corner's refined vertex
+}
+
+TEST_F(Freeze, FlagsSelectWhatIsApplied) {
+  Object& o = shapes::Quad(NewObject(), {1, 0, 0});
+  o.mirror = {1, 1, 0};
+  o.Freeze(vhost::kFreezeLathe);  // not the mirror
+  EXPECT_EQ(Count(o).quads, 1);
+  EXPECT_EQ(o.mirror.type, 1);
+  o.Freeze(0x7FFFFFFF);
+  EXPECT_EQ(Count(o).quads, 2);
+}
+
+TEST_F(Freeze, DropsDeletedFacesAndKeepsUnusedVertices) {
+  Object& o = shapes::Quad(NewObject(), {1, 0, 0});
+  o.AddFace({0, 1, 2});
+  o.DeleteFace(1);
+  o.AddVertex({9, 9, 9});
+  o.mirror = {1, 1, 0};
+  o.Freeze(vhost::kFreezeMirror);
+  EXPECT_EQ(o.FaceCount(), 2);
+  EXPECT_EQ(Count(o).vertices, 8);
+}
+
+}  // namespace
