@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds and runs every test suite: native (Linux), win32 and win64 (under Wine),
+# Builds and runs every test suite: native (Linux), native under the address,
+# leak and undefined-behaviour sanitizers, win32 and win64 (under Wine),
 # and prints each suite's result. Exits non-zero when any suite fails.
 set -eu
 . "$(dirname -- "$0")/common.sh"
@@ -38,6 +39,7 @@ run_suite() {  # run_suite PRESET
 }
 
 run_suite linux
+run_suite asan
 run_suite win32
 run_suite win64
 
