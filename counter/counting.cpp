@@ -1,7 +1,81 @@
 #include "counter/counting.h"
 
+#include <cstddef>
+#include <new>
+
 #include "counter/veltrane.h"
 #include "frame/host_functions.h"
+
+namespace {
+
+// Every dereference of a face position makes a shared face handle, and counting
+// releases it before the next one is made. Instead of a heap allocation per face,
+// the blocks (control block and face together) are recycled through a short free
+// list. The host calls the plug-in from one thread only, so the list takes no lock.
+class FaceBlockPool {
+ public:
+  FaceBlockPool() = default;
+  FaceBlockPool(const FaceBlockPool&) = delete;
+  FaceBlockPool& operator=(const FaceBlockPool&) = delete;
+  ~FaceBlockPool() {
+    while (free_ != nullptr) {
+      Block* next = free_->next;
+      ::operator delete(free_);
+      free_ = next;
+    }
+  }
+
+  void* Allocate(std::size_t bytes) {
+    if (bytes == blockSize_ && free_ != nullptr) {
+      Block* block = free_;
+      free_ = block->next;
+      --freeCount_;
+      return block;
+    }
+    if (blockSize_ == 0 && bytes >= sizeof(Block)) blockSize_ = bytes;  // the first size is the one
+    return ::operator new(bytes);
+  }
+
+  void Deallocate(void* p, std::size_t bytes) noexcept {
+    if (bytes == blockSize_ && freeCount_ < kMaxFree) {
+      free_ = new (p) Block{free_};
+      ++freeCount_;
+      return;
+    }
+    ::operator delete(p);
+  }
+
+ private:
+  struct Block {
+    Block* next;
+  };
+  static constexpr int kMaxFree = 16;  // a handle kept longer than a step is rare
+  Block* free_ = nullptr;
+  int freeCount_ = 0;
+  std::size_t blockSize_ = 0;
+};
+
+FaceBlockPool g_faceBlocks;  // lives as long as the library is mapped
+
+template <class T>
+struct FaceBlockAllocator {
+  using value_type = T;
+  FaceBlockAllocator() = default;
+  template <class U>
+  FaceBlockAllocator(const FaceBlockAllocator<U>& /*other*/) noexcept {}  // NOLINT
+  T* allocate(std::size_t n) { return static_cast<T*>(g_faceBlocks.Allocate(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { g_faceBlocks.Deallocate(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const FaceBlockAllocator<U>& /*other*/) const noexcept {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const FaceBlockAllocator<U>& /*other*/) const noexcept {
+    return false;
+  }
+};
+
+}  // namespace
 
 namespace cmq {
 
@@ -26,7 +100,7 @@ bool FaceTraits::IsLive(MQObject object, int32_t index) noexcept {
 }
 
 std::shared_ptr<CMQFace> CMQFaceIterator::operator*() const {
-  return std::make_shared<CMQFace>(Object(), Index());
+  return std::allocate_shared<CMQFace>(FaceBlockAllocator<CMQFace>(), Object(), Index());
 }
 
 }  // namespace cmq
