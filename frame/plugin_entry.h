@@ -11,6 +11,8 @@
 
 #include "frame/mq_types.h"
 
+class MQSetting;
+
 class MQBasePlugin {
  public:
   MQBasePlugin() = default;
@@ -21,6 +23,11 @@ class MQBasePlugin {
   virtual void GetPlugInID(uint32_t* product, uint32_t* id) = 0;  // slot 1
   virtual const char* GetPlugInName() = 0;                        // slot 2
   virtual int32_t GetPlugInType() = 0;                            // slot 3
+
+  // Asks the host for its settings element (message 505) and opens this plug-in's
+  // section under it. Returns a new MQSetting that the caller owns and deletes after
+  // use, or null when the host gives no settings element. Host thread only.
+  MQSetting* OpenSetting();
 };
 
 class MQStationPlugin;

@@ -54,8 +54,8 @@ VHOST_EXPORT int32_t MQ_SendMessage(int32_t message_code, PluginMessage* message
   return 0;
 }
 
-VHOST_EXPORT int32_t MQXmlElem_Value(void* /*element*/, int32_t /*operation*/, void* /*record*/) {
-  return 0;
+VHOST_EXPORT int32_t MQXmlElem_Value(void* element, int32_t operation, void* record) {
+  return vhost::State().settings.ElementValue(element, operation, record);
 }
 
 VHOST_EXPORT int32_t MQWidget_Value(int32_t /*widget_id*/, int32_t /*operation*/, void** /*args*/) {

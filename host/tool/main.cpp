@@ -16,12 +16,22 @@ namespace {
 
 void Usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: veltrane-host [--plugin PATH]\n"
+               "usage: veltrane-host [--plugin PATH] [--settings FILE]\n"
                "Loads the Veltrane plug-in into the stand-in host, runs the start-up\n"
-               "handshake and prints what the plug-in reported.\n");
+               "handshake and prints what the plug-in reported. With --settings the host\n"
+               "reads its settings tree from FILE at start and writes it back at exit.\n");
 }
 
-int Run(const std::string& plugin_path) {
+// Prints what went wrong with the settings file; false when the host cannot go on.
+bool Report(const vhost::SettingsFileReport& report) {
+  if (!report.ok()) std::fprintf(stderr, "veltrane-host: %s\n", report.message.c_str());
+  return report.ok() || report.outcome == vhost::SettingsFileReport::Outcome::kRecovered;
+}
+
+int Run(const std::string& plugin_path, const std::string& settings_path) {
+  if (!settings_path.empty() && !Report(vhost::State().settings.LoadFile(settings_path))) {
+    return 1;
+  }
   auto plugin = vhost::PluginLibrary::Load(plugin_path);
   std::printf("plug-in       %s\n", plugin->path().c_str());
 
@@ -54,6 +64,7 @@ int Run(const std::string& plugin_path) {
   std::printf("event 101     is activated -> %d\n", plugin->Event(&document, 101, nullptr));
   std::printf("event 2       exit -> %d\n", plugin->Event(nullptr, 2, nullptr));
   std::printf("messages      %zu sent to the host\n", vhost::State().messages.size());
+  if (!settings_path.empty() && !Report(vhost::State().settings.SaveFile())) return 1;
   return 0;
 }
 
@@ -61,9 +72,12 @@ int Run(const std::string& plugin_path) {
 
 int main(int argc, char** argv) {
   std::string plugin_path;
+  std::string settings_path;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc) {
       plugin_path = argv[++i];
+    } else if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) {
+      settings_path = argv[++i];
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       Usage(stdout);
       return 0;
@@ -75,7 +89,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (plugin_path.empty()) plugin_path = vhost::BesideExecutable(vhost::kPluginFileName);
-    return Run(plugin_path);
+    return Run(plugin_path, settings_path);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "veltrane-host: %s\n", error.what());
     return 2;
