@@ -10,14 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "host/module/host_api.h"
 #include "host/module/settings_tree.h"
 #include "host/module/widget_tree.h"
-
-#if defined(_WIN32)
-#define VHOST_API
-#else
-#define VHOST_API __attribute__((visibility("default")))
-#endif
 
 namespace vhost {
 
