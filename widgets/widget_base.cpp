@@ -56,8 +56,6 @@ MQWidgetBase::MQWidgetBase(AdoptID existing) : id(existing.id) {
   if (id != 0) Register();
 }
 
-MQWidgetBase::MQWidgetBase(const MQWidgetBase& other) noexcept : id(other.id) {}
-
 MQWidgetBase::~MQWidgetBase() {
   if (id != 0) {
     // Out of the registry before the host hears of the deletion, so no event
@@ -78,8 +76,8 @@ void MQWidgetBase::Register() {
 }
 
 void MQWidgetBase::Unregister() noexcept {
-  // Only this wrapper's own entry: destroying a copy, or a second wrapper of an
-  // ID registered first by another, must not cut the live one off its events.
+  // Only this wrapper's own entry: destroying a second wrapper of an ID that
+  // another registered first must not cut the live one off its events.
   auto it = g_registry.find(id);
   if (it != g_registry.end() && it->second == this) g_registry.erase(it);
 }

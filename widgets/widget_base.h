@@ -34,7 +34,9 @@ class MQWidgetEventClosureBase;
 
 class MQWidgetBase {
  public:
-  // Creating or adopting construction is for the kinds only (see below).
+  // Creating or adopting construction is for the kinds only (see below). A
+  // wrapper is not copied: a second wrapper of the same ID is made by adopting.
+  MQWidgetBase(const MQWidgetBase&) = delete;
   MQWidgetBase& operator=(const MQWidgetBase&) = delete;
 
   // Unregisters the ID (when this wrapper is the one registered for it), deletes
@@ -89,9 +91,6 @@ class MQWidgetBase {
     int32_t id;
   };
   explicit MQWidgetBase(AdoptID existing);
-  // A copy names the same host widget but owns nothing: not the host widget, not
-  // the bindings, not the registry entry.
-  MQWidgetBase(const MQWidgetBase& other) noexcept;
 
   // One MQWidget_Value call on this widget, or on widget `target`. The list is
   // the caller's and lives for the call. Skipped when the host is not bound.

@@ -28,8 +28,6 @@ class MQWindowBase : public MQWidgetBase {
  public:
   // Adopts an existing window (the host's main window) without owning it.
   explicit MQWindowBase(int32_t existing) : MQWidgetBase(AdoptID{existing}) {}
-  // Names the same window; owns neither it nor its children.
-  MQWindowBase(const MQWindowBase& other) noexcept : MQWidgetBase(other) {}
   // Deletes the owned wrappers in set order (each unregisters and deletes its
   // host widget), then the window itself goes.
   ~MQWindowBase() override;
@@ -69,7 +67,9 @@ class MQWindow : public MQWindowBase {
   // Creates a window and attaches it to `parent` (AddChildWindow, also when the
   // host gave no ID). The new window owns its host window.
   explicit MQWindow(MQWindowBase& parent);
-  MQWindow(const MQWindow& other) noexcept = default;
+  // The same for a parent of this class, which would otherwise meet the deleted
+  // copy constructor first.
+  explicit MQWindow(MQWindow& parent) : MQWindow(static_cast<MQWindowBase&>(parent)) {}
 
  private:
   friend MQWindow GetMainWindow();
