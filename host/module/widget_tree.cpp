@@ -267,7 +267,8 @@ const std::string* WidgetCall::Arg(const std::string& name) const {
 
 std::string WidgetCall::ToString() const {
   std::string text = WidgetOpName(operation) + " #" + std::to_string(widget);
-  for (const WidgetCallArg& arg : args) text += " " + arg.name + "=" + arg.value;
+  for (const WidgetCallArg& arg : args)
+    text.append(" ").append(arg.name).append("=").append(arg.value);
   if (!answer.empty()) text += " -> " + answer;
   if (!accepted) text += " (ignored)";
   return text;
@@ -344,7 +345,8 @@ int32_t WidgetTree::Value(int32_t widget_id, int32_t operation, void** args) {
   if (!pending.type.empty()) Raise(pending.target, pending.target, pending.type, options.document);
   if (created != 0 && options.afterCreate && IsAlive(created)) {
     const std::string kind = widgets_.at(created).kind;
-    options.afterCreate(created, kind);
+    const auto hook = options.afterCreate;  // the hook may replace itself
+    hook(created, kind);
   }
   return accepted ? 1 : 0;
 }
@@ -468,7 +470,7 @@ void WidgetTree::GetValue(int32_t id, void** args, WidgetCall& call) {
       answer = ValueText(it->second);
     }
     if (!call.answer.empty()) call.answer += ", ";
-    call.answer += key + "=" + answer;
+    call.answer.append(key).append("=").append(answer);
   }
 }
 
@@ -634,7 +636,8 @@ WidgetTree::Results WidgetTree::Raise(int32_t target, int32_t sender, const std:
       if (r.type == type && r.prior == prior) receivers.push_back(r);
     }
   }
-  const std::string name = type;  // `type` may live in the tree
+  // A copy: `type` may live in the tree, which the handlers can change.
+  const std::string name = type;  // NOLINT(performance-unnecessary-copy-initialization)
   NamedArgs args;
   args.Int("target_id", target).Int("sender_id", sender).Text("type", name.c_str());
   for (const auto& entry : ints) args.Int(entry.first, entry.second);

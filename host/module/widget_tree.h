@@ -76,7 +76,7 @@ struct WidgetCallArg {
 };
 
 // One MQWidget_Value call as the host received it.
-struct WidgetCall {
+struct VHOST_API WidgetCall {
   int32_t widget = 0;
   WidgetOpCode operation{};
   std::vector<WidgetCallArg> args;
