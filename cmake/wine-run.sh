@@ -3,9 +3,12 @@
 # usage: wine-run.sh PREFIX_DIR 32|64 PROGRAM [ARGS...]
 #
 # The Wine prefix is a throw-away directory of the build tree, created on first
-# use. Exit status 77 (CTest's "skipped") when this machine cannot run the
-# program at all: Wine is missing, or the kernel cannot execute 32-bit code.
+# use. Where the kernel cannot execute 32-bit code, 32-bit Wine runs inside the
+# virtual machine of scripts/prepare-vm.sh (slower, but a real 32-bit loader).
+# Exit status 77 (CTest's "skipped") when this machine cannot run the program
+# at all: Wine is missing, or 32-bit code can run neither here nor in a VM.
 set -u
+here=$(CDPATH= cd -- "$(dirname -- "$0")" && pwd)
 prefix=$1 bits=$2
 shift 2
 if [ "$bits" = 32 ]; then loader=/usr/lib/wine/wine; else loader=/usr/lib/wine/wine64; fi
@@ -13,16 +16,23 @@ if [ ! -x "$loader" ]; then
   echo "wine-run: $loader is not installed; skipping" >&2
   exit 77
 fi
+run() { "$@"; }
 if ! "$loader" --version >/dev/null 2>&1; then
-  echo "wine-run: this machine cannot execute $loader (the kernel's ${bits}-bit support is off); skipping" >&2
-  exit 77
+  if [ "$bits" = 32 ] && [ -f "$here/../build/vm/ready" ]; then
+    run() { "$here/vm-run.sh" "$@"; }
+  else
+    echo "wine-run: this machine cannot execute $loader (the kernel's ${bits}-bit support is off) and has no virtual machine for it (scripts/prepare-vm.sh); skipping" >&2
+    exit 77
+  fi
 fi
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Several tests may start at once: only one of them creates the prefix.
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
 if [ ! -f "$prefix/.ready" ]; then
-  mkdir -p "$(dirname "$prefix")"
-  flock "$prefix.lock" sh -c '
-    [ -f "$WINEPREFIX/.ready" ] && exit 0
-    "$1" wineboot --init >/dev/null 2>&1 && touch "$WINEPREFIX/.ready"' sh "$loader"
+  run "$loader" wineboot --init >/dev/null 2>&1 && touch "$prefix/.ready"
 fi
-exec "$loader" "$@"
+flock -u 9
+exec 9>&-
+run "$loader" "$@"

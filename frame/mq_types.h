@@ -56,6 +56,11 @@ struct SizeRecord {
   int32_t reserved2;
 };
 
+// The one widget callback the plug-in registers (AddEvent "proc"). The host calls it
+// on its UI thread with the document, the event's named-argument list (the host's,
+// valid during the call) and the "pointer" value given at registration.
+using WidgetEventProcFn = int32_t (*)(MQDocument document, void** args, void* binding);
+
 // Built by the frame for command-plug-in mouse and key events; valid during the call.
 struct MouseState {
   int32_t pos_x;  // NOLINT(readability-identifier-naming): protocol field names

@@ -58,8 +58,13 @@ VHOST_EXPORT int32_t MQXmlElem_Value(void* element, int32_t operation, void* rec
   return vhost::State().settings.ElementValue(element, operation, record);
 }
 
-VHOST_EXPORT int32_t MQWidget_Value(int32_t /*widget_id*/, int32_t /*operation*/, void** /*args*/) {
-  return 0;
+VHOST_EXPORT int32_t MQWidget_Value(int32_t widget_id, int32_t operation, void** args) {
+  // A C function: nothing the tree throws may unwind into the plug-in.
+  try {
+    return vhost::State().widgets.Value(widget_id, operation, args);
+  } catch (...) {
+    return 0;
+  }
 }
 
 // Document and object handles are Document* and Object*: each call goes
