@@ -26,6 +26,9 @@ if ! "$loader" --version >/dev/null 2>&1; then
   fi
 fi
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A 32-bit suite gets a plain 32-bit prefix; with 64-bit Wine installed too, Wine
+# would otherwise make a 64-bit one that the 32-bit loader cannot use.
+[ "$bits" = 32 ] && export WINEARCH=win32
 # Several tests may start at once: only one of them creates the prefix.
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
