@@ -5,6 +5,7 @@
 // UI thread; it owns the tool window from Initialize to Exit.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "frame/plugin_entry.h"
@@ -38,7 +39,8 @@ class Veltrane : public MQStationPlugin {
   void CountObject(int32_t& vertices, int32_t& total, int32_t& lines, int32_t& triangles,
                    int32_t& quads, int32_t& ngons, MQObject object);
 
-  // Recounts the document into the window, when there is one to show it.
+  // Recounts the document's current object (and, with `all`, every object) into
+  // the window. Does nothing without a window, while inactive or with `update` off.
   void UpdateCounts(MQDocument doc);
 
   // The options are plain fields: the window, the counting and the lifecycle
@@ -52,6 +54,10 @@ class Veltrane : public MQStationPlugin {
   bool freeze = false;
   bool triangle = true;
   bool polygon = true;
+
+ private:
+  using Counts = std::array<int32_t, 6>;  // vertices, total, 2-, 3-, 4-, 5+-point faces
+  void Count(Counts& counts, MQObject object);
 };
 
 // The one plug-in object.
