@@ -48,7 +48,11 @@ if mount -t 9p -o trans=virtio,version=9p2000.L,msize=1048576,cache=loose hostro
   mount -t proc proc /mnt/proc
   mount -t sysfs sys /mnt/sys
   mount -t devtmpfs dev /mnt/dev
-  mount -t tmpfs tmp /mnt/tmp
+  # Sockets (Wine's server) cannot live on 9p: temporary files go to a tmpfs of
+  # the guest's own, and the rest of /tmp (where a build tree may be) stays shared.
+  mkdir -p /mnt/tmp/.veltrane-vm
+  mount -t tmpfs -o mode=0700 vmtmp /mnt/tmp/.veltrane-vm
+  export TMPDIR=/tmp/.veltrane-vm
   mkdir -p /mnt/dev/pts /mnt/dev/shm
   mount -t devpts devpts /mnt/dev/pts
   mount -t tmpfs shm /mnt/dev/shm
