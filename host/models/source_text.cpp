@@ -91,6 +91,10 @@ std::string ResolvePath(const std::string& directory, const std::string& relativ
       ;
   if (absolute || directory.empty()) return relative;
   if (IsSeparator(directory.back())) return directory + relative;
+#if defined(_WIN32)
+  // Joined the way the directory is written, so that messages name one path.
+  if (directory.find('/') == std::string::npos) return directory + "\\" + relative;
+#endif
   return directory + "/" + relative;
 }
 
