@@ -90,8 +90,10 @@ class ModelError : public std::runtime_error {
 };
 
 // Told how far loading has come: `done` of `total` bytes of the model's files
-// (a scene and the OBJ files it names), rising to `total`. Called a few times per
-// megabyte, on the loading thread; it must not throw.
+// (a scene and the OBJ files it names), rising to `total`. Called about once per
+// megabyte, on the loading thread, and not at all when the sizes cannot be told
+// (a pipe, say). An exception it throws abandons the load, which then leaves the
+// document unchanged, and reaches the caller.
 using LoadProgress = std::function<void(uint64_t done, uint64_t total)>;
 
 // Each loader appends the model's objects to `document` in new slots after its

@@ -314,8 +314,9 @@ class ObjChecker {
 };
 
 // Hands the parser the file in chunks of whole lines, each checked first. A fault
-// ends the input (the parser sees the end of the file) and is kept for the caller,
-// so that no exception runs through the parser.
+// (or an exception from the progress callback) ends the input, the parser seeing
+// the end of the file, and is kept for the caller: no exception runs through the
+// parser.
 class CheckedText : public std::streambuf {
  public:
   CheckedText(std::string& text, ObjChecker& checker, const ProgressShare& progress)
@@ -335,13 +336,13 @@ class CheckedText : public std::streambuf {
     if (end < size && data[end - 1] == '\r' && data[end] == '\n') ++end;
     try {
       checker_.Check(data + next_, data + end);
+      progress_.Report(end);
     } catch (...) {
       fault_ = std::current_exception();
       return traits_type::eof();
     }
     setg(data + next_, data + next_, data + end);
     next_ = end;
-    progress_.Report(end);
     return traits_type::to_int_type(*gptr());
   }
 

@@ -504,7 +504,7 @@ class SceneLoader {
     for (const auto& use : lastUse) total += models::FileSizeOrZero(use.first);
     done_ = text_.size();
     total_ = total;
-    if (progress_) progress_(done_, total_);
+    models::ProgressShare(&progress_, 0, total_).Report(done_);
 
     Document staging;
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -2,6 +2,7 @@
 // position in them, resolving paths, reporting progress.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,9 +41,10 @@ class ProgressShare {
       : callback_(callback != nullptr && *callback ? callback : nullptr),
         offset_(offset),
         total_(total) {}
-  // `done` bytes of this share are through.
+  // `done` bytes of this share are through. Nothing is told while the total is
+  // unknown (0), and never more than the total, should a file have grown.
   void Report(uint64_t done) const {
-    if (callback_ != nullptr) (*callback_)(offset_ + done, total_);
+    if (callback_ != nullptr && total_ > 0) (*callback_)(std::min(offset_ + done, total_), total_);
   }
 
  private:

@@ -175,6 +175,20 @@ TEST_F(ObjLoader, ReportsProgressRisingToTheFileSize) {
   EXPECT_EQ(done.back(), text.size());
 }
 
+TEST_F(ObjLoader, ProgressThatThrowsAbandonsTheLoad) {
+  std::string text = "o one\nv 0 0 0\np 1\n";
+  while (text.size() < (3u << 20)) text += "v 1 2 3\np -1\n";
+  const std::string path = Write("large.obj", text);
+  document.AddObject("before");
+  int calls = 0;
+  const auto stop = [&](uint64_t, uint64_t) {
+    if (++calls == 2) throw std::runtime_error("cancelled");
+  };
+  EXPECT_THROW(vhost::LoadObj(path, document, stop), std::runtime_error);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(document.SlotCount(), 1);
+}
+
 TEST_F(ObjLoader, FaultsNameFileAndLine) {
   const struct {
     std::string text;
