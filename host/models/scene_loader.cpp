@@ -80,8 +80,9 @@ class Locator final : public nlohmann::json_sax<Json> {
   Locator(const JsonPath& target, const char* const& reached)
       : target_(target), reached_(reached) {}
 
-  // Just past the value's last byte (or one byte further, for a number); null
-  // when it was not met.
+  // Just past the value's first token (the opening bracket of an object or an
+  // array, the whole of anything else; one byte further after a number); null
+  // when the value was not met.
   const char* found() const { return found_; }
 
   bool null() override { return Value(); }
