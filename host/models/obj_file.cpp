@@ -299,13 +299,14 @@ class ObjChecker {
     if (value == 0)
       Fail(std::string(what) + " index 0 in " + Quote(field) + ": indices count from 1");
     if (value > defined) {
-      Fail(std::string(negative ? "relative " : "") + what + " index " + (negative ? "-" : "") +
-           (value > kMaxCount ? std::string("beyond") : std::to_string(value)) + " in " +
+      const std::string number =
+          value > kMaxCount ? "" : (negative ? "-" : "") + std::to_string(value) + " ";
+      Fail(std::string(negative ? "relative " : "") + what + " index " + number + "in " +
            Quote(field) + " is out of range: " + std::to_string(defined) + " defined so far");
     }
   }
 
-  const std::string& path_;
+  const std::string& path_;          // the caller's; outlives the check
   std::vector<ObjectPlan> objects_;  // the last one is being filled
   int64_t line_ = 0;
   int64_t vertices_ = 0;
