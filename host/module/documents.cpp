@@ -85,6 +85,16 @@ void Document::RemoveObject(int32_t index) {
   if (index >= 0 && index < SlotCount()) slots_[static_cast<std::size_t>(index)].reset();
 }
 
+void Document::TakeSlots(Document& other) {
+  if (&other == this) return;
+  slots_.reserve(slots_.size() + other.slots_.size());  // the only step that can fail
+  for (auto& slot : other.slots_) {
+    if (slot) slot->document_ = this;
+    slots_.push_back(std::move(slot));
+  }
+  other.slots_.clear();
+}
+
 // --- Documents -------------------------------------------------------------------
 
 Document& Documents::Open() {

@@ -132,6 +132,11 @@ class VHOST_API Document {
   Object& AddObject(std::string name);
   // Empties slot `index`; its object is destroyed.
   void RemoveObject(int32_t index);
+  // Moves every slot of `other`, empty ones too, to the end of this document in
+  // order; the objects now belong to this document and `other` has no slots left.
+  // When memory runs out, neither document changes: a loader fills a document of
+  // its own and hands it over only once the whole model has been read.
+  void TakeSlots(Document& other);
 
  private:
   std::vector<std::unique_ptr<Object>> slots_;

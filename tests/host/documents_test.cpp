@@ -56,6 +56,25 @@ TEST(ObjectModel, SlotsMayBeEmpty) {
   EXPECT_EQ(document.At(-1), nullptr);
 }
 
+TEST(ObjectModel, TakingSlotsMovesObjectsAndEmptySlotsInOrder) {
+  vhost::Document document;
+  document.AddObject("kept");
+  vhost::Document loaded;
+  Object& cube = shapes::Cube(loaded.AddObject("cube"));
+  loaded.AddObject("gone");
+  loaded.RemoveObject(1);
+  loaded.AddObject("last");
+  document.TakeSlots(loaded);
+  EXPECT_EQ(loaded.SlotCount(), 0);
+  ASSERT_EQ(document.SlotCount(), 4);
+  EXPECT_EQ(document.At(1), &cube);  // the same object, not a copy
+  EXPECT_EQ(cube.document(), &document);
+  EXPECT_EQ(document.At(2), nullptr);
+  EXPECT_EQ(document.At(3)->name, "last");
+  document.TakeSlots(document);  // onto itself: nothing happens
+  EXPECT_EQ(document.SlotCount(), 4);
+}
+
 TEST(Clones, LiveOutsideTheDocumentUntilDeleted) {
   vhost::Documents documents;
   vhost::Document& document = documents.Open();

@@ -1,0 +1,49 @@
+#include "host/models/models.h"
+
+#include <cctype>
+
+#include "host/models/obj_file.h"
+#include "host/models/source_text.h"
+
+namespace vhost {
+namespace {
+
+std::string Where(const std::string& file, int64_t line, int64_t column) {
+  std::string where = file;
+  if (line > 0) where += ":" + std::to_string(line);
+  if (line > 0 && column > 0) where += ":" + std::to_string(column);
+  return where;
+}
+
+}  // namespace
+
+ModelError::ModelError(const std::string& file, int64_t line, const std::string& message,
+                       int64_t column)
+    : std::runtime_error(Where(file, line, column) + ": " + message),
+      file_(file),
+      line_(line),
+      column_(line > 0 ? column : 0),
+      message_(message) {}
+
+void LoadObj(const std::string& path, Document& document, const LoadProgress& progress) {
+  models::ObjFile file = models::ObjFile::Read(
+      path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
+  Document staging;
+  for (int32_t i = 0; i < file.ObjectCount(); ++i) file.AddObjectTo(i, staging);
+  const int32_t first = document.SlotCount();
+  const bool loaded = staging.SlotCount() > 0;
+  document.TakeSlots(staging);
+  if (loaded) document.currentIndex = first;
+}
+
+void LoadModel(const std::string& path, Document& document, const LoadProgress& progress) {
+  std::string extension = path.size() >= 5 ? path.substr(path.size() - 5) : std::string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".json") {
+    LoadScene(path, document, progress);
+  } else {
+    LoadObj(path, document, progress);
+  }
+}
+
+}  // namespace vhost

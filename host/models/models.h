@@ -1,0 +1,110 @@
+// Loads model files into the stand-in host's documents: Wavefront OBJ files and
+// scene files that gather objects from OBJ files or spell them out inline.
+//
+// OBJ files
+// ---------
+// Every `o` or `g` statement with a name starts a new object (a `g` with several
+// names gives one object named by all of them, space-separated); geometry before
+// the first one belongs to an object named after the file (its name without
+// directory and extension). Objects holding no geometry are dropped, so a file
+// without `o`/`g` gives one object and an empty file none.
+//   f  a face of 3 or more points, kept as it is (no triangulation)
+//   l  a polyline of k >= 2 points: k-1 faces of 2 points
+//   p  k >= 1 points: k faces of 1 point
+// Faces come first in an object, then line segments, then points, each in file
+// order. Every object has its own vertex list: the file's vertices that its
+// elements use, in file order, renumbered from 0, positions as written.
+// Indices count from 1; negative ones count back from the last vertex (texture
+// coordinate, normal) defined so far. Comments run from `#` at the start of a
+// line or after a blank to the end of the line. Material, smoothing and display
+// statements (usemtl, mtllib, s, mg, lod, ...) are accepted and ignored;
+// free-form geometry (curv, surf, ...) and unknown statements are errors.
+//
+// Scene files (JSON, UTF-8)
+// -------------------------
+//   {
+//     "format": "veltrane-scene",
+//     "version": 1,
+//     "current": 1,
+//     "objects": [
+//       {"file": "cup_half.obj", "mirror": {"type": "connected", "axis": "x"}},
+//       {"file": "parts.obj", "object": "Lid", "name": "lid", "visible": false},
+//       null,
+//       {"name": "tri", "vertices": [[0, 0, 0], [1, 0, 0], [0, 1, 0]], "faces": [[0, 1, 2]]},
+//       {"file": "vase_profile.obj", "lathe": {"type": "on", "axis": "y", "segments": 24}},
+//       {"file": "cage.obj", "patch": {"type": "on", "segments": 2}}
+//     ]
+//   }
+// Top level (every key other than "current" is required):
+//   format    "veltrane-scene"
+//   version   1; files of a later version are refused
+//   objects   the document's slots in order; null is an empty slot
+//   current   the slot made current, counted over the slots the entries fill;
+//             must hold an object. Default: the first slot holding one.
+// An entry takes its geometry from exactly one of:
+//   file      an OBJ file, relative to the scene file's directory. With
+//             "object": the first object of that name in it; without: each of
+//             its objects, in slots of their own, in file order.
+//   vertices  [[x, y, z], ...] with "faces": [[i, j, ...], ...], each face
+//             of 1 or more points given as 0-based indices into "vertices".
+// and may set:
+//   name      the object's name; default: its OBJ name, or "object N" for an
+//             inline object in slot N. Only for an entry that gives one object.
+//   visible   true (default) or false
+//   mirror    {"type": "off" | "separate" | "connected", "axis": a set of the
+//             letters x, y, z such as "x" or "xz" (default "x"), "distance":
+//             number >= 0 (default 0)}
+//   lathe     {"type": "off" | "on", "axis": "x" | "y" | "z" (default "y"),
+//             "segments": 3 to 1024 (default 12)}
+//   patch     {"type": "off" | "on", "segments": 1 to 4 (default 1)}
+// Settings apply to every object an entry gives. Unknown keys, repeated keys,
+// values of the wrong type and values out of range are errors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "host/module/documents.h"
+
+namespace vhost {
+
+// Why a model could not be loaded, and where: what() reads "file:line: message",
+// "file:line:column: message", or "file: message" for faults that lie on no line
+// of the file (it cannot be opened, say).
+class ModelError : public std::runtime_error {
+ public:
+  ModelError(const std::string& file, int64_t line, const std::string& message, int64_t column = 0);
+
+  const std::string& file() const noexcept { return file_; }
+  int64_t line() const noexcept { return line_; }      // from 1; 0 for none
+  int64_t column() const noexcept { return column_; }  // from 1; 0 for none
+  const std::string& message() const noexcept { return message_; }
+
+ private:
+  std::string file_;
+  int64_t line_;
+  int64_t column_;
+  std::string message_;
+};
+
+// Told how far loading has come: `done` of `total` bytes of the model's files
+// (a scene and the OBJ files it names), rising to `total`. Called about once per
+// megabyte, on the loading thread, and not at all when the sizes cannot be told
+// (a pipe, say). An exception it throws abandons the load, which then leaves the
+// document unchanged, and reaches the caller.
+using LoadProgress = std::function<void(uint64_t done, uint64_t total)>;
+
+// Each loader appends the model's objects to `document` in new slots after its
+// existing ones and makes the model's current object (a scene's "current", else
+// its first object) the document's current one. All or nothing: on a ModelError
+// (or running out of memory) `document` is left exactly as it was.
+
+void LoadObj(const std::string& path, Document& document, const LoadProgress& progress = {});
+void LoadScene(const std::string& path, Document& document, const LoadProgress& progress = {});
+
+// A scene for a path ending in ".json" (in any case), an OBJ file otherwise.
+void LoadModel(const std::string& path, Document& document, const LoadProgress& progress = {});
+
+}  // namespace vhost

@@ -1,0 +1,110 @@
+#include "host/models/source_text.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vhost::models {
+namespace {
+
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, CloseFile>;
+
+std::string Reason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
+
+bool IsSeparator(char c) {
+#if defined(_WIN32)
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+  errno = 0;
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) throw ModelError(path, 0, "cannot open: " + Reason(errno));
+  std::string text;
+  const uint64_t size = FileSizeOrZero(path);
+  if (size >= text.max_size()) throw ModelError(path, 0, "too large to load");
+  // Read what the size promises in one go, then on to the end: pipes and special
+  // files tell no size, and a file may grow meanwhile.
+  errno = 0;
+  if (size > 0) {
+    text.resize(static_cast<std::size_t>(size));
+    text.resize(std::fread(&text[0], 1, text.size(), file.get()));
+  }
+  char more[1 << 16];
+  for (std::size_t got = 1; got > 0 && std::ferror(file.get()) == 0;) {
+    got = std::fread(more, 1, sizeof more, file.get());
+    text.append(more, got);
+  }
+  if (std::ferror(file.get()) != 0) throw ModelError(path, 0, "cannot read: " + Reason(errno));
+  return text;
+}
+
+uint64_t FileSizeOrZero(const std::string& path) {
+  // Only a regular file has a size to go by: seeking tells nonsense for others.
+#if defined(_WIN32)
+  struct _stat64 status {};
+  if (_stat64(path.c_str(), &status) != 0 || (status.st_mode & _S_IFREG) == 0) return 0;
+#else
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+#endif
+  return status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
+TextPosition PositionAt(std::string_view text, std::size_t offset) {
+  if (offset > text.size()) offset = text.size();
+  TextPosition position;
+  std::size_t lineStart = 0;
+  for (std::size_t i = 0; i < offset; ++i) {
+    if (text[i] == '\n') {
+      ++position.line;
+      lineStart = i + 1;
+    }
+  }
+  position.column = static_cast<int64_t>(offset - lineStart) + 1;
+  return position;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return path.substr(0, i == 1 ? 1 : i - 1);
+  }
+  return {};
+}
+
+std::string ResolvePath(const std::string& directory, const std::string& relative) {
+  const bool absolute = (!relative.empty() && IsSeparator(relative[0]))
+#if defined(_WIN32)
+                        || (relative.size() >= 2 && relative[1] == ':')
+#endif
+      ;
+  if (absolute || directory.empty()) return relative;
+  if (IsSeparator(directory.back())) return directory + relative;
+#if defined(_WIN32)
+  // Joined the way the directory is written, so that messages name one path.
+  if (directory.find('/') == std::string::npos) return directory + "\\" + relative;
+#endif
+  return directory + "/" + relative;
+}
+
+std::string FileStem(const std::string& path) {
+  std::size_t start = path.size();
+  while (start > 0 && !IsSeparator(path[start - 1])) --start;
+  std::string name = path.substr(start);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+}  // namespace vhost::models

@@ -1,0 +1,56 @@
+// What both loaders need of their input files: reading them whole, naming a
+// position in them, resolving paths, reporting progress.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/models/models.h"
+
+namespace vhost::models {
+
+// The whole content of `path`. Throws ModelError(path, 0, ...) when the file
+// cannot be opened or read, naming the system's reason.
+std::string ReadWholeFile(const std::string& path);
+
+// The size of `path` in bytes; 0 when it cannot be told (reading it will fail
+// with the reason).
+uint64_t FileSizeOrZero(const std::string& path);
+
+struct TextPosition {
+  int64_t line = 1;    // from 1
+  int64_t column = 1;  // from 1, in bytes
+};
+// The position of byte `offset` of `text`; past the end, the position after it.
+TextPosition PositionAt(std::string_view text, std::size_t offset);
+
+// `path` up to its last directory separator, without it; empty when it has none.
+std::string DirectoryOf(const std::string& path);
+// `relative` taken from `directory`; absolute paths are returned as they are.
+std::string ResolvePath(const std::string& directory, const std::string& relative);
+// The file name of `path` without its directory and last extension.
+std::string FileStem(const std::string& path);
+
+// One file's share of a load's progress: its bytes count from `offset` of `total`.
+class ProgressShare {
+ public:
+  ProgressShare() = default;
+  ProgressShare(const LoadProgress* callback, uint64_t offset, uint64_t total)
+      : callback_(callback != nullptr && *callback ? callback : nullptr),
+        offset_(offset),
+        total_(total) {}
+  // `done` bytes of this share are through. Nothing is told while the total is
+  // unknown (0), and never more than the total, should a file have grown.
+  void Report(uint64_t done) const {
+    if (callback_ != nullptr && total_ > 0) (*callback_)(std::min(offset_ + done, total_), total_);
+  }
+
+ private:
+  const LoadProgress* callback_ = nullptr;  // the caller's; outlives the load
+  uint64_t offset_ = 0;
+  uint64_t total_ = 0;
+};
+
+}  // namespace vhost::models

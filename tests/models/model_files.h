@@ -1,0 +1,68 @@
+// Model files written by a test into a directory of its own, removed after it,
+// and the checks every failed load must pass.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "host/models/models.h"
+#include "support/shapes.h"
+
+namespace model_files {
+
+class ModelFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    directory_ = std::filesystem::path(::testing::TempDir()) /
+                 (std::string("vhost_models_") + test->name() + "_" + std::to_string(stamp));
+    std::filesystem::create_directories(directory_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+  }
+
+  std::string PathOf(const std::string& name) const { return (directory_ / name).string(); }
+
+  // Writes `content` as it is (no line-end translation) and returns the file's path.
+  std::string Write(const std::string& name, const std::string& content) const {
+    const std::filesystem::path path = directory_ / name;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path.string();
+  }
+
+  // Expects loading `path` to fail at `line` of `file` (by default `path`) with a
+  // message holding `message`, and the document (which holds one quad
+  // beforehand) to be just as it was.
+  void ExpectLoadError(const std::string& path, int64_t line, const std::string& message,
+                       std::string file = {}) const {
+    if (file.empty()) file = path;
+    vhost::Document document;
+    vhost::Object& before = shapes::Quad(document.AddObject("before"));
+    try {
+      vhost::LoadModel(path, document);
+      ADD_FAILURE() << path << " loaded; expected an error at line " << line << ": " << message;
+    } catch (const vhost::ModelError& error) {
+      const std::string where = line > 0 ? file + ":" + std::to_string(line) + ":" : file + ":";
+      EXPECT_EQ(error.file(), file);
+      EXPECT_EQ(error.line(), line) << error.what();
+      EXPECT_EQ(std::string(error.what()).rfind(where, 0), 0u) << error.what();
+      EXPECT_NE(error.message().find(message), std::string::npos) << error.what();
+    }
+    ASSERT_EQ(document.SlotCount(), 1);
+    EXPECT_EQ(document.At(0), &before);
+    EXPECT_EQ(shapes::Count(before).quads, 1);
+    EXPECT_EQ(document.currentIndex, 0);
+  }
+
+  std::filesystem::path directory_;
+};
+
+}  // namespace model_files

@@ -1,0 +1,247 @@
+// Wavefront OBJ files into documents: what each statement becomes, how objects
+// split and get their own vertex lists, the lines the parser alone would misread,
+// and faults reported with file and line while the document stays as it was.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/models/models.h"
+#include "models/model_files.h"
+#include "support/shapes.h"
+
+namespace {
+
+using namespace std::string_literals;
+using shapes::Count;
+using vhost::Object;
+
+class ObjLoader : public model_files::ModelFiles {
+ protected:
+  // Loads `content` as `name` into a fresh document.
+  vhost::Document& Load(const std::string& content, const std::string& name = "model.obj") {
+    vhost::LoadObj(Write(name, content), document);
+    return document;
+  }
+  const Object& At(int32_t slot) const {
+    const Object* object = document.At(slot);
+    if (object == nullptr) throw std::runtime_error("slot " + std::to_string(slot) + " is empty");
+    return *object;
+  }
+
+  vhost::Document document;
+};
+
+TEST_F(ObjLoader, StatementsBecomeFacesOfTheirSize) {
+  Load(
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 2 0 0\nv 2 1 0\n"
+      "f 1 2 3\n"
+      "f 1 2 3 4\n"
+      "f 1 5 6 3 4 2\n"  // a hexagon stays one face
+      "l 1 2 3 4\n"      // 4 points: 3 segments
+      "p 5 6 1\n");      // 3 points of their own
+  ASSERT_EQ(document.SlotCount(), 1);
+  const auto t = Count(At(0));
+  EXPECT_EQ(t.triangles, 1);
+  EXPECT_EQ(t.quads, 1);
+  EXPECT_EQ(t.ngons, 1);
+  EXPECT_EQ(t.lines, 3);
+  EXPECT_EQ(t.faces, 3 + 3 + 3);  // 1-point faces are faces too
+  EXPECT_EQ(t.vertices, 6);
+  // Faces first in file order, then segments, then points.
+  EXPECT_EQ(At(0).FacePoints(2), (std::vector<int32_t>{0, 4, 5, 2, 3, 1}));
+  EXPECT_EQ(At(0).FacePoints(3), (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(At(0).FacePoints(5), (std::vector<int32_t>{2, 3}));
+  EXPECT_EQ(At(0).FacePoints(6), (std::vector<int32_t>{4}));
+  EXPECT_EQ(At(0).FacePoints(8), (std::vector<int32_t>{0}));
+}
+
+TEST_F(ObjLoader, ObjectsSplitAtOAndGEachWithTheVerticesItUses) {
+  Load(
+      "v 9 9 9\n"  // used by nobody
+      "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
+      "f 2 3 4\n"  // before any o/g: named after the file
+      "o Body Shell\n"
+      "v 5 0 0\nv 6 0 0\nv 5 1 0\nv 6 1 0\n"
+      "f 5 6 8 7\n"
+      "g left arm\n"  // several group names make one name
+      "f 3 6 8\n"     // vertices of two earlier objects
+      "o\n"           // nameless: no new object
+      "l 2 3\n"
+      "o empty\n",  // holds nothing: dropped
+      "robot.obj");
+  ASSERT_EQ(document.SlotCount(), 3);
+  EXPECT_EQ(At(0).name, "robot");
+  EXPECT_EQ(At(1).name, "Body Shell");
+  EXPECT_EQ(At(2).name, "left arm");
+
+  // Each object holds only what it uses, in file order, positions as written.
+  EXPECT_EQ(At(0).VertexCount(), 3);
+  EXPECT_EQ(At(1).VertexCount(), 4);
+  EXPECT_DOUBLE_EQ(At(1).Position(0).x, 5);
+  EXPECT_DOUBLE_EQ(At(1).Position(3).y, 1);
+  const Object& arm = At(2);
+  ASSERT_EQ(arm.VertexCount(), 4);  // file vertices 2, 3, 6, 8, though first met as 3, 6, 8, 2
+  EXPECT_DOUBLE_EQ(arm.Position(0).x, 0);
+  EXPECT_DOUBLE_EQ(arm.Position(1).x, 1);
+  EXPECT_DOUBLE_EQ(arm.Position(2).x, 6);
+  EXPECT_DOUBLE_EQ(arm.Position(3).y, 1);
+  EXPECT_EQ(arm.FacePoints(0), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(arm.FacePoints(1), (std::vector<int32_t>{0, 1}));
+}
+
+TEST_F(ObjLoader, RelativeIndicesAndTextureAndNormalReferences) {
+  Load(
+      "v 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvn 0 0 1\n"
+      "f -3 -2 -1\n"
+      "f 1/1 2/2 3/3\n"
+      "f 1/1/1 2/2/1 3/3/-1\n"
+      "f 1//1 +2//1 3//1\n"
+      "v 0 1 0\n"
+      "f -4 -3 -2 -1\n");  // counts back from the vertex just defined
+  const auto t = Count(At(0));
+  EXPECT_EQ(t.triangles, 4);
+  EXPECT_EQ(t.quads, 1);
+  EXPECT_EQ(t.vertices, 4);
+  EXPECT_EQ(At(0).FacePoints(0), (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST_F(ObjLoader, LinesTheParserAloneWouldMisread) {
+  std::string big = "o big\n";
+  std::string face = "f";
+  for (int i = 1; i <= 300; ++i) {
+    big += "v " + std::to_string(i) + " 0 0\n";
+    face += " " + std::to_string(i);
+  }
+  Load(big + face +
+       "\n"
+       "g wire\n"      // a group of only lines
+       "l    1 2 3\n"  // blanks before the first point
+       "p\t \t4 # a trailing comment\n"
+       "g dots\r\n"  // CRLF
+       "p 5 6\r"     // a lone CR ends a line too
+       "p 7\n");
+  ASSERT_EQ(document.SlotCount(), 3);
+  EXPECT_EQ(At(0).FacePointCount(0), 300);  // the parser alone keeps 8 bits of it
+  EXPECT_EQ(At(1).name, "wire");
+  EXPECT_EQ(Count(At(1)).lines, 2);
+  EXPECT_EQ(Count(At(1)).faces, 3);
+  EXPECT_EQ(Count(At(1)).vertices, 4);
+  EXPECT_EQ(At(2).name, "dots");
+  EXPECT_EQ(Count(At(2)).faces, 3);
+}
+
+TEST_F(ObjLoader, CommentsBlankLinesAndIgnoredStatements) {
+  Load(
+      "\xEF\xBB\xBF# exported by hand\n"
+      "mtllib missing.mtl\n"
+      "\n   \t\n"
+      "v 0 0 0 1\nv 1 0 0 0.5 0.5 0.5\nv 1 1 0\n"
+      "usemtl red\ns off\nmg 1\n"
+      "f 1 2 3 # one face\n"
+      "usemtl blue\n"  // no material splits an object
+      "f 3 2 1\n");
+  ASSERT_EQ(document.SlotCount(), 1);
+  EXPECT_EQ(Count(At(0)).triangles, 2);
+}
+
+TEST_F(ObjLoader, AppendsAfterExistingSlotsAndMakesTheFirstNewObjectCurrent) {
+  document.AddObject("already there");
+  document.currentIndex = 0;
+  Load("o a\nv 0 0 0\np 1\no b\np 1\n");
+  ASSERT_EQ(document.SlotCount(), 3);
+  EXPECT_EQ(document.currentIndex, 1);
+  EXPECT_EQ(At(2).name, "b");
+  EXPECT_EQ(At(2).document(), &document);
+
+  // A file with no geometry adds nothing and leaves the current object alone.
+  document.currentIndex = 2;
+  Load("# nothing\nv 1 2 3\n");
+  EXPECT_EQ(document.SlotCount(), 3);
+  EXPECT_EQ(document.currentIndex, 2);
+}
+
+TEST_F(ObjLoader, ReportsProgressRisingToTheFileSize) {
+  std::string text;
+  while (text.size() < (5u << 20) / 2) text += "v 0.125 0.25 0.5\np -1\n";
+  const std::string path = Write("large.obj", text);
+  std::vector<uint64_t> done;
+  vhost::LoadObj(path, document, [&](uint64_t d, uint64_t total) {
+    EXPECT_EQ(total, text.size());
+    done.push_back(d);
+  });
+  ASSERT_GE(done.size(), 2u);
+  for (std::size_t i = 1; i < done.size(); ++i) EXPECT_GT(done[i], done[i - 1]);
+  EXPECT_EQ(done.back(), text.size());
+}
+
+TEST_F(ObjLoader, ProgressThatThrowsAbandonsTheLoad) {
+  std::string text = "o one\nv 0 0 0\np 1\n";
+  while (text.size() < (3u << 20)) text += "v 1 2 3\np -1\n";
+  const std::string path = Write("large.obj", text);
+  document.AddObject("before");
+  int calls = 0;
+  const auto stop = [&](uint64_t, uint64_t) {
+    if (++calls == 2) throw std::runtime_error("cancelled");
+  };
+  EXPECT_THROW(vhost::LoadObj(path, document, stop), std::runtime_error);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(document.SlotCount(), 1);
+}
+
+TEST_F(ObjLoader, FaultsNameFileAndLine) {
+  const struct {
+    std::string text;
+    int64_t line;
+    const char* message;
+  } cases[] = {
+      {"v 0 0 0\nv 1 0 0\nf 1 2 3\n", 3, "vertex index 3 in '3' is out of range: 2 defined so far"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf 0 1 2\n", 4, "index 0"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf -1 -2 -4\n", 4, "relative vertex index -4"},
+      {"v 0 0 0\nf 1 99999999999 1\n", 2, "out of range"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1/1 2/1 3/1\n", 4, "texture coordinate index 1"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1//1 2//1 3//1\n", 4, "normal index 1"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1/ 2 3\n", 4, "'1/' is not a vertex reference"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nvt 0 0\nvn 0 0 1\nf 1/1/1/1 2 3\n", 6, "not a vertex reference"},
+      {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 x\n", 4, "'x' is not a vertex reference"},
+      {"v 0 0 0\nv 1 0 0\nf 1 2\n", 3, "a face (use 'l' for lines) needs at least 3 points"},
+      {"v 0 0 0\nl 1\n", 2, "a line needs at least 2 points"},
+      {"v 0 0 0\np\n", 2, "a point statement needs at least 1 point"},
+      {"v 0 0\n", 1, "a vertex takes 3 to 7 numbers, not 2"},
+      {"v 0 0 0\nv 1 2 abc\n", 2, "'abc' is not a number"},
+      {"v 1e 0 0\n", 1, "'1e' is not a number"},
+      {"v nan 0 0\n", 1, "'nan' is not a number"},
+      {"v 0 0 0\nvn 0 1\n", 2, "a normal takes 3 numbers, not 2"},
+      {"v 0 0 0\nhello world\n", 2, "unknown statement 'hello'"},
+      {"v 0 0 0\ncurv 0 1 1\n", 2, "free-form geometry ('curv') is not supported"},
+      {"v 0 0 0\nv 1 0 0\n\0\n"s, 3, "NUL byte"},
+      // Lines end at CRLF and at a lone CR, as the parser ends them.
+      {"v 0 0 0\r\nv 1 0 0\r\rv\r\n", 4, "a vertex takes"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ExpectLoadError(Write("bad" + std::to_string(n++) + ".obj", c.text), c.line, c.message);
+  }
+}
+
+TEST_F(ObjLoader, FaultsPastTheFirstMegabyteKeepTheirLine) {
+  // The check runs in chunks of whole lines: a CRLF that straddles a chunk's end
+  // must not count as two lines, and the count must go on across chunks.
+  constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+  std::string text;
+  while (text.size() + 9 <= kMegabyte - 8) text += "v 0 0 0\r\n";
+  text += "v 0 0 0" + std::string(kMegabyte - text.size() - 1 - 7, ' ') + "\r\n";
+  ASSERT_EQ(text[kMegabyte - 1], '\r');
+  int64_t lines = 0;
+  for (char c : text) lines += c == '\n';
+  text += "v 1 1 1\r\nv 2 2 2\r\nf 1 2 x\r\n";
+  ExpectLoadError(Write("large.obj", text), lines + 3, "'x'");
+}
+
+TEST_F(ObjLoader, FilesThatCannotBeRead) {
+  ExpectLoadError(PathOf("missing.obj"), 0, "cannot open");
+  ExpectLoadError(PathOf(""), 0, "cannot");  // a directory
+}
+
+}  // namespace
