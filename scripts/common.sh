@@ -32,7 +32,7 @@ ensure_packages() {
 
 # What the native build and its tests need.
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev
-libtinyobjloader-dev nlohmann-json3-dev"
+libtinyobjloader-dev nlohmann-json3-dev libcli11-dev"
 
 # What the Windows builds and their runs under Wine need.
 WINDOWS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686

@@ -1,95 +1,221 @@
-// veltrane-host: runs the Veltrane plug-in inside the stand-in host.
+// veltrane-host: counts model files with the real Veltrane plug-in.
 //
-// For now it performs the host's start-up handshake with the plug-in and shows
-// what the plug-in reported: version, binding, identity, menu strings, and the
-// answers to the start, activation and exit events.
+// The stand-in host loads the plug-in and runs its life through its entry
+// points, as a modelling host does: version check, binding, start (event 1),
+// activation (event 100), one document per model (event 200), exit (event 2).
+// It plays the user on the plug-in's window through the plug-in's own widget
+// callbacks, prints the window after each document, and keeps the host's
+// settings in a file so the plug-in's options persist between runs.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "host/driver/host_session.h"
 #include "host/driver/paths.h"
-#include "host/driver/plugin_library.h"
+#include "host/models/models.h"
 #include "host/module/host_module.h"
+#include "host/tool/report.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define isatty _isatty
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-void Usage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: veltrane-host [--plugin PATH] [--settings FILE]\n"
-               "Loads the Veltrane plug-in into the stand-in host, runs the start-up\n"
-               "handshake and prints what the plug-in reported. With --settings the host\n"
-               "reads its settings tree from FILE at start and writes it back at exit.\n");
+constexpr const char* kCheckBoxes[] = {"Update", "All", "Visible", "Freeze", "Triangle", "Polygon"};
+
+struct Options {
+  std::vector<std::string> models;
+  std::string plugin;
+  std::string settings;
+  bool noSettings = false;
+  std::vector<std::string> tick;
+  std::vector<std::string> untick;
+  bool minimizeAll = false;
+  bool restoreAll = false;
+  std::optional<int32_t> current;
+  bool close = false;
+  bool json = false;
+  bool identify = false;
+  std::optional<int64_t> maxFaces;
+  std::optional<int64_t> maxTriangles;
+  std::optional<int64_t> maxVertices;
+};
+
+// $XDG_CONFIG_HOME/veltrane/settings.xml, or ~/.config/veltrane/settings.xml.
+std::string DefaultSettingsPath() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = std::string(home) + "/.config";
+  } else {
+    return "";
+  }
+#if !defined(_WIN32)
+  mkdir(base.c_str(), 0700);
+  mkdir((base + "/veltrane").c_str(), 0700);
+#endif
+  return base + "/veltrane/settings.xml";
 }
 
-// Prints what went wrong with the settings file; false when the host cannot go on.
-bool Report(const vhost::SettingsFileReport& report) {
-  if (!report.ok()) std::fprintf(stderr, "veltrane-host: %s\n", report.message.c_str());
-  return report.ok() || report.outcome == vhost::SettingsFileReport::Outcome::kRecovered;
+void ApplyUserActions(vhost::HostSession& session, const Options& options, vhost::Document* doc) {
+  for (const std::string& name : options.untick) session.SetTicked(name, false, doc);
+  for (const std::string& name : options.tick) session.SetTicked(name, true, doc);
+  if (options.minimizeAll) session.SetAllMinimized(true, doc);
+  if (options.restoreAll) session.SetAllMinimized(false, doc);
 }
 
-int Run(const std::string& plugin_path, const std::string& settings_path) {
-  if (!settings_path.empty() && !Report(vhost::State().settings.LoadFile(settings_path))) {
-    return 1;
-  }
-  auto plugin = vhost::PluginLibrary::Load(plugin_path);
-  std::printf("plug-in       %s\n", plugin->path().c_str());
+// A progress bar for large files, only where a person watches stderr.
+vhost::LoadProgress ProgressBar(const std::string& path) {
+  if (isatty(2) == 0) return {};
+  return [path](uint64_t done, uint64_t total) {
+    if (total < (8u << 20)) return;  // small files load before a bar would help
+    const int width = 30;
+    const int filled = static_cast<int>(width * done / total);
+    std::fprintf(stderr, "\rloading %s [%s%s] %3d%%", path.c_str(),
+                 std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
+                 static_cast<int>(100 * done / total));
+    if (done >= total) std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+  };
+}
 
-  const uint32_t version = plugin->CheckVersion(vhost::kHostVersion);
-  std::printf("version       host 0x%X -> plug-in interface 0x%X\n", vhost::kHostVersion, version);
-  if (version == 0) {
-    std::fprintf(stderr, "veltrane-host: the plug-in does not support this host version\n");
-    return 1;
+int Run(const Options& options) {
+  vhost::SettingsTree& settings = vhost::State().settings;
+  const std::string settingsPath = options.noSettings          ? ""
+                                   : !options.settings.empty() ? options.settings
+                                                               : DefaultSettingsPath();
+  if (!settingsPath.empty()) {
+    const vhost::SettingsFileReport report = settings.LoadFile(settingsPath);
+    if (!report.ok()) std::fprintf(stderr, "veltrane-host: %s\n", report.message.c_str());
+    if (!report.ok() && report.outcome != vhost::SettingsFileReport::Outcome::kRecovered &&
+        report.outcome != vhost::SettingsFileReport::Outcome::kUnsupported) {
+      return 2;
+    }
   }
 
-  const std::string module = vhost::ModulePath();
-  if (!plugin->Init(module)) {
-    std::fprintf(stderr, "veltrane-host: the plug-in could not bind the host functions of %s\n",
-                 module.c_str());
-    return 1;
-  }
-  std::printf("binding       175 host functions from %s\n", module.c_str());
+  vhost::HostSession session(
+      options.plugin.empty() ? vhost::BesideExecutable(vhost::kPluginFileName) : options.plugin);
+  if (options.identify) PrintIdentity(session.plugin(), stdout);
+  session.Start();
 
-  const vhost::PluginIdentity identity = plugin->Identity();
-  std::printf("identity      product %08X, plug-in %08X, type %d%s\n", identity.product,
-              identity.id, identity.type, identity.type == 6 ? " (station)" : "");
-  std::printf("name          \"%s\"\n", identity.name.c_str());
-  for (const std::string& text : identity.menuStrings) {
-    std::printf("menu          \"%s\"\n", text.c_str());
+  int status = 0;
+  std::vector<ModelReport> reports;
+  for (const std::string& path : options.models) {
+    vhost::Document& doc = vhost::State().documents.Open();
+    ModelReport report;
+    report.path = path;
+    try {
+      vhost::LoadModel(path, doc, ProgressBar(path));
+      report.objects = doc.SlotCount();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "veltrane-host: %s\n", error.what());
+      report.error = error.what();
+      status = 2;
+    }
+    if (options.current) doc.currentIndex = *options.current;
+    if (reports.empty()) session.Activate(&doc, true);
+    if (report.error.empty()) {
+      session.DocumentOpened(doc, path);
+      ApplyUserActions(session, options, &doc);
+      report.Read(session);
+      if (!options.json) std::printf("%s\n%s", path.c_str(), session.Picture().c_str());
+    }
+    reports.push_back(std::move(report));
+    vhost::State().documents.Close(doc);
   }
+  if (options.models.empty()) {
+    session.Activate(nullptr, true);
+    ApplyUserActions(session, options, nullptr);
+    if (!options.json && !options.identify) std::printf("%s", session.Picture().c_str());
+  }
+  if (options.close) session.CloseWindow(nullptr);
 
-  int document = 0;  // the stand-in host has no documents yet: any handle will do
-  std::printf("event 1       initialize -> %d\n", plugin->Event(nullptr, 1, nullptr));
-  std::printf("event 100     activate -> %d\n", plugin->FlagEvent(&document, 100, 1));
-  std::printf("event 101     is activated -> %d\n", plugin->Event(&document, 101, nullptr));
-  std::printf("event 2       exit -> %d\n", plugin->Event(nullptr, 2, nullptr));
-  std::printf("messages      %zu sent to the host\n", vhost::State().messages.size());
-  if (!settings_path.empty() && !Report(vhost::State().settings.SaveFile())) return 1;
-  return 0;
+  const Budgets budgets{options.maxFaces, options.maxTriangles, options.maxVertices};
+  const int budgetStatus = CheckBudgets(reports, budgets, stderr);
+  if (options.json) std::printf("%s\n", ToJson(session, reports).c_str());
+
+  session.Exit();
+  if (!settingsPath.empty()) {
+    const vhost::SettingsFileReport saved = settings.SaveFile();
+    if (!saved.ok() && saved.outcome != vhost::SettingsFileReport::Outcome::kUnsupported) {
+      std::fprintf(stderr, "veltrane-host: %s\n", saved.message.c_str());
+      status = 2;
+    }
+  }
+  return status != 0 ? status : budgetStatus;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string plugin_path;
-  std::string settings_path;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc) {
-      plugin_path = argv[++i];
-    } else if (std::strcmp(argv[i], "--settings") == 0 && i + 1 < argc) {
-      settings_path = argv[++i];
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      Usage(stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "veltrane-host: unknown argument '%s'\n", argv[i]);
-      Usage(stderr);
-      return 2;
+  Options options;
+  CLI::App app{
+      "Counts model files with the Veltrane plug-in: the stand-in host loads the plug-in,\n"
+      "opens each model as a document and prints the plug-in's window.",
+      "veltrane-host"};
+  app.footer(
+      "Examples:\n"
+      "  veltrane-host --tick Update --tick All samples/scene.json\n"
+      "      count the sample scene; the options stay ticked for later runs\n"
+      "  veltrane-host --untick Triangle model.obj     polygons instead of triangles\n"
+      "  veltrane-host --json a.obj b.obj              counts as JSON\n"
+      "  veltrane-host --max-triangles 20000 assets/*.obj\n"
+      "      exit status 1 and a line per model over budget\n"
+      "\n"
+      "Exit status: 0 all counted and within budget, 1 over budget, 2 bad input or\n"
+      "another failure (the other models are still counted).");
+  app.add_option("MODEL", options.models, "OBJ files or JSON scene files to count");
+  app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)");
+  app.add_option("--settings", options.settings,
+                 "the host's settings file (default: $XDG_CONFIG_HOME/veltrane/settings.xml)");
+  app.add_flag("--no-settings", options.noSettings, "keep the settings in memory only");
+  const auto names = CLI::IsMember(
+      std::vector<std::string>(std::begin(kCheckBoxes), std::end(kCheckBoxes)), CLI::ignore_case);
+  app.add_option("--tick", options.tick, "tick a check box of the window (repeatable)")
+      ->check(names)
+      ->allow_extra_args(false);
+  app.add_option("--untick", options.untick, "clear a check box of the window (repeatable)")
+      ->check(names)
+      ->allow_extra_args(false);
+  app.add_flag("--minimize-all", options.minimizeAll, "minimise the group \"all\"");
+  app.add_flag("--restore-all", options.restoreAll, "restore the group \"all\"");
+  app.add_option("--current", options.current, "make object INDEX current in each document")
+      ->allow_extra_args(false);
+  app.add_flag("--close", options.close, "close the window at the end, as a user would");
+  app.add_flag("--json", options.json, "print the counts as JSON instead of the window");
+  app.add_flag("--identify", options.identify, "print what the plug-in says about itself");
+  app.add_option("--max-faces", options.maxFaces, "budget: faces of all objects")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--max-triangles", options.maxTriangles, "budget: triangles of all objects")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--max-vertices", options.maxVertices, "budget: vertices of all objects")
+      ->check(CLI::NonNegativeNumber);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? 0 : 2;
+  }
+  // Check box names are matched case-insensitively; the window's captions are exact.
+  for (auto* list : {&options.tick, &options.untick}) {
+    for (std::string& name : *list) {
+      for (const char* caption : kCheckBoxes) {
+        if (CLI::detail::to_lower(name) == CLI::detail::to_lower(caption)) name = caption;
+      }
     }
   }
   try {
-    if (plugin_path.empty()) plugin_path = vhost::BesideExecutable(vhost::kPluginFileName);
-    return Run(plugin_path, settings_path);
+    return Run(options);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "veltrane-host: %s\n", error.what());
     return 2;
