@@ -1,15 +1,17 @@
 #!/bin/sh
-# Times loading a generated OBJ of N x N quads (default 1000: a million faces)
-# with the stand-in host's loaders, and with `assimp info` when it is installed
-# (Debian assimp-utils), on the same file. Builds the loader if it is missing.
+# Times loading a generated OBJ of N x N quads (default 1000: a million faces):
+# veltrane-host loading and counting it through the plug-in, the stand-in host's
+# loader alone, and `assimp info` (Debian assimp-utils) on the same file, in one
+# run. Installs what it needs and builds what is missing.
 # usage: bench/obj-load.sh [N]
 set -eu
-root=$(CDPATH= cd -- "$(dirname -- "$0")/.." && pwd)
+. "$(dirname -- "$0")/../scripts/common.sh"
+root=$VELTRANE_ROOT
 n=${1:-1000}
+ensure_packages $NATIVE_PACKAGES assimp-utils time
+(cd "$root" && cmake --preset linux >/dev/null && cmake --build --preset linux >/dev/null)
 loader=$root/build/linux/bin/vhost-load-model
-if [ ! -x "$loader" ]; then
-  (cd "$root" && cmake --preset linux >/dev/null && cmake --build --preset linux --target vhost-load-model)
-fi
+tool=$root/build/linux/bin/veltrane-host
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,7 +30,9 @@ measure() {  # measure LABEL COMMAND...: wall time and peak memory of one run
   fi
 }
 
-measure vhost-load-model "$loader" --summary "$work/grid.obj"
+measure "veltrane-host (load + count)" \
+  "$tool" --no-settings --tick Update --tick All --json "$work/grid.obj"
+measure "vhost-load-model (load)" "$loader" --summary "$work/grid.obj"
 if command -v assimp >/dev/null 2>&1; then
   measure "assimp info" assimp info "$work/grid.obj"
 else
