@@ -339,7 +339,7 @@ int32_t WidgetTree::Value(int32_t widget_id, int32_t operation, void** args) {
   }
 
   const bool accepted = call.accepted;
-  trace_.push_back(std::move(call));
+  if (options.keepTrace) trace_.push_back(std::move(call));
 
   // Work that calls out of the tree comes last, when the call is complete.
   if (!pending.type.empty()) Raise(pending.target, pending.target, pending.type, options.document);

@@ -122,6 +122,8 @@ class VHOST_API WidgetTree {
     // report: "hide" when a shown window's "visible" turns false, "resize"
     // when a group box's "minimized" changes.
     bool raiseOnStateChange = true;
+    // Record every call in the trace; long runs (benchmarks) turn it off.
+    bool keepTrace = true;
     // The document passed with the events the host raises by itself.
     MQDocument document = nullptr;
     // Runs as the very last step of a successful Create, after the ID was
