@@ -28,7 +28,13 @@ struct PluginMessage {
   void** options;    // named-argument list; never null (an empty list is one null)
 };
 
-// MQXmlElem_Value records, one per operation code. The host writes the results.
+// MQXmlElem_Value operation codes, and their records. The host writes the results.
+inline constexpr int32_t kXmlFindChild = 0x201;
+inline constexpr int32_t kXmlAddChild = 0x101;
+inline constexpr int32_t kXmlRemoveChild = 0x102;
+inline constexpr int32_t kXmlGetText = 0x302;
+inline constexpr int32_t kXmlSetText = 0x402;
+
 struct XmlFindChildRecord {  // 0x201
   const char* name;
   void* result;
@@ -46,6 +52,18 @@ struct XmlGetTextRecord {  // 0x302; the text stays the host's
 };
 struct XmlSetTextRecord {  // 0x402
   const char* text;
+};
+
+// MQWidget_Value operation codes.
+enum class WidgetOp : int32_t {
+  GetSystem = 0x100,       // "system" → text, "result" → int32 out: a system widget's ID
+  Create = 0x101,          // "type" → kind name, "id" → int32 out: the new ID (0: none)
+  Delete = 0x102,          // empty list
+  AddChild = 0x201,        // "child" → int32, "result" → int32 out
+  AddChildWindow = 0x203,  // "child" → int32 (a window), "result" → int32 out (unused)
+  GetValue = 0x301,        // property key → preset out-storage of the property's type
+  SetValue = 0x302,        // property key → value of the property's type
+  AddEvent = 0x304,        // "type", "proc", "pointer", "prior"
 };
 
 // Widget property "justsize". The caller presets {0, 0, -1, -1}.

@@ -11,13 +11,6 @@ namespace {
 
 constexpr int32_t kMessageSettingsElement = 505;
 
-// MQXmlElem_Value operations.
-constexpr int32_t kXmlFindChild = 0x201;
-constexpr int32_t kXmlAddChild = 0x101;
-constexpr int32_t kXmlRemoveChild = 0x102;
-constexpr int32_t kXmlGetText = 0x302;
-constexpr int32_t kXmlSetText = 0x402;
-
 // Every element operation goes through here; callers never pass a null element.
 void ElementValue(MQXmlElement element, int32_t operation, void* record) {
   mq::CallHost<mq::HostFn::MQXmlElem_Value>(element, operation, record);

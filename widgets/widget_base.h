@@ -18,18 +18,6 @@
 
 #include "frame/mq_types.h"
 
-// MQWidget_Value operation codes.
-enum class WidgetOp : int32_t {
-  GetSystem = 0x100,       // "system" → text, "result" → int32 out: a system widget's ID
-  Create = 0x101,          // "type" → kind name, "id" → int32 out: the new ID (0: none)
-  Delete = 0x102,          // empty list
-  AddChild = 0x201,        // "child" → int32, "result" → int32 out
-  AddChildWindow = 0x203,  // "child" → int32 (a window), "result" → int32 out (unused)
-  GetValue = 0x301,        // property key → preset out-storage of the property's type
-  SetValue = 0x302,        // property key → value of the property's type
-  AddEvent = 0x304,        // "type", "proc", "pointer", "prior"
-};
-
 class MQWidgetEventClosureBase;
 
 class MQWidgetBase {

@@ -24,13 +24,6 @@
 
 namespace vhost {
 
-// XML element operations of MQXmlElem_Value.
-inline constexpr int32_t kXmlFindChild = 0x201;
-inline constexpr int32_t kXmlAddChild = 0x101;
-inline constexpr int32_t kXmlRemoveChild = 0x102;
-inline constexpr int32_t kXmlGetText = 0x302;
-inline constexpr int32_t kXmlSetText = 0x402;
-
 // Faults the host can be told to commit, to test the plug-in's handling of them.
 // Each is off in a freshly started host.
 struct SettingsFaults {

@@ -17,14 +17,14 @@ enum class ValueType { Text, WideText, Bool, Int, Size, Pointer };
 // The property keys the host knows: value type, whether the plug-in may write
 // it, and the kinds it exists on ("*": every kind). A key on a kind that lacks
 // it is ignored, as a toolkit ignores what a widget does not have.
-struct PropertySpec {
+struct PropertyInfo {
   const char* key;
   ValueType type;
   bool writable;
   const char* kinds;
 };
 
-constexpr PropertySpec kProperties[] = {
+constexpr PropertyInfo kProperties[] = {
     {"title", ValueType::WideText, true, "mainwindow window"},
     {"horzlayout", ValueType::Text, true, "mainwindow window"},
     {"vertlayout", ValueType::Text, true, "mainwindow window"},
@@ -43,15 +43,15 @@ constexpr PropertySpec kProperties[] = {
     {"readonly", ValueType::Bool, true, "edit"},
 };
 
-const PropertySpec* FindProperty(const std::string& key) {
-  for (const PropertySpec& spec : kProperties) {
-    if (key == spec.key) return &spec;
+const PropertyInfo* FindProperty(const std::string& key) {
+  for (const PropertyInfo& info : kProperties) {
+    if (key == info.key) return &info;
   }
   return nullptr;
 }
 
-bool Applies(const PropertySpec& spec, const std::string& kind) {
-  const std::string kinds = std::string(" ") + spec.kinds + " ";
+bool Applies(const PropertyInfo& info, const std::string& kind) {
+  const std::string kinds = std::string(" ") + info.kinds + " ";
   return kinds == " * " || kinds.find(" " + kind + " ") != std::string::npos;
 }
 
@@ -68,7 +68,7 @@ ValueType ArgType(const std::string& name) {
   if (name == "system" || name == "type") return ValueType::Text;
   if (name == "id" || name == "result" || name == "child") return ValueType::Int;
   if (name == "prior") return ValueType::Bool;
-  if (const PropertySpec* spec = FindProperty(name)) return spec->type;
+  if (const PropertyInfo* info = FindProperty(name)) return info->type;
   return ValueType::Pointer;
 }
 
@@ -444,12 +444,12 @@ void WidgetTree::GetValue(int32_t id, void** args, WidgetCall& call) {
   for (void** entry = args; entry != nullptr && *entry != nullptr; entry += 2) {
     const std::string key = static_cast<const char*>(*entry);
     void* slot = entry[1];
-    const PropertySpec* spec = FindProperty(key);
-    if (spec == nullptr || slot == nullptr || !Applies(*spec, widget->kind)) continue;
+    const PropertyInfo* info = FindProperty(key);
+    if (info == nullptr || slot == nullptr || !Applies(*info, widget->kind)) continue;
     call.accepted = true;
     if (!options.answerReads) continue;
     std::string answer;
-    if (spec->type == ValueType::Size) {
+    if (info->type == ValueType::Size) {
       SizeRecord size{};
       std::memcpy(&size, slot, sizeof size);
       const SizeRecord natural = NaturalSize(*widget);
@@ -480,11 +480,11 @@ void WidgetTree::SetValue(int32_t id, void** args, WidgetCall& call, Pending& pe
   for (void** entry = args; entry != nullptr && *entry != nullptr; entry += 2) {
     const std::string key = static_cast<const char*>(*entry);
     const void* value = entry[1];
-    const PropertySpec* spec = FindProperty(key);
-    if (spec == nullptr || !spec->writable || value == nullptr || !Applies(*spec, widget->kind))
+    const PropertyInfo* info = FindProperty(key);
+    if (info == nullptr || !info->writable || value == nullptr || !Applies(*info, widget->kind))
       continue;
     WidgetValue stored;
-    switch (spec->type) {
+    switch (info->type) {
       case ValueType::Text:
         stored = std::string(static_cast<const char*>(value));
         break;

@@ -25,17 +25,8 @@
 
 namespace vhost {
 
-// MQWidget_Value operation codes.
-enum class WidgetOpCode : int32_t {
-  GetSystem = 0x100,
-  Create = 0x101,
-  Delete = 0x102,
-  AddChild = 0x201,
-  AddChildWindow = 0x203,
-  GetValue = 0x301,
-  SetValue = 0x302,
-  AddEvent = 0x304,
-};
+// MQWidget_Value operation codes, as the host names them.
+using WidgetOpCode = ::WidgetOp;
 
 // "GetSystem", "Create", …; "0x…" for a code the protocol does not know.
 VHOST_API std::string WidgetOpName(WidgetOpCode operation);

@@ -30,14 +30,14 @@ void Seed(const char* name, const char* text) {
   void* section = Tree().FindSection(kSectionName);
   if (section == nullptr) {
     XmlAddChildRecord add{kSectionName, nullptr};
-    Tree().ElementValue(Tree().PluginSettings(), vhost::kXmlAddChild, &add);
+    Tree().ElementValue(Tree().PluginSettings(), kXmlAddChild, &add);
     section = add.result;
   }
   XmlAddChildRecord key{name, nullptr};
-  Tree().ElementValue(section, vhost::kXmlAddChild, &key);
+  Tree().ElementValue(section, kXmlAddChild, &key);
   if (text != nullptr) {
     XmlSetTextRecord set{text};
-    Tree().ElementValue(key.result, vhost::kXmlSetText, &set);
+    Tree().ElementValue(key.result, kXmlSetText, &set);
   }
 }
 

@@ -28,25 +28,25 @@ using vhost::SettingsTree;
 
 void* Find(SettingsTree& tree, void* element, const char* name) {
   XmlFindChildRecord find{name, nullptr};
-  tree.ElementValue(element, vhost::kXmlFindChild, &find);
+  tree.ElementValue(element, kXmlFindChild, &find);
   return find.result;
 }
 
 void* Add(SettingsTree& tree, void* element, const char* name) {
   XmlAddChildRecord add{name, nullptr};
-  tree.ElementValue(element, vhost::kXmlAddChild, &add);
+  tree.ElementValue(element, kXmlAddChild, &add);
   return add.result;
 }
 
 const char* Text(SettingsTree& tree, void* element) {
   XmlGetTextRecord get{nullptr};
-  tree.ElementValue(element, vhost::kXmlGetText, &get);
+  tree.ElementValue(element, kXmlGetText, &get);
   return get.result;
 }
 
 void SetText(SettingsTree& tree, void* element, const char* text) {
   XmlSetTextRecord set{text};
-  tree.ElementValue(element, vhost::kXmlSetText, &set);
+  tree.ElementValue(element, kXmlSetText, &set);
 }
 
 std::vector<std::string> Names(const std::vector<SettingsEntry>& entries) {
@@ -81,7 +81,7 @@ TEST(SettingsTree, ElementOperationsWorkOnTheHostsOwnNodes) {
 
   int32_t removed = 0;
   XmlRemoveChildRecord remove{first, &removed};
-  tree.ElementValue(section, vhost::kXmlRemoveChild, &remove);
+  tree.ElementValue(section, kXmlRemoveChild, &remove);
   EXPECT_EQ(removed, 1);
   EXPECT_FALSE(tree.IsLive(first));
   EXPECT_EQ(Find(tree, section, "PosX"), second);
@@ -90,9 +90,9 @@ TEST(SettingsTree, ElementOperationsWorkOnTheHostsOwnNodes) {
   // Removing a grandchild through the wrong parent, or anything twice, does nothing.
   void* key = Add(tree, section, "update");
   XmlRemoveChildRecord wrong{key, nullptr};
-  tree.ElementValue(settings, vhost::kXmlRemoveChild, &wrong);
+  tree.ElementValue(settings, kXmlRemoveChild, &wrong);
   EXPECT_TRUE(tree.IsLive(key));
-  tree.ElementValue(section, vhost::kXmlRemoveChild, &remove);
+  tree.ElementValue(section, kXmlRemoveChild, &remove);
   EXPECT_EQ(Names(tree.ListChildren(section)), (std::vector<std::string>{"PosX", "update"}));
 }
 
@@ -101,7 +101,7 @@ TEST(SettingsTree, UnknownHandlesAreAnsweredWithNothing) {
   void* section = Add(tree, tree.PluginSettings(), "section");
   void* key = Add(tree, section, "key");
   XmlRemoveChildRecord remove{key, nullptr};
-  tree.ElementValue(section, vhost::kXmlRemoveChild, &remove);
+  tree.ElementValue(section, kXmlRemoveChild, &remove);
 
   int not_an_element = 0;
   for (void* element : {static_cast<void*>(nullptr), key, static_cast<void*>(&not_an_element)}) {
@@ -109,7 +109,7 @@ TEST(SettingsTree, UnknownHandlesAreAnsweredWithNothing) {
     EXPECT_EQ(Text(tree, element), nullptr);
     SetText(tree, element, "x");
   }
-  EXPECT_EQ(tree.ElementValue(section, vhost::kXmlGetText, nullptr), 0);
+  EXPECT_EQ(tree.ElementValue(section, kXmlGetText, nullptr), 0);
   EXPECT_EQ(tree.ElementValue(section, 0x999, &remove), 0);
   EXPECT_TRUE(tree.ListChildren(section).empty());
 
@@ -170,7 +170,7 @@ TEST(SettingsTree, HostFunctionForwardsToTheProcessTree) {
   vhost::State().Reset();
   void* settings = vhost::State().settings.PluginSettings();
   XmlAddChildRecord add{"section", nullptr};
-  MQXmlElem_Value(settings, vhost::kXmlAddChild, &add);
+  MQXmlElem_Value(settings, kXmlAddChild, &add);
   EXPECT_EQ(vhost::State().settings.FindSection("section"), add.result);
   vhost::State().Reset();
 }

@@ -51,11 +51,11 @@ TEST_F(ElementText, IsCopiedAndAbsentTextIsFalse) {
   EXPECT_FALSE(GetElementText(settings, text));  // an element without text
   EXPECT_TRUE(text.empty());
   XmlSetTextRecord set{"caf\xC3\xA9"};
-  tree.ElementValue(settings, vhost::kXmlSetText, &set);
+  tree.ElementValue(settings, kXmlSetText, &set);
   EXPECT_TRUE(GetElementText(settings, text));
   EXPECT_EQ(text, (std::u16string{u'c', u'a', u'f', 0x00E9}));
   XmlSetTextRecord empty{""};
-  tree.ElementValue(settings, vhost::kXmlSetText, &empty);
+  tree.ElementValue(settings, kXmlSetText, &empty);
   EXPECT_TRUE(GetElementText(settings, text));  // a text, if an empty one
   EXPECT_TRUE(text.empty());
 }
