@@ -33,6 +33,9 @@ ensure_packages() {
 # What the native build and its tests need.
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev"
 
+# What the fuzz harnesses need: clang and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES="clang-14 libclang-rt-14-dev"
+
 # What the Windows builds and their runs under Wine need.
 WINDOWS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
 binutils-mingw-w64-x86-64 wine wine64 wine32:i386 util-linux"
