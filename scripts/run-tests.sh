@@ -1,10 +1,11 @@
 #!/bin/sh
 # Builds and runs every test suite: native (Linux), native under the address,
-# leak and undefined-behaviour sanitizers, win32 and win64 (under Wine),
-# and prints each suite's result. Exits non-zero when any suite fails.
+# leak and undefined-behaviour sanitizers, the validator's long run under the
+# sanitizers, each fuzz harness for a bounded time, win32 and win64 (under
+# Wine), and prints each suite's result. Exits non-zero when any suite fails.
 set -eu
 . "$(dirname -- "$0")/common.sh"
-ensure_packages $NATIVE_PACKAGES $WINDOWS_PACKAGES
+ensure_packages $NATIVE_PACKAGES $FUZZ_PACKAGES $WINDOWS_PACKAGES
 cd "$VELTRANE_ROOT"
 
 failed=""
@@ -46,6 +47,33 @@ run_suite() {  # run_suite PRESET
 
 run_suite linux
 run_suite asan
+
+# The validator's long run, in the sanitizer build the asan suite just made:
+# a few thousand seeded sequences, lifecycle stress, every host fault and the
+# full allocation-failure sweep.
+echo "==> suite validator"
+if [ -x build/asan/bin/validator ] &&
+  ASAN_OPTIONS="detect_leaks=1:strict_init_order=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    build/asan/bin/validator --cases 3000 --steps 60 --cycles 300 --loads 100 \
+      >build/validator.log 2>&1; then
+  cat build/validator.log
+  note "validator: passed, $(grep '^validator: [0-9]' build/validator.log)"
+else
+  cat build/validator.log 2>/dev/null || true
+  note "validator: FAILED (see build/validator.log)"
+  failed="$failed validator"
+fi
+
+# Each fuzz harness for a bounded time (60 s each by default).
+echo "==> suite fuzz"
+if ./fuzz/run-fuzzers.sh "${VELTRANE_FUZZ_SECONDS:-60}" >build/fuzz.log 2>&1; then
+  cat build/fuzz.log
+  note "fuzz: passed:$(sed -n 's/^  \([a-z_]*: [0-9]* executions\).*/\1/p' build/fuzz.log | tr '\n' ';')"
+else
+  cat build/fuzz.log
+  note "fuzz: FAILED (see build/fuzz.log)"
+  failed="$failed fuzz"
+fi
 run_suite win32
 run_suite win64
 
