@@ -128,7 +128,7 @@ void RaiseFuzzed(FuzzedDataProvider& in, WidgetEventProcFn proc, vhost::Document
       break;
     case 3: {
       const std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(foreign.size());
-      std::memcpy(foreign.data(), bytes.data(), bytes.size());
+      if (!bytes.empty()) std::memcpy(foreign.data(), bytes.data(), bytes.size());
       binding = foreign.data() + in.ConsumeIntegralInRange<std::size_t>(0, 8);
       break;
     }
