@@ -77,6 +77,10 @@ BOOL Veltrane::Initialize() {
       window->SetPosX(posX);
       window->SetPosY(posY);
     }
+  } else {
+    // A repeated start has just re-read the options: the window must show
+    // what the plug-in now counts with, or its boxes would lie to the user.
+    window->ShowOptions();
   }
   Activate(nullptr, activated ? 1 : 0);  // shows the window if it was open at exit
   return 1;

@@ -87,6 +87,20 @@ MQEdit* VeltraneWindow::CreateRow(MQFrame* frame, const char16_t* caption) {
   return edit;
 }
 
+void VeltraneWindow::ShowOptions() {
+  updateCheck->SetChecked(plugin->update);
+  allCheck->SetChecked(plugin->all);
+  visibleCheck->SetChecked(plugin->visible);
+  freezeCheck->SetChecked(plugin->freeze);
+  triangleCheck->SetChecked(plugin->triangle);
+  polygonCheck->SetChecked(plugin->polygon);
+  // After "All": the resize this may raise then finds the two in step.
+  allGroup->SetMinimized(!plugin->all);
+  curKindFrame->SetVisible(plugin->polygon);
+  allKindFrame->SetVisible(plugin->polygon);
+  FitHeight();
+}
+
 // --- Numbers -----------------------------------------------------------------------
 
 void VeltraneWindow::SetCurrentCounts(int32_t vertices, int32_t faces, int32_t lines,

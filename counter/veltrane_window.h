@@ -19,6 +19,11 @@ class VeltraneWindow : public MQWindow {
   // size or visibility. `plugin` must outlive the window.
   VeltraneWindow(Veltrane& plugin, MQWindowBase& parent);
 
+  // Shows the plug-in's options as they are now: the six check boxes, the group
+  // "all" and the kind rows. For options that changed without the user, such as
+  // a repeated start re-reading the settings; raises no recount.
+  void ShowOptions();
+
   // The six counts of the current object / of all counted objects, in the order
   // vertices, total, 2-, 3-, 4-, 5+-point faces; every field is written.
   void SetCurrentCounts(int32_t vertices, int32_t faces, int32_t lines, int32_t triangles,

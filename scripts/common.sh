@@ -34,6 +34,9 @@ ensure_packages() {
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev
 libtinyobjloader-dev nlohmann-json3-dev libcli11-dev"
 
+# What the fuzz harnesses need: clang and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES="clang-14 libclang-rt-14-dev"
+
 # What the Windows builds and their runs under Wine need.
 WINDOWS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
 binutils-mingw-w64-x86-64 wine wine64 wine32:i386 util-linux"

@@ -38,24 +38,38 @@ HostState& State() {
 // The 17 host functions the plug-in calls, typed as the protocol fixes them.
 
 VHOST_EXPORT int32_t MQ_SendMessage(int32_t message_code, PluginMessage* message) {
-  vhost::SentMessage sent;
-  sent.code = message_code;
-  if (message != nullptr) {
-    sent.product = message->product;
-    sent.id = message->id;
-    sent.reserved = message->reserved;
-    for (void** entry = message->options; entry != nullptr && *entry != nullptr; entry += 2) {
-      sent.optionNames.emplace_back(static_cast<const char*>(*entry));
+  // A C function: nothing may unwind into the plug-in (which calls its host
+  // functions as noexcept). A host short of memory forgets the record...
+  try {
+    vhost::SentMessage sent;
+    sent.code = message_code;
+    if (message != nullptr) {
+      sent.product = message->product;
+      sent.id = message->id;
+      sent.reserved = message->reserved;
+      for (void** entry = message->options; entry != nullptr && *entry != nullptr; entry += 2) {
+        sent.optionNames.emplace_back(static_cast<const char*>(*entry));
+      }
     }
+    vhost::State().messages.push_back(std::move(sent));
+  } catch (...) {
   }
-  vhost::State().messages.push_back(std::move(sent));
-  if (message_code == 505 && message != nullptr)
-    vhost::State().settings.AnswerSettingsRequest(*message);
+  // ...and answers 505 with nothing when it cannot make the settings element.
+  try {
+    if (message_code == 505 && message != nullptr)
+      vhost::State().settings.AnswerSettingsRequest(*message);
+  } catch (...) {
+  }
   return 0;
 }
 
 VHOST_EXPORT int32_t MQXmlElem_Value(void* element, int32_t operation, void* record) {
-  return vhost::State().settings.ElementValue(element, operation, record);
+  // A C function: an element operation the host has no memory for answers 0.
+  try {
+    return vhost::State().settings.ElementValue(element, operation, record);
+  } catch (...) {
+    return 0;
+  }
 }
 
 VHOST_EXPORT int32_t MQWidget_Value(int32_t widget_id, int32_t operation, void** args) {

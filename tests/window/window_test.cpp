@@ -183,6 +183,39 @@ TEST_F(Window, HidingByThePluginSendsNothing) {
   EXPECT_TRUE(vhost::State().messages.empty());
 }
 
+TEST_F(Window, ARepeatedStartShowsTheOptionsItReads) {
+  // A second event 1 re-reads the stored options into the plug-in while its
+  // window stays up: the window must then show what the plug-in counts with,
+  // not what the user had ticked since.
+  StartCounting();
+  session->Click("All", doc);
+  session->Click("Polygon", doc);
+  session->Click("Triangle", doc);
+  ASSERT_EQ(session->Start(), 1);  // nothing stored yet: the defaults
+  const vhost::WidgetTree& tree = vhost::State().widgets;
+  EXPECT_FALSE(tree.Bool(session->CheckBox("Update"), "checked"));
+  EXPECT_FALSE(tree.Bool(session->CheckBox("All"), "checked"));
+  EXPECT_TRUE(tree.Bool(session->GroupBox("all"), "minimized"));
+  EXPECT_TRUE(tree.Bool(session->CheckBox("Triangle"), "checked"));
+  EXPECT_TRUE(tree.Bool(session->CheckBox("Polygon"), "checked"));
+  EXPECT_NE(session->Picture().find("|   2  ["), std::string::npos) << session->Picture();
+
+  // And the other way round: options stored by a user are shown as read.
+  session->StoreSetting("update", "1");
+  session->StoreSetting("all", "1");
+  session->StoreSetting("polygon", "0");
+  session->StoreSetting("Veltrane_activate", "1");
+  ASSERT_EQ(session->Start(), 1);
+  EXPECT_TRUE(tree.Bool(session->CheckBox("Update"), "checked"));
+  EXPECT_TRUE(tree.Bool(session->CheckBox("All"), "checked"));
+  EXPECT_FALSE(tree.Bool(session->GroupBox("all"), "minimized"));
+  EXPECT_EQ(session->Picture().find("|   2  ["), std::string::npos) << session->Picture();
+  // Counting follows the boxes: "All" is ticked, so a refresh fills the group.
+  TypicalDocument();
+  session->DocumentEvent(*doc, 210);
+  EXPECT_NE(Field("all", "V"), "");
+}
+
 TEST_F(Window, ExitDeletesEveryWidgetChildrenFirst) {
   ASSERT_EQ(session->Start(), 1);
   const int32_t window = session->Window();
