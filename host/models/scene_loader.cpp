@@ -8,6 +8,7 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -133,6 +134,24 @@ class Locator final : public nlohmann::json_sax<Json> {
   const char* found_ = nullptr;
 };
 
+// A text of the scene in double quotes for a message, with its control
+// characters escaped as JSON writes them, so that a message stays one line of
+// printable text whatever the scene holds.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
 // The line of the value at `path` in `text`; 0 when it cannot be found.
 int64_t LineOf(const std::string& text, const JsonPath& path) {
   const char* reached = text.data();
@@ -173,7 +192,7 @@ Json Parse(const std::string& path, const std::string& text) {
         !keys.back().insert(parsed.get<std::string>()).second) {
       const auto at = static_cast<std::size_t>(reached - text.data());
       throw ModelError(path, models::PositionAt(text, at > 0 ? at - 1 : 0).line,
-                       "key \"" + parsed.get<std::string>() + "\" given twice");
+                       "key " + Quoted(parsed.get<std::string>()) + " given twice");
     }
     return true;
   };
@@ -199,7 +218,8 @@ class Node {
   const Json& operator*() const { return *value_; }
   const Json* operator->() const { return value_; }
   bool Has(const char* key) const { return value_->contains(key); }
-  Node operator[](const char* key) const {
+  // By the whole key: a key may hold a NUL, which a C string would cut short.
+  Node operator[](const std::string& key) const {
     JsonPath path = path_;
     path.push_back(Step{true, key, 0});
     return Node(value_->at(key), std::move(path));
@@ -233,7 +253,7 @@ void CheckKeys(const Node& node, std::initializer_list<const char*> known) {
     if (std::none_of(known.begin(), known.end(), [&](const char* k) { return item.key() == k; })) {
       std::string list;
       for (const char* k : known) list += std::string(list.empty() ? "" : ", ") + k;
-      node[item.key().c_str()].Fail("unknown key \"" + item.key() + "\" (known: " + list + ")");
+      node[item.key()].Fail("unknown key " + Quoted(item.key()) + " (known: " + list + ")");
     }
   }
 }
@@ -283,7 +303,7 @@ int32_t Choice(const Node& node, const char* what, std::initializer_list<const c
     ++index;
     list += std::string(list.empty() ? "\"" : ", \"") + name + "\"";
   }
-  node.Fail(std::string(what) + " must be one of " + list + ", not \"" + value + "\"");
+  node.Fail(std::string(what) + " must be one of " + list + ", not " + Quoted(value));
 }
 
 MirrorSettings Mirror(const Node& node) {
@@ -303,8 +323,8 @@ MirrorSettings Mirror(const Node& node) {
       mirror.axis |= bit;
     }
     if (mirror.axis <= 0) {
-      axisNode.Fail("the mirror axis must be one or more of the letters x, y, z, not \"" + axis +
-                    "\"");
+      axisNode.Fail("the mirror axis must be one or more of the letters x, y, z, not " +
+                    Quoted(axis));
     }
   }
   if (node.Has("distance")) {
@@ -406,6 +426,10 @@ Entry CheckEntry(const Node& node, const std::string& directory) {
     entry.source = Entry::Source::kFile;
     entry.written = String(node["file"], "\"file\"");
     if (entry.written.empty()) node["file"].Fail("\"file\" must not be empty");
+    // The system would read a name only up to a NUL: another file than the one named.
+    if (entry.written.find('\0') != std::string::npos) {
+      node["file"].Fail("\"file\" must not hold a NUL character (\\u0000)");
+    }
     entry.file = models::ResolvePath(directory, entry.written);
     if (node.Has("object")) entry.object = String(node["object"], "\"object\"");
   } else {
@@ -556,7 +580,7 @@ class SceneLoader {
     } catch (const ModelError& error) {
       // A file that cannot be had is a fault of the scene; a fault in its text is not.
       if (error.line() > 0) throw;
-      entry.node["file"].Fail("cannot load \"" + entry.written + "\": " + error.message());
+      entry.node["file"].Fail("cannot load " + Quoted(entry.written) + ": " + error.message());
     }
   }
 
@@ -570,18 +594,19 @@ class SceneLoader {
       if (picked.empty()) {
         std::string names;
         for (int32_t i = 0; i < file.ObjectCount() && i < 10; ++i) {
-          names += std::string(i == 0 ? "\"" : ", \"") + file.ObjectName(i) + "\"";
+          names += (i == 0 ? "" : ", ") + Quoted(file.ObjectName(i));
         }
         if (file.ObjectCount() > 10) names += ", ...";
-        entry.node["object"].Fail("no object \"" + *entry.object + "\" in \"" + entry.written +
-                                  "\" (it has " + (names.empty() ? "none" : names) + ")");
+        entry.node["object"].Fail("no object " + Quoted(*entry.object) + " in " +
+                                  Quoted(entry.written) + " (it has " +
+                                  (names.empty() ? "none" : names) + ")");
       }
     } else {
       for (int32_t i = 0; i < file.ObjectCount(); ++i) picked.push_back(i);
     }
     if (entry.name && picked.size() != 1) {
-      entry.node["name"].Fail("\"name\" is for an entry that gives one object; \"" + entry.written +
-                              "\" gives " + std::to_string(picked.size()));
+      entry.node["name"].Fail("\"name\" is for an entry that gives one object; " +
+                              Quoted(entry.written) + " gives " + std::to_string(picked.size()));
     }
     for (const int32_t i : picked) {
       Object& object = file.AddObjectTo(i, staging);

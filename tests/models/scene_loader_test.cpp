@@ -273,6 +273,13 @@ TEST_F(Scene, FaultsNameTheLineOfTheValueAtFault) {
        "a face must be an array of 1 or more vertex indices"},
       {Text("{\"vertices\": [[0, 0, 0]],\n \"faces\": [[-1]]}"), 6, "a face point must be 0 to 0"},
       {Text("{\"file\": \"\"}"), 5, "\"file\" must not be empty"},
+      // Texts holding a NUL: a key is matched whole, shown escaped; a file name is refused
+      // (the system would open the name only up to the NUL).
+      {"{\"format\": \"veltrane-scene\", \"version\": 1, \"objects\": [],\n \"\\u0000s\": []}", 2,
+       "unknown key \"\\u0000s\""},
+      {Text("{\"file\": \"parts.obj\\u0000.txt\"}"), 5, "\"file\" must not hold a NUL"},
+      {Text("{\"file\": \"parts.obj\",\n \"object\": \"c\\n\\u007f\"}"), 6,
+       "no object \"c\\u000a\\u007f\" in"},
       {Text(ok + ",\n{\"file\": \"nowhere.obj\"}"), 6, "cannot load \"nowhere.obj\": cannot open"},
       {Text("{\"file\": \"parts.obj\",\n \"object\": \"c\"}"), 6,
        "no object \"c\" in \"parts.obj\" (it has \"a\", \"b\", \"a\")"},
