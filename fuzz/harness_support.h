@@ -89,6 +89,13 @@ inline void BuildDocument(FuzzedDataProvider& in, vhost::Document& doc) {
   doc.currentIndex = in.ConsumeIntegralInRange<int32_t>(-1, objects);
 }
 
+// Opens a document in the host and fills it from the input.
+inline vhost::Document& OpenDocument(FuzzedDataProvider& in) {
+  vhost::Document& doc = vhost::State().documents.Open();
+  BuildDocument(in, doc);
+  return doc;
+}
+
 // What every input must leave behind once the plug-in has exited: no widget of
 // the plug-in alive in the host, no frozen copy left over, no foreign delete.
 inline void CheckExitedClean() {
@@ -99,6 +106,14 @@ inline void CheckExitedClean() {
   }
   if (host.documents.LiveClones() != 0) Fail("a frozen copy outlived its count");
   if (host.documents.refusedDeletes != 0) Fail("the plug-in deleted an object it did not clone");
+}
+
+// Ends an input: the plug-in exits, the host must be clean, and is reset for
+// the next input.
+inline void ExitAndCheck(vhost::HostSession& session) {
+  session.Exit();
+  CheckExitedClean();
+  vhost::State().Reset();
 }
 
 }  // namespace fuzzing

@@ -101,8 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   vhost::HostSession& session = fuzzing::Session();
   vhost::HostState& host = vhost::State();
-  vhost::Document& doc = host.documents.Open();
-  fuzzing::BuildDocument(in, doc);
+  vhost::Document& doc = fuzzing::OpenDocument(in);
   host.documents.failClones = in.ConsumeIntegralInRange<int>(0, 7) == 0;
 
   session.Start();
@@ -142,8 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       }
     }
   }
-  session.Exit();
-  fuzzing::CheckExitedClean();
-  host.Reset();
+  fuzzing::ExitAndCheck(session);
   return 0;
 }

@@ -1,6 +1,8 @@
 #!/bin/sh
 # Builds the fuzz preset and runs every harness for a bounded time each
-# (default 60 s) on a copy of its seed corpus, printing the executions of each.
+# (default 60 s) on a copy of its seed corpus, fuzz/corpus/<harness>/ (with the
+# words of fuzz/dict/<harness>.dict where there is one), printing the executions
+# of each.
 # Exits non-zero when any harness finds a crash, a sanitizer report, a leak or
 # a timeout; the input that did it is kept in build/fuzz/artifacts/.
 #
@@ -32,8 +34,12 @@ for harness in build/fuzz/bin/fuzz_*; do
   echo "==> fuzz $name: ${seconds}s"
   status=0
   # New inputs go to the work copy; the seeds in the repository stay as they are.
+  # A harness whose input has a syntax gets the syntax's words from fuzz/dict/.
+  dict=""
+  [ -f "fuzz/dict/$name.dict" ] && dict="-dict=fuzz/dict/$name.dict"
+  # shellcheck disable=SC2086
   "$harness" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/$name-" "$work/$name" "$seeds" >"$log" 2>&1 || status=$?
+    $dict -artifact_prefix="$artifacts/$name-" "$work/$name" "$seeds" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   if [ "$status" -eq 0 ]; then
     summary="$summary

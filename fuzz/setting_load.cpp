@@ -17,6 +17,7 @@
 #include "frame/plugin_exports.h"
 #include "frame/setting.h"
 #include "host/module/host_module.h"
+#include "tests/support/stored_setting.h"
 
 namespace {
 
@@ -41,34 +42,17 @@ constexpr const char* kKeys[] = {"Veltrane_activate", "update",  "all",  "visibl
   std::abort();
 }
 
-// The reading the store promises, straight from the stored bytes. Bytes that are
-// not ASCII never read as blanks, signs or digits, whatever they convert to.
-int32_t Expected(const std::string& text, int32_t fallback) {
-  if (text.empty()) return fallback;
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t magnitude = 0;
-  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > limit) magnitude = limit;
-  }
-  return static_cast<int32_t>(negative ? -magnitude : magnitude);
-}
-
 // Stores `text` under `key` in the plug-in's section, through the tree's own
 // element operations.
 void Store(const std::string& key, const std::string& text) {
   vhost::SettingsTree& tree = vhost::State().settings;
   const std::string section = "Plugin-5A3C9E41-2D7B6F18";
   XmlAddChildRecord addSection{section.c_str(), nullptr};
-  tree.ElementValue(tree.PluginSettings(), vhost::kXmlAddChild, &addSection);
+  tree.ElementValue(tree.PluginSettings(), kXmlAddChild, &addSection);
   XmlAddChildRecord addKey{key.c_str(), nullptr};
-  tree.ElementValue(addSection.result, vhost::kXmlAddChild, &addKey);
+  tree.ElementValue(addSection.result, kXmlAddChild, &addKey);
   XmlSetTextRecord set{text.c_str()};
-  tree.ElementValue(addKey.result, vhost::kXmlSetText, &set);
+  tree.ElementValue(addKey.result, kXmlSetText, &set);
 }
 
 }  // namespace
@@ -111,8 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Only a key the host took can be read back; a key with no usable name reads
   // the default like a missing one.
   if (stored && !key.empty()) {
-    if (number != Expected(text, fallback)) Fail("integer read differs from the stored text", text);
-    const bool expectedFlag = text.empty() ? fallback % 2 != 0 : Expected(text, 0) != 0;
+    if (number != stored_setting::Read(text, fallback))
+      Fail("integer read differs from the stored text", text);
+    const bool expectedFlag = text.empty() ? fallback % 2 != 0 : stored_setting::Read(text, 0) != 0;
     if (flag != expectedFlag) Fail("bool read differs from the stored text", text);
 
     setting->Save(key.c_str(), number);

@@ -146,8 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   vhost::HostSession& session = fuzzing::Session();
   vhost::HostState& host = vhost::State();
-  vhost::Document& doc = host.documents.Open();
-  fuzzing::BuildDocument(in, doc);
+  vhost::Document& doc = fuzzing::OpenDocument(in);
   host.widgets.options.answerReads = in.ConsumeIntegralInRange<int>(0, 9) != 0;
   host.widgets.options.createYieldsZero = in.ConsumeIntegralInRange<int>(0, 19) == 0;
   host.widgets.options.document = &doc;
@@ -183,8 +182,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         break;
     }
   }
-  session.Exit();
-  fuzzing::CheckExitedClean();
-  host.Reset();
+  fuzzing::ExitAndCheck(session);
   return 0;
 }

@@ -13,6 +13,7 @@
 #include "host/driver/host_session.h"
 #include "host/module/host_module.h"
 #include "reference.h"
+#include "tests/support/stored_setting.h"
 #include "validator.h"
 
 namespace validator {
@@ -41,22 +42,6 @@ constexpr const char* kActivateKey = "Veltrane_activate";
 constexpr std::array<const char*, 6> kRows = {"V", "F", "2", "3", "4", "5"};
 
 using Boxes = std::array<bool, 6>;
-
-// A stored text read the way the store promises: leading blanks, a sign,
-// decimal digits, saturating; empty text gives the default.
-int64_t ReadStored(const std::string& text, int64_t fallback) {
-  if (text.empty()) return fallback;
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    magnitude =
-        std::min<int64_t>(magnitude * 10 + (text[i] - '0'), negative ? 2147483648 : 2147483647);
-  }
-  return negative ? -magnitude : magnitude;
-}
 
 class Case {
  public:
@@ -175,11 +160,11 @@ class Case {
     int64_t posY = -1;
     if (SettingsAvailable()) {
       for (std::size_t i = 0; i < kKeys.size(); ++i) {
-        expect[i] = ReadStored(session_->StoredSetting(kKeys[i]), kDefaults[i]) != 0;
+        expect[i] = stored_setting::Read(session_->StoredSetting(kKeys[i]), kDefaults[i]) != 0;
       }
-      activate = ReadStored(session_->StoredSetting(kActivateKey), 0) != 0;
-      posX = ReadStored(session_->StoredSetting("PosX"), -1);
-      posY = ReadStored(session_->StoredSetting("PosY"), -1);
+      activate = stored_setting::Read(session_->StoredSetting(kActivateKey), 0) != 0;
+      posX = stored_setting::Read(session_->StoredSetting("PosX"), -1);
+      posY = stored_setting::Read(session_->StoredSetting("PosY"), -1);
     }
     const bool hadWindow = started_;
     Require(session_->Start() == 1, "event 1 did not answer 1");
