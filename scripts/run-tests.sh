@@ -1,10 +1,14 @@
 #!/bin/sh
 # Builds and runs every test suite: native (Linux), native under the address,
-# leak and undefined-behaviour sanitizers, win32 and win64 (under Wine),
-# and prints each suite's result. Exits non-zero when any suite fails.
+# leak and undefined-behaviour sanitizers, the validator's long run under the
+# sanitizers, each fuzz harness for a bounded time, win32 and win64 (under
+# Wine), and prints each suite's result. Exits non-zero when any suite fails.
+#
+#   VELTRANE_VALIDATOR_SEED  the long validator run's seed (default: a fixed one)
+#   VELTRANE_FUZZ_SECONDS    how long each fuzz harness runs (default 60)
 set -eu
 . "$(dirname -- "$0")/common.sh"
-ensure_packages $NATIVE_PACKAGES $WINDOWS_PACKAGES
+ensure_packages $NATIVE_PACKAGES $FUZZ_PACKAGES $WINDOWS_PACKAGES
 cd "$VELTRANE_ROOT"
 
 failed=""
@@ -46,6 +50,35 @@ run_suite() {  # run_suite PRESET
 
 run_suite linux
 run_suite asan
+
+# The validator's long run, on the sanitizer build the asan suite just made: a
+# few thousand seeded sequences, lifecycle stress, every host fault and the full
+# allocation-failure sweep. A fixed seed keeps the run repeatable; a failure
+# prints the seed and steps that replay it.
+echo "==> suite validator"
+log=build/validator.log
+if [ -x build/asan/bin/validator ] &&
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    build/asan/bin/validator --seed "${VELTRANE_VALIDATOR_SEED:-20261208}" \
+    --cases 3000 --steps 60 --cycles 300 --loads 100 >"$log" 2>&1; then
+  cat "$log"
+  note "validator: passed ($(sed -n "s/^validator: \([0-9]\)/\1/p" "$log"))"
+else
+  cat "$log" 2>/dev/null || true
+  note "validator: FAILED (see $log)"
+  failed="$failed validator"
+fi
+
+# Each fuzz harness for a bounded time, under the sanitizers.
+echo "==> suite fuzz"
+log=build/fuzz.log
+if ./fuzz/run-fuzzers.sh "${VELTRANE_FUZZ_SECONDS:-60}" >"$log" 2>&1; then
+  note "fuzz: passed;$(sed -n 's/^  \([a-z_]*\): \([0-9]*\) executions, clean$/ \1 \2 runs/p' "$log" | tr '\n' ',' | sed 's/,$//')"
+else
+  note "fuzz: FAILED (see $log)"
+  failed="$failed fuzz"
+fi
+sed -n '/^==> fuzz results:/,$p' "$log"
 run_suite win32
 run_suite win64
 
