@@ -36,8 +36,12 @@ run_suite() {  # run_suite PRESET
   if [ "$status" -eq 0 ]; then
     skipped=$(grep -c '(Skipped)' "$log" || true)
     if [ "$skipped" -gt 0 ]; then
-      reason=$(grep -h -o 'wine-run: .*; skipping' "build/$1/Testing/Temporary/LastTest.log" |
-        sort -u | head -n 1)
+      # Wine's reason for a skipped program, else the message of a skipped test.
+      testlog=build/$1/Testing/Temporary/LastTest.log
+      reason=$({
+        grep -h -o 'wine-run: .*; skipping' "$testlog"
+        awk 'skipped { print; skipped = 0 } /: Skipped$/ { skipped = 1 }' "$testlog"
+      } | sort -u | head -n 1)
       note "$1: passed, $skipped skipped (${reason:-see $log})"
     else
       note "$1: passed"
