@@ -77,12 +77,15 @@ fi
 echo "==> suite fuzz"
 log=build/fuzz.log
 if ./fuzz/run-fuzzers.sh "${VELTRANE_FUZZ_SECONDS:-60}" >"$log" 2>&1; then
-  note "fuzz: passed;$(sed -n 's/^  \([a-z_]*\): \([0-9]*\) executions, clean$/ \1 \2 runs/p' "$log" | tr '\n' ',' | sed 's/,$//')"
+  sed -n '/^==> fuzz results:/,$p' "$log"
+  runs=$(sed -n 's/^  \([a-z_]*\): \([0-9]*\) executions, clean$/ \1 \2 runs/p' "$log" |
+    tr '\n' ',' | sed 's/,$//')
+  note "fuzz: passed;$runs"
 else
+  cat "$log"  # the build, or the failing harness's report and the results
   note "fuzz: FAILED (see $log)"
   failed="$failed fuzz"
 fi
-sed -n '/^==> fuzz results:/,$p' "$log"
 run_suite win32
 run_suite win64
 
