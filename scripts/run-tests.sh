@@ -39,7 +39,7 @@ run_suite() {  # run_suite PRESET
       # Wine's reason for a skipped program, else the message of a skipped test.
       testlog=build/$1/Testing/Temporary/LastTest.log
       reason=$({
-        grep -h -o 'wine-run: .*; skipping' "$testlog"
+        grep -h -o 'wine-run: .*; skipping' "$testlog" || true
         awk 'skipped { print; skipped = 0 } /: Skipped$/ { skipped = 1 }' "$testlog"
       } | sort -u | head -n 1)
       note "$1: passed, $skipped skipped (${reason:-see $log})"
