@@ -43,9 +43,9 @@ constexpr std::array<const char*, 6> kRows = {"V", "F", "2", "3", "4", "5"};
 
 using Boxes = std::array<bool, 6>;
 
-class Case {
+class RandomSequence {
  public:
-  Case(uint64_t seed, int steps, Fault fault, std::string settingsFile, std::string self)
+  RandomSequence(uint64_t seed, int steps, Fault fault, std::string settingsFile, std::string self)
       : rng_(seed),
         steps_(steps),
         fault_(fault),
@@ -494,7 +494,9 @@ void RunCases(const Options& options, Figures& figures, const std::string& suite
     ChildReport report;
     const ChildEnd end = RunChild(
         label, options.timeout,
-        [&](ChildReport& r) { Case(seed, options.steps, fault, file, options.self).Run(r); },
+        [&](ChildReport& r) {
+          RandomSequence(seed, options.steps, fault, file, options.self).Run(r);
+        },
         report);
     if (!file.empty()) std::remove(file.c_str());
     ++figures.sequences;
