@@ -80,21 +80,26 @@ std::string HostSession::Picture() const {
 }
 
 std::string HostSession::Field(const std::string& group, const std::string& row) const {
+  const int32_t field = FieldWidget(group, row);
+  return field != 0 ? State().widgets.Text(field, "text") : std::string();
+}
+
+int32_t HostSession::FieldWidget(const std::string& group, const std::string& row) const {
   // Rows are a label followed by its field, in frames of the group.
   const WidgetTree& tree = State().widgets;
   const Widget* box = tree.Find(GroupBox(group));
-  if (box == nullptr) return "";
+  if (box == nullptr) return 0;
   for (int32_t frame : box->children) {
     const Widget* f = tree.Find(frame);
     if (f == nullptr) continue;
     for (std::size_t i = 0; i + 1 < f->children.size(); ++i) {
       const Widget* label = tree.Find(f->children[i]);
       if (label != nullptr && label->kind == "label" && tree.Text(label->id, "text") == row) {
-        return tree.Text(f->children[i + 1], "text");
+        return f->children[i + 1];
       }
     }
   }
-  return "";
+  return 0;
 }
 
 void HostSession::StoreSetting(const std::string& key, const std::string& text) {

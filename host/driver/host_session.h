@@ -51,6 +51,8 @@ class HostSession {
   // The text of the number field in row `row` ("V", "F", "2" … "5") of group
   // `group` ("current" or "all").
   std::string Field(const std::string& group, const std::string& row) const;
+  // The number field itself; 0 when there is none.
+  int32_t FieldWidget(const std::string& group, const std::string& row) const;
 
   // Writes a key of the plug-in's settings section, as a user editing the
   // host's settings would; the plug-in reads it at its next start.

@@ -142,9 +142,16 @@ class VHOST_API Document {
   std::vector<std::unique_ptr<Object>> slots_;
 };
 
+// Why a frozen copy could not be made (placeholder until the freeze work lands).
+struct FreezeFailure {
+  std::string object;
+  std::string reason;
+};
+
 // Every open document, and the objects the plug-in cloned out of them.
 class VHOST_API Documents {
  public:
+  std::vector<FreezeFailure> freezeFailures;
   Document& Open();
   void Close(Document& document);
   int32_t OpenCount() const { return static_cast<int32_t>(open_.size()); }

@@ -1,48 +1,107 @@
-// What veltrane-host reports about each model: the counts the plug-in's window
-// shows, as JSON, and against polygon budgets.
+// What veltrane-host found out about each model: the counts the plug-in's window
+// showed for it, per-object rows, budget verdicts; and how they are written out,
+// as text for a person or as one JSON document for a pipeline.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "host/driver/host_session.h"
+#include "host/tool/options.h"
 
-// The six numbers of one group of the window, in the order V, F, 2, 3, 4, 5;
-// empty where the window shows none.
-using CountRow = std::array<std::optional<int64_t>, 6>;
+namespace vtool {
+
+// The plug-in counts in signed 32 bits and stops at the largest value: a field
+// showing it holds "this many or more", never an exact count.
+inline constexpr int64_t kSaturated = 2147483647;
+
+// The six numbers of one group of the window, in the window's row order: V, F,
+// 2, 3, 4, 5 (vertices, the F total, lines, triangles, quads, n-gons).
+using CountRow = std::array<int64_t, 6>;
+inline constexpr const char* kRowCaptions[] = {"V", "F", "2", "3", "4", "5"};
+inline constexpr const char* kCountNames[] = {"vertices",  "total", "lines",
+                                              "triangles", "quads", "ngons"};
+
+// The captions of a row's saturated counts ("V", "F", ...), in row order.
+std::vector<std::string> SaturatedRows(const CountRow& row);
+
+struct ObjectRow {
+  int32_t index = 0;  // the object's slot in the document
+  std::string name;
+  bool visible = true;
+  CountRow counts{};
+};
+
+// One budget against one count.
+struct Verdict {
+  enum class Kind { kWithin, kOver, kUnchecked };
+  std::string budget;             // the option: "max-faces", "max-object-vertices", ...
+  std::optional<int32_t> object;  // the object's row for a per-object budget
+  int64_t limit = 0;
+  std::optional<int64_t> value;  // none when nothing could be counted
+  bool atLeast = false;          // `value` is a lower bound: a saturated count took part
+  Kind kind = Kind::kUnchecked;
+  std::string reason;  // why a budget could not be checked
+};
 
 struct ModelReport {
   std::string path;
-  std::string error;  // empty when the model loaded
-  int32_t objects = 0;
-  // The options in force, as the window's check boxes show them.
-  std::array<bool, 6> options{};
-  // Null when the plug-in counted nothing for this document: "Update" off, or
-  // for `all`, "All" off (the group then still shows an older document's sums).
+  // Empty when the model was counted exactly; else the one-line reason, which
+  // starts with the file's name. A model with an error shows no counts at all.
+  std::string error;
+  int32_t slots = 0;
+  std::optional<int32_t> currentObject;
+  std::array<bool, 6> options{};  // the check boxes, in kCheckBoxes order
+  // Null when the plug-in counted nothing for the group: Update clear, or for
+  // `all`, All clear.
   std::optional<CountRow> current;
   std::optional<CountRow> all;
-
-  // Reads the window after the document was opened and the user's actions done.
-  void Read(const vhost::HostSession& session);
+  std::string picture;                            // the window as text, after the count
+  std::optional<std::vector<ObjectRow>> objects;  // with per-object rows only
+  std::vector<Verdict> verdicts;
 };
 
-struct Budgets {
-  std::optional<int64_t> faces;
-  std::optional<int64_t> triangles;
-  std::optional<int64_t> vertices;
+// Checks `report`'s counts against the budgets and records a verdict for each
+// (for per-object budgets: each object over, or that cannot be checked). Returns
+// 0 when all are within, 1 when any is over, 2 when any cannot be checked.
+int CheckBudgets(ModelReport& report, const Budgets& budgets, const Budgets& objectBudgets);
+
+// The one-line message of a verdict that is not "within": "FILE: ..."
+std::string VerdictLine(const ModelReport& report, const Verdict& verdict);
+
+// A model as text: its file name, the window's picture, a line naming the
+// saturated rows, and with per-object rows a table of them.
+std::string ToText(const ModelReport& report);
+
+// What the plug-in says about itself (--identify).
+struct Identity {
+  std::string path;
+  uint32_t hostVersion = 0;
+  uint32_t interfaceVersion = 0;  // the plug-in's answer to the version check
+  uint32_t product = 0;
+  uint32_t id = 0;
+  int32_t type = 0;
+  std::string name;
+  std::vector<std::string> menuStrings;
 };
 
-// Checks every loaded model's all-objects counts against the budgets, writing a
-// line per model over budget. Returns 0 when all are within, 1 when any is over,
-// 2 when a budget cannot be checked (the window does not show what it needs).
-int CheckBudgets(const std::vector<ModelReport>& reports, const Budgets& budgets, std::FILE* out);
+std::string ToText(const Identity& identity);
 
-// All reports as one JSON document.
-std::string ToJson(const vhost::HostSession& session, const std::vector<ModelReport>& reports);
+// What the JSON document says about the run beyond its models.
+struct RunSummary {
+  int exitStatus = 0;
+  std::string error;  // a failure of the run itself; empty when none
+  std::optional<Identity> identity;
+};
 
-// Version, identity and menu strings of the loaded plug-in.
-void PrintIdentity(vhost::PluginLibrary& plugin, std::FILE* out);
+// Every report as one JSON document (always valid: texts that are not UTF-8
+// have their bad bytes replaced by U+FFFD).
+std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& summary);
+
+// `text` with its control characters written as \u00XX, so that it stays on one
+// printable line.
+std::string Printable(const std::string& text);
+
+}  // namespace vtool

@@ -1,14 +1,22 @@
 // veltrane-host as a person or a pipeline runs it: a process with arguments,
-// judged by its output and exit status.
+// judged by its output and exit status. Every run gets a fresh, empty HOME and
+// XDG_CONFIG_HOME of its own, which must stay empty unless a settings option
+// asks for a file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
+
+using Json = nlohmann::json;
 
 struct Outcome {
   std::string out;  // stdout
@@ -16,22 +24,64 @@ struct Outcome {
   int status = -1;  // exit status
 };
 
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Sample paths appear in the output; make them stable for golden comparisons.
+std::string Relative(std::string text) {
+  const std::string prefix = std::string(VHOST_SAMPLES_DIR) + "/";
+  for (std::size_t at; (at = text.find(prefix)) != std::string::npos;) {
+    text.replace(at, prefix.size(), "samples/");
+  }
+  return text;
+}
+
+std::string Sample(const std::string& name) { return std::string(VHOST_SAMPLES_DIR) + "/" + name; }
+
+// The lines of `text`, without their ends.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 class Tool : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ::testing::TempDir() + "veltrane-tool-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::system(("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "'").c_str());
+    Shell("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "/home/config'");
     settings_ = dir_ + "/settings.xml";
   }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void TearDown() override {
+    // Nothing under HOME, whatever the test ran.
+    EXPECT_EQ(Shell("[ -z \"$(ls -A '" + dir_ + "/home/config')\" ] && [ \"$(ls -A '" + dir_ +
+                    "/home')\" = config ]"),
+              0)
+        << "the tool wrote under HOME";
+    Shell("rm -rf '" + dir_ + "'");
+  }
 
-  Outcome Start(const std::string& args) const {
+  static int Shell(const std::string& command) {
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  // Runs `command` through the shell, with `veltrane-host` on the PATH, in the
+  // test's directory, with a fresh home.
+  Outcome Sh(const std::string& command) const {
+    const std::string tool = VELTRANE_HOST_TOOL;
     const std::string errFile = dir_ + "/stderr";
-    const std::string command = std::string(VELTRANE_HOST_TOOL) + " --settings '" + settings_ +
-                                "' " + args + " 2>'" + errFile + "'";
+    const std::string full = "cd '" + dir_ + "' && HOME='" + dir_ + "/home' XDG_CONFIG_HOME='" +
+                             dir_ + "/home/config' PATH='" + tool.substr(0, tool.rfind('/')) +
+                             "':\"$PATH\" " + command + " 2>'" + errFile + "'";
     Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen(full.c_str(), "r");
     char buffer[4096];
     std::size_t n = 0;
     while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
@@ -41,11 +91,11 @@ class Tool : public ::testing::Test {
     return run;
   }
 
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+  Outcome Start(const std::string& args) const { return Sh("veltrane-host " + args); }
+
+  // With the settings kept in the test's settings file.
+  Outcome Persisted(const std::string& args) const {
+    return Start("--settings '" + settings_ + "' " + args);
   }
 
   std::string File(const std::string& name, const std::string& text) const {
@@ -63,90 +113,276 @@ class Tool : public ::testing::Test {
     EXPECT_EQ(text, Read(path)) << "differs from " << path;
   }
 
-  static std::string Sample(const std::string& name) {
-    return std::string(VHOST_SAMPLES_DIR) + "/" + name;
+  // Parses stdout as the one JSON document it must be.
+  static Json Document(const Outcome& run) {
+    Json document;
+    EXPECT_NO_THROW(document = Json::parse(run.out)) << run.out;
+    return document;
   }
 
   std::string dir_;
   std::string settings_;
 };
 
-// Sample paths appear in the output; make them stable for golden comparisons.
-std::string Relative(std::string text) {
-  const std::string prefix = std::string(VHOST_SAMPLES_DIR) + "/";
-  for (std::size_t at; (at = text.find(prefix)) != std::string::npos;) {
-    text.replace(at, prefix.size(), "samples/");
-  }
-  return text;
-}
-
 TEST_F(Tool, CountsTheSampleSceneAndShowsTheWindow) {
-  const Outcome run = Start("--tick Update --tick All --tick Freeze " + Sample("scene.json"));
+  const Outcome run = Start("--tick Freeze " + Sample("scene.json"));
   EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
   ExpectGolden("scene_frozen.txt", Relative(run.out));
 }
 
-TEST_F(Tool, OptionsPersistThroughTheSettingsFile) {
-  ASSERT_EQ(Start("--tick Update --tick all --untick Polygon " + Sample("cage.obj")).status, 0);
-  const Outcome second = Start(Sample("cage.obj"));
+// The JSON document as a reader sees it: every key, in order.
+TEST_F(Tool, JsonCarriesTheCountsAndTheOptions) {
+  const Outcome run = Start("--json --objects " + Sample("props.obj") + " " + Sample("wires.obj"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  ExpectGolden("props_wires.json", Relative(run.out));
+}
+
+TEST_F(Tool, CountsWithNoFlagsAndWritesNothing) {
+  // A fresh host whose user ticked Update and All: both groups hold numbers.
+  const Outcome run = Start(Sample("cage.obj"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("[x] Update    [x] All"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("|   V  [         6]"), std::string::npos) << run.out;
+  const Json doc = Document(Start("--json " + Sample("cage.obj") + " " + Sample("props.obj")));
+  for (const Json& model : doc["models"]) {
+    EXPECT_TRUE(model["current"].is_object()) << model;
+    EXPECT_TRUE(model["all"].is_object()) << model;
+  }
+  // No run changes the next one.
+  ASSERT_EQ(Start("--untick Triangle --minimize-all " + Sample("cage.obj")).status, 0);
+  EXPECT_EQ(Start("--max-triangles 8 " + Sample("cage.obj")).status, 0);
+  // A bare run shows the window, and writes nothing either.
+  EXPECT_EQ(Start("").status, 0);
+}
+
+// The examples of the README, as written there, with a fresh home.
+TEST_F(Tool, TheReadmeExamplesRunAsDocumented) {
+  const std::string readme = Read(std::string(VELTRANE_SOURCE_DIR) + "/README.md");
+  const std::size_t section = readme.find("**EXAMPLES**");
+  ASSERT_NE(section, std::string::npos);
+  const std::size_t start = readme.find("```sh\n", section);
+  const std::size_t end = readme.find("```\n", start + 6);
+  ASSERT_NE(end, std::string::npos);
+  std::vector<std::string> examples;
+  for (const std::string& line : Lines(readme.substr(start + 6, end - start - 6))) {
+    if (line.rfind("veltrane-host", 0) == 0) examples.push_back(line);
+  }
+  ASSERT_GE(examples.size(), 5u);
+  // The files the examples name.
+  Shell("cd '" + dir_ + "' && ln -s '" + VHOST_SAMPLES_DIR + "' samples && mkdir assets && cp '" +
+        Sample("cage.obj") + "' model.obj && cp '" + Sample("props.obj") + "' a.obj && cp '" +
+        Sample("wires.obj") + "' b.obj && cp samples/*.obj assets/");
+  for (const std::string& example : examples) {
+    SCOPED_TRACE(example);
+    const Outcome run = Sh(example);
+    // What a README line promises in its comment: "exit 1 ..." where it says so.
+    const bool overBudget = example.find("# exit 1") != std::string::npos;
+    EXPECT_EQ(run.status, overBudget ? 1 : 0) << run.err;
+    if (!overBudget) {
+      EXPECT_EQ(run.err, "");
+    }
+    if (example.find("> counts.json") != std::string::npos) {
+      const Json doc = Json::parse(Read(dir_ + "/counts.json"));
+      EXPECT_EQ(doc["models"].size(), 2u);
+      EXPECT_EQ(doc["exit_status"], 0);
+    } else {
+      EXPECT_NE(run.out, "");
+    }
+  }
+}
+
+TEST_F(Tool, OptionsPersistOnlyInASettingsFileAskedFor) {
+  ASSERT_EQ(Persisted("--untick Polygon " + Sample("cage.obj")).status, 0);
+  const Outcome second = Persisted(Sample("cage.obj"));
   EXPECT_EQ(second.status, 0);
   EXPECT_NE(second.out.find("[x] Update    [x] All"), std::string::npos) << second.out;
   EXPECT_NE(second.out.find("[ ] Polygon"), std::string::npos);
   EXPECT_EQ(second.out.find("  2  ["), std::string::npos);  // rows 2 to 5 hidden
   EXPECT_NE(Read(settings_).find("<polygon>0</polygon>"), std::string::npos);
+  // A stored choice is the user's: a file that clears Update counts nothing.
+  ASSERT_EQ(Persisted("--untick Update " + Sample("cage.obj")).status, 0);
+  const Json doc = Document(Persisted("--json " + Sample("cage.obj")));
+  EXPECT_TRUE(doc["models"][0]["current"].is_null()) << doc;
+  EXPECT_EQ(doc["models"][0]["options"]["update"], false);
 }
 
-TEST_F(Tool, JsonCarriesTheCountsAndTheOptions) {
-  const Outcome run =
-      Start("--tick Update --tick All --json " + Sample("props.obj") + " " + Sample("wires.obj"));
-  EXPECT_EQ(run.status, 0) << run.err;
-  ExpectGolden("props_wires.json", Relative(run.out));
+TEST_F(Tool, TheUsersSettingsFileOnlyWithItsFlag) {
+  const std::string xdg = dir_ + "/xdg";
+  ASSERT_EQ(Sh("XDG_CONFIG_HOME='" + xdg + "' veltrane-host --user-settings --untick Visible '" +
+               Sample("cage.obj") + "'")
+                .status,
+            0);
+  EXPECT_NE(Read(xdg + "/veltrane/settings.xml").find("<visible>0</visible>"), std::string::npos);
+  // The last settings option wins.
+  ASSERT_EQ(Start("--settings '" + settings_ + "' --no-settings " + Sample("cage.obj")).status, 0);
+  EXPECT_EQ(access(settings_.c_str(), F_OK), -1);
+}
+
+TEST_F(Tool, ActionsApplyInCommandLineOrder) {
+  const auto freeze = [&](const std::string& args) {
+    return Document(
+        Start("--json " + args + " " + Sample("cage.obj")))["models"][0]["options"]["freeze"];
+  };
+  EXPECT_EQ(freeze("--tick Freeze --untick Freeze"), false);
+  EXPECT_EQ(freeze("--untick Freeze --tick freeze"), true);
+  const Json minimized =
+      Document(Start("--json --minimize-all --restore-all --minimize-all " + Sample("cage.obj")));
+  EXPECT_EQ(minimized["models"][0]["options"]["all"], false);
+  EXPECT_TRUE(minimized["models"][0]["all"].is_null());
+}
+
+TEST_F(Tool, IntegersAreDecimalAndInRange) {
+  const auto limit = [&](const std::string& value) {
+    const Outcome run = Start("--json --max-faces " + value + " " + Sample("cage.obj"));
+    return std::make_pair(run.status, run.status == 2 ? Json() : Document(run));
+  };
+  EXPECT_EQ(limit("010").second["models"][0]["budgets"][0]["limit"], 10);
+  EXPECT_EQ(limit("08").second["models"][0]["budgets"][0]["limit"], 8);
+  for (const char* bad : {"0x10", "-3", "+4", "1e3", "", "99999999999999999999"}) {
+    const Outcome run = Start(std::string("--max-faces '") + bad + "' " + Sample("cage.obj"));
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+    EXPECT_EQ(run.out, "") << bad;
+  }
+  EXPECT_NE(Start("--current 2147483648 x.obj").err.find("from 0 to 2147483647"),
+            std::string::npos);
 }
 
 TEST_F(Tool, BudgetsFailTheModelsOverThem) {
-  const Outcome run = Start("--tick Update --tick All --max-triangles 10 --max-vertices 1000 " +
-                            Sample("cage.obj") + " " + Sample("scene.json"));
+  const Outcome run = Start("--max-triangles 10 --max-vertices 1000 " + Sample("cage.obj") + " " +
+                            Sample("scene.json"));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.find("cage.obj"), std::string::npos) << run.err;  // within budget
-  EXPECT_NE(run.err.find("scene.json: 40 triangles, over the budget of 10"), std::string::npos)
-      << run.err;
+  EXPECT_EQ(run.err, Sample("scene.json") + ": 40 triangles, over the budget of 10\n");
   EXPECT_EQ(Start("--max-faces 100 " + Sample("cage.obj")).status, 0);
+  // And in the JSON: a verdict for every budget of every model.
+  const Json doc = Document(
+      Start("--json --max-triangles 10 " + Sample("cage.obj") + " " + Sample("scene.json")));
+  EXPECT_EQ(doc["exit_status"], 1);
+  EXPECT_EQ(doc["models"][0]["budgets"][0]["verdict"], "within");
+  EXPECT_EQ(doc["models"][1]["budgets"][0]["verdict"], "over");
+  EXPECT_EQ(doc["models"][1]["budgets"][0]["value"], 40);
 }
 
 TEST_F(Tool, ABudgetItCannotCheckIsAnError) {
-  const Outcome run = Start("--untick All --max-faces 100 " + Sample("cage.obj"));
+  Outcome run = Start("--untick All --max-faces 100 " + Sample("cage.obj"));
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("tick Update and All"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err, Sample("cage.obj") +
+                         ": the budget of 100 faces (--max-faces) cannot be checked: All is "
+                         "clear: the objects were not summed\n");
+  run = Start("--untick Triangle --max-object-triangles 100 " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("Triangle is clear"), std::string::npos) << run.err;
+}
+
+TEST_F(Tool, PerObjectRowsComeFromThePlugin) {
+  const Outcome run = Start("--objects --tick Freeze " + Sample("scene.json"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  ExpectGolden("scene_objects.txt", Relative(run.out));
+  const Json doc = Document(Start("--json --objects --tick Freeze " + Sample("scene.json")));
+  const Json& model = doc["models"][0];
+  // The rows add up to the all-objects counts, hidden objects aside.
+  int64_t vertices = 0;
+  for (const Json& row : model["objects"]) {
+    if (row["visible"] == true) vertices += row["counts"]["vertices"].get<int64_t>();
+  }
+  EXPECT_EQ(vertices, model["all"]["vertices"]);
+  EXPECT_EQ(model["objects"][3]["name"], "lid");
+  EXPECT_EQ(model["objects"][3]["visible"], false);
+  // The pass leaves the user's options as they were.
+  EXPECT_EQ(model["options"]["all"], true);
+}
+
+TEST_F(Tool, PerObjectBudgetsNameEachObjectOver) {
+  const Outcome run = Start("--max-object-vertices 20 --tick Freeze " + Sample("scene.json"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, Sample("scene.json") + ": object vase: 65 vertices, over the budget of 20\n");
+  const Json doc =
+      Document(Start("--json --max-object-vertices 20 --tick Freeze " + Sample("scene.json")));
+  const Json& verdicts = doc["models"][0]["budgets"];
+  ASSERT_EQ(verdicts.size(), 1u);
+  EXPECT_EQ(verdicts[0]["object"], 1);
+  EXPECT_EQ(doc["models"][0]["objects"][1]["over_budget"][0], "max-object-vertices");
 }
 
 TEST_F(Tool, BadModelsAreNamedAndTheOthersStillCounted) {
   const std::string junk = File("junk.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nbogus line\n");
   const std::string range = File("range.obj", "v 0 0 0\nf 1 2 3\n");
   const std::string scene = File("broken.json", "{\n  \"format\": \"veltrane-scene\",\n  oops\n}");
-  const Outcome run = Start("--tick Update --json " + junk + " " + Sample("cage.obj") + " " +
-                            range + " " + scene + " " + dir_ + "/missing.obj");
+  const Outcome run = Persisted("--json " + junk + " " + Sample("cage.obj") + " " + range + " " +
+                                scene + " " + dir_ + "/missing.obj");
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find(junk + ":5:"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find(range + ":2:"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find(scene + ":3:"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("missing.obj"), std::string::npos) << run.err;
-  // The good model in the middle is counted.
-  EXPECT_NE(run.out.find("\"vertices\": 6"), std::string::npos) << run.out;
+  // One line per fault, each starting with the file's name (and line).
+  const std::vector<std::string> lines = Lines(run.err);
+  ASSERT_EQ(lines.size(), 4u) << run.err;
+  EXPECT_EQ(lines[0].rfind(junk + ":5:", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind(range + ":2:", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2].rfind(scene + ":3:", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3].rfind(dir_ + "/missing.obj: ", 0), 0u) << lines[3];
+  // The good model in the middle is counted; the others are entries with their error.
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["exit_status"], 2);
+  ASSERT_EQ(doc["models"].size(), 5u);
+  EXPECT_EQ(doc["models"][1]["all"]["vertices"], 6);
+  EXPECT_EQ(doc["models"][0]["error"], lines[0]);
+  EXPECT_TRUE(doc["models"][0]["all"].is_null());
   // And the settings file holds a whole tree.
   EXPECT_NE(Read(settings_).find("<update>1</update>"), std::string::npos);
 }
 
+TEST_F(Tool, JsonStaysValidWhateverTheNamesHold) {
+  // A PNG renamed .obj, under a name that is not UTF-8 and holds a newline.
+  const std::string png = File("pic\xff\n.obj", "\x89PNG\r\n\x1a\n\xc3\x28\xa0\xa1 junk");
+  const std::string bad = File("bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 \xe9\n");
+  const Outcome run = Start("--json '" + png + "' " + bad + " " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  const Json doc = Document(run);
+  ASSERT_EQ(doc["models"].size(), 3u);
+  EXPECT_TRUE(doc["models"][0]["error"].is_string());
+  EXPECT_TRUE(doc["models"][1]["error"].is_string());
+  EXPECT_EQ(doc["models"][2]["all"]["vertices"], 6);
+  // Every error stays one line, the newline of the name written as \u000a.
+  const std::vector<std::string> lines = Lines(run.err);
+  ASSERT_EQ(lines.size(), 2u) << run.err;
+  EXPECT_NE(lines[0].find("pic\xff\\u000a.obj"), std::string::npos) << lines[0];
+}
+
+TEST_F(Tool, AFailedWriteIsAnError) {
+  Outcome run = Start(Sample("cage.obj") + " > /dev/full");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("cannot write the report"), std::string::npos) << run.err;
+  run = Start("--json " + Sample("cage.obj") + " > /dev/full");
+  EXPECT_EQ(run.status, 2);
+}
+
 TEST_F(Tool, ClosingTheWindowIsRemembered) {
-  ASSERT_EQ(Start("--close " + Sample("cage.obj")).status, 0);
+  ASSERT_EQ(Persisted("--close " + Sample("cage.obj")).status, 0);
   EXPECT_NE(Read(settings_).find("<Veltrane_activate>0</Veltrane_activate>"), std::string::npos);
 }
 
 TEST_F(Tool, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Start("--tick Sideways x.obj").status, 2);
-  EXPECT_EQ(Start("--max-faces -3 x.obj").status, 2);
+  Outcome run = Start("--tick Sideways x.obj");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  // With --json, the error is a JSON document too.
+  run = Start("--json --max-faces -3 x.obj");
+  EXPECT_EQ(run.status, 2);
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["exit_status"], 2);
+  EXPECT_TRUE(doc["error"].is_string());
   const Outcome help = Start("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Examples:"), std::string::npos);
+  EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
+}
+
+TEST_F(Tool, AMissingPluginIsAJsonErrorForEveryModel) {
+  const Outcome run = Start("--json --plugin " + dir_ + "/none.so " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  const Json doc = Document(run);
+  EXPECT_TRUE(doc["error"].is_string());
+  ASSERT_EQ(doc["models"].size(), 1u);
+  EXPECT_NE(doc["models"][0]["error"].get<std::string>().find("not counted"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+#include "host/tool/options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
+namespace vtool {
+namespace {
+
+// A usage error, with the text the user sees.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A whole decimal number from 0 to `max`: digits only, leading zeros meaning
+// nothing (so "010" is ten, never eight).
+int64_t Decimal(const std::string& option, const std::string& text, int64_t max) {
+  const auto fail = [&]() -> int64_t {
+    throw UsageError(option + ": '" + text + "' is not a whole number from 0 to " +
+                     std::to_string(max));
+  };
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return fail();
+  uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() ||
+      value > static_cast<uint64_t>(max)) {
+    return fail();
+  }
+  return static_cast<int64_t>(value);
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string CheckBoxName(const std::string& option, const std::string& text) {
+  for (const char* caption : kCheckBoxes) {
+    if (Lower(text) == Lower(caption)) return caption;
+  }
+  std::string known;
+  for (const char* caption : kCheckBoxes) known += std::string(known.empty() ? "" : ", ") + caption;
+  throw UsageError(option + ": no check box '" + text + "' (there are " + known + ")");
+}
+
+constexpr const char* kDescription =
+    "Counts model files with the Veltrane plug-in: the stand-in host loads the plug-in,\n"
+    "opens each model as a document and prints the plug-in's window (or JSON).\n"
+    "It starts as a fresh host whose user has ticked Update and All, keeps its settings\n"
+    "in memory and writes nothing, unless --settings or --user-settings asks for a file.";
+
+constexpr const char* kFooter =
+    "User actions (--tick, --untick, --minimize-all, --restore-all) are played on the\n"
+    "window in command-line order before the first model is opened; the last one wins.\n"
+    "\n"
+    "Examples:\n"
+    "  veltrane-host samples/scene.json            count the sample scene\n"
+    "  veltrane-host --tick Freeze samples/scene.json\n"
+    "      count mirrored, lathed and patched objects as their frozen geometry\n"
+    "  veltrane-host --untick Triangle model.obj     polygons instead of triangles\n"
+    "  veltrane-host --json a.obj b.obj              counts as JSON\n"
+    "  veltrane-host --objects --max-object-vertices 65535 assets/*.obj\n"
+    "      a row per object; exit status 1 names each object over 16-bit indices\n"
+    "  veltrane-host --max-triangles 20000 assets/*.obj\n"
+    "      exit status 1 and a line per model over budget\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every model counted exactly and within every budget\n"
+    "  1  every model counted exactly, and at least one over a budget\n"
+    "  2  anything else: bad usage, a model that could not be loaded or counted\n"
+    "     exactly, a budget that could not be checked, settings that could not be\n"
+    "     saved, output that could not be written (the other models are still counted)";
+
+}  // namespace
+
+std::string UserSettingsPath() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    base = std::string(home) + "/.config";
+  } else {
+    return "";
+  }
+#if !defined(_WIN32)
+  // Asked for explicitly, so making the directories is expected; a failure shows
+  // when the file is saved.
+  mkdir(base.c_str(), 0700);
+  mkdir((base + "/veltrane").c_str(), 0700);
+#endif
+  return base + "/veltrane/settings.xml";
+}
+
+Parsed ParseCommandLine(int argc, const char* const* argv) {
+  Parsed parsed;
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) parsed.wantsJson = true;
+  }
+
+  Options options;
+  CLI::App app{kDescription, "veltrane-host"};
+  app.footer(kFooter);
+  app.add_option("MODEL", options.models, "OBJ files or JSON scene files to count");
+  app.add_flag("--json", options.json,
+               "print one JSON document with every model's counts instead of the window");
+  app.add_flag("--objects", options.objects, "add a row per object (index, name, visible, counts)");
+  const auto text = [&app](const char* name, const char* help) {
+    return app.add_option(name)
+        ->description(help)
+        ->type_size(1)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  };
+  CLI::Option* tick = text("--tick",
+                           "tick a check box: Update, All, Visible, Freeze, Triangle, "
+                           "Polygon (repeatable)")
+                          ->type_name("NAME");
+  CLI::Option* untick = text("--untick", "clear a check box (repeatable)")->type_name("NAME");
+  CLI::Option* minimize = app.add_flag("--minimize-all", "minimise the group \"all\" (clears All)");
+  CLI::Option* restore = app.add_flag("--restore-all", "restore the group \"all\" (ticks All)");
+  CLI::Option* current =
+      text("--current", "make object INDEX current in each document")->type_name("INDEX");
+  app.add_flag("--close", options.close, "close the window at the end, as a user would");
+  CLI::Option* settings =
+      text("--settings", "load the host's settings from FILE and save them back at the end")
+          ->type_name("FILE");
+  CLI::Option* userSettings =
+      app.add_flag("--user-settings",
+                   "use the user's settings file, $XDG_CONFIG_HOME/veltrane/settings.xml "
+                   "(default ~/.config/veltrane/settings.xml)");
+  CLI::Option* noSettings =
+      app.add_flag("--no-settings", "keep the settings in memory only (the default)");
+  std::map<const CLI::Option*, std::optional<int64_t>*> budgets;
+  const auto budget = [&](const char* name, const char* help, std::optional<int64_t>& slot) {
+    budgets[text(name, help)->type_name("N")] = &slot;
+  };
+  budget("--max-faces", "budget: faces of 2 or more points of all objects", options.budgets.faces);
+  budget("--max-triangles", "budget: triangles of all objects (row F with Triangle ticked)",
+         options.budgets.triangles);
+  budget("--max-vertices", "budget: vertices of all objects", options.budgets.vertices);
+  budget("--max-object-faces", "budget: faces of 2 or more points of each object",
+         options.objectBudgets.faces);
+  budget("--max-object-triangles", "budget: triangles of each object",
+         options.objectBudgets.triangles);
+  budget("--max-object-vertices", "budget: vertices of each object (65535: 16-bit indices)",
+         options.objectBudgets.vertices);
+  app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)")
+      ->type_name("PATH");
+  app.add_flag("--identify", options.identify, "tell what the plug-in says about itself");
+
+  try {
+    std::vector<std::string> args;
+    for (int i = argc - 1; i > 0; --i) args.emplace_back(argv[i]);
+    app.parse(args);  // CLI11 takes the arguments in reverse
+    // Everything that orders against something else, in the order given.
+    std::map<const CLI::Option*, std::size_t> seen;
+    for (const CLI::Option* option : app.parse_order()) {
+      const std::size_t occurrence = seen[option]++;
+      const auto value = [&]() -> const std::string& { return option->results().at(occurrence); };
+      const std::string name = option->get_name();
+      if (option == tick || option == untick) {
+        options.actions.push_back(
+            Action{option == tick ? Action::Kind::kTick : Action::Kind::kUntick,
+                   CheckBoxName(name, value())});
+      } else if (option == minimize) {
+        options.actions.push_back(Action{Action::Kind::kMinimizeAll, {}});
+      } else if (option == restore) {
+        options.actions.push_back(Action{Action::Kind::kRestoreAll, {}});
+      } else if (option == current) {
+        options.current = static_cast<int32_t>(Decimal(name, value(), INT32_MAX));
+      } else if (option == settings) {
+        if (value().empty()) throw UsageError("--settings: the file name is empty");
+        options.settings = value();
+      } else if (option == userSettings) {
+        const std::string path = UserSettingsPath();
+        if (path.empty()) {
+          throw UsageError("--user-settings: neither XDG_CONFIG_HOME nor HOME names a directory");
+        }
+        options.settings = path;
+      } else if (option == noSettings) {
+        options.settings.reset();
+      } else if (const auto found = budgets.find(option); found != budgets.end()) {
+        *found->second = Decimal(name, value(), INT64_MAX);
+      }
+    }
+  } catch (const CLI::CallForHelp&) {
+    parsed.status = 0;
+    parsed.message = app.help();
+    parsed.toStdout = true;
+    return parsed;
+  } catch (const CLI::ParseError& error) {
+    parsed.status = 2;
+    parsed.message = error.what();
+    return parsed;
+  } catch (const UsageError& error) {
+    parsed.status = 2;
+    parsed.message = error.what();
+    return parsed;
+  }
+  parsed.options = std::move(options);
+  return parsed;
+}
+
+}  // namespace vtool

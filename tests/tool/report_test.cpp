@@ -1,0 +1,87 @@
+// The tool's verdicts and writers on counts no small model reaches: saturated
+// ones, which the plug-in stops at 2147483647 and which are never exact.
+#include "host/tool/report.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using vtool::CountRow;
+using vtool::kSaturated;
+using vtool::ModelReport;
+using vtool::Verdict;
+
+ModelReport Counted(const CountRow& all, const CountRow& current) {
+  ModelReport report;
+  report.path = "big.json";
+  report.slots = 2;
+  report.currentObject = 0;
+  report.options = {true, true, true, false, true, true};
+  report.all = all;
+  report.current = current;
+  report.picture = "(window)\n";
+  return report;
+}
+
+TEST(SaturatedCounts, AreNamedInTheTextAndTheJson) {
+  const ModelReport report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
+  EXPECT_EQ(vtool::ToText(report),
+            "big.json\n(window)\nsaturated: all F, all 3 (the plug-in counts no further than "
+            "2147483647)\n");
+  const auto doc = nlohmann::json::parse(vtool::ToJson({report}, {}));
+  EXPECT_EQ(doc["models"][0]["saturated"], nlohmann::json({"all.total", "all.triangles"}));
+  EXPECT_EQ(doc["models"][0]["all"]["total"], kSaturated);
+}
+
+TEST(SaturatedCounts, FailEveryBudgetOnThem) {
+  // Under the saturated value: over for sure, exit 1.
+  ModelReport report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
+  vtool::Budgets budgets;
+  budgets.triangles = 2000000000;
+  EXPECT_EQ(vtool::CheckBudgets(report, budgets, {}), 1);
+  ASSERT_EQ(report.verdicts.size(), 1u);
+  EXPECT_EQ(vtool::VerdictLine(report, report.verdicts[0]),
+            "big.json: at least 2147483647 triangles, over the budget of 2000000000");
+  // At or past it: a saturated count says nothing about the limit, exit 2.
+  report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
+  budgets.triangles = 2200000000;
+  EXPECT_EQ(vtool::CheckBudgets(report, budgets, {}), 2);
+  EXPECT_EQ(report.verdicts[0].kind, Verdict::Kind::kUnchecked);
+  EXPECT_NE(vtool::VerdictLine(report, report.verdicts[0]).find("saturated"), std::string::npos);
+  // Faces are the sum of rows 2 to 5, past 32 bits, and a lower bound once one saturates.
+  report = Counted({5, 0, kSaturated, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
+  vtool::Budgets faces;
+  faces.faces = 4294967293;
+  EXPECT_EQ(vtool::CheckBudgets(report, faces, {}), 1);
+  EXPECT_EQ(report.verdicts[0].value, 4294967294);
+  EXPECT_TRUE(report.verdicts[0].atLeast);
+}
+
+TEST(SaturatedCounts, InObjectRows) {
+  ModelReport report = Counted({5, 9, 0, 9, 0, 0}, {5, 9, 0, 9, 0, 0});
+  report.objects = std::vector<vtool::ObjectRow>{{0, "small", true, {3, 1, 0, 1, 0, 0}},
+                                                 {1, "huge", false, {kSaturated, 1, 0, 1, 0, 0}}};
+  vtool::Budgets perObject;
+  perObject.vertices = 65535;
+  EXPECT_EQ(vtool::CheckBudgets(report, {}, perObject), 1);
+  ASSERT_EQ(report.verdicts.size(), 1u);  // within ones need no word
+  EXPECT_EQ(vtool::VerdictLine(report, report.verdicts[0]),
+            "big.json: object huge: at least 2147483647 vertices, over the budget of 65535");
+  EXPECT_NE(vtool::ToText(report).find("huge (hidden)  [saturated: V]"), std::string::npos)
+      << vtool::ToText(report);
+}
+
+TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
+  ModelReport report;
+  report.path = "caf\xe9\n.obj";
+  report.error = vtool::Printable(report.path) + ": cannot open: \xff";
+  const std::string text = vtool::ToJson({report}, {2, "", std::nullopt});
+  const auto doc = nlohmann::json::parse(text);
+  EXPECT_EQ(doc["models"][0]["file"], "caf\xef\xbf\xbd\n.obj");
+  EXPECT_EQ(doc["models"][0]["error"], "caf\xef\xbf\xbd\\u000a.obj: cannot open: \xef\xbf\xbd");
+  EXPECT_EQ(doc["schema"], "veltrane-host/1");
+}
+
+}  // namespace
