@@ -54,17 +54,20 @@ class Refusal : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The element counts of a step's result, added up before any of it is built
-// and refused as soon as one passes the limit. Callers add at most a few times
-// the limit at once, so the sums cannot overflow.
+// The element counts of a step's result, added up before any of it is built.
+// Each sum stops just past the limit, and callers add at most a few times the
+// limit at once, so no sum can overflow.
 class ResultSize {
  public:
   explicit ResultSize(int64_t limit) : limit_(limit) {}
 
   void Add(int64_t vertices, int64_t faces, int64_t points) {
-    vertices_ += vertices;
-    faces_ += faces;
-    points_ += points;
+    vertices_ = std::min(vertices_ + vertices, limit_ + 1);
+    faces_ = std::min(faces_ + faces, limit_ + 1);
+    points_ = std::min(points_ + points, limit_ + 1);
+  }
+  // Refuses a result with more of any kind of element than the limit.
+  void Check() const {
     if (vertices_ > limit_) Refuse("vertices");
     if (faces_ > limit_) Refuse("faces");
     if (points_ > limit_) Refuse("face points");
@@ -119,6 +122,7 @@ Object Object::Mirrored(const MirrorSettings& settings, int64_t limit) const {
   for (int axis = 0; axis < 3; ++axis) {
     if (mirrored(axis)) size.Add(0, size.faces(), size.points());  // every face gets a twin
   }
+  size.Check();
 
   std::vector<Vec3> positions = positions_;
   std::vector<std::vector<int32_t>> faces;
@@ -185,6 +189,7 @@ Object Object::Lathed(const LatheSettings& settings, int64_t limit) const {
       }
     }
   }
+  size.Check();
 
   std::vector<Vec3> positions = positions_;
   std::vector<std::vector<int32_t>> faces;
@@ -382,6 +387,7 @@ Object Object::Patched(const PatchSettings& settings, int64_t limit) const {
       ResultSize size(limit);
       size.Add(others + vertices + edges + faces, static_cast<int64_t>(kept.size()) + points,
                keptPoints + 4 * points);
+      size.Check();
       vertices += edges + faces;
       edges = 2 * edges + points;
       faces = points;
