@@ -56,19 +56,12 @@ void Object::ReplaceGeometry(std::vector<Vec3> positions,
   for (const auto& face : faces) AddFace(face);
 }
 
-void Object::Freeze(uint32_t flags) {
-  if ((flags & kFreezeLathe) != 0 && lathe.type != 0) {
-    ApplyLathe();
-    lathe.type = 0;
-  }
-  if ((flags & kFreezeMirror) != 0 && mirror.type != 0) {
-    ApplyMirror();
-    mirror.type = 0;
-  }
-  if ((flags & kFreezePatch) != 0 && patch.type != 0 && CanSubdivide()) {
-    ApplyPatch();
-    patch.type = 0;
-  }
+void Object::TakeGeometry(Object& other) noexcept {
+  positions_.swap(other.positions_);
+  refCount_.swap(other.refCount_);
+  faceStart_.swap(other.faceStart_);
+  faceSize_.swap(other.faceSize_);
+  points_.swap(other.points_);
 }
 
 // --- Document --------------------------------------------------------------------
@@ -110,10 +103,10 @@ void Documents::Close(Document& document) {
 
 Object* Documents::Clone(const Object& original) {
   if (failClones) return nullptr;
-  ++clonesMade;
   auto copy = std::make_unique<Object>(original);
   copy->document_ = nullptr;
   clones_.push_back(std::move(copy));
+  ++clonesMade;  // only once the copy exists and is the host's
   return clones_.back().get();
 }
 
@@ -127,12 +120,23 @@ void Documents::Delete(Object* object) {
   clones_.erase(it);
 }
 
+bool Documents::RecordFreezeFailure(const Object& object, std::string_view reason) noexcept {
+  try {
+    freezeFailures.push_back({object.name, std::string(reason)});
+    return true;
+  } catch (...) {
+    return false;  // a host out of memory loses the record, not the plug-in's call
+  }
+}
+
 void Documents::Reset() {
   open_.clear();
   clones_.clear();
   refusedDeletes = 0;
   clonesMade = 0;
   failClones = false;
+  freezeFailures.clear();
+  freezeFaults = {};
 }
 
 }  // namespace vhost

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/module/host_api.h"
@@ -54,6 +55,21 @@ inline constexpr uint32_t kFreezeMirror = 0x1;
 inline constexpr uint32_t kFreezeLathe = 0x2;
 inline constexpr uint32_t kFreezePatch = 0x4;
 
+// The most vertices, faces or face points an object may have: the document
+// model counts and indexes them in int32.
+inline constexpr int64_t kMaxElementCount = INT32_MAX;
+
+// What a freeze may be made to meet, for tests: faults that cannot be reached
+// deterministically otherwise, and a lower element limit than the real one.
+struct FreezeFaults {
+  // The patch step throws std::bad_alloc on entry, after the lathe and mirror
+  // steps have already run on the working geometry.
+  bool failPatchAllocation = false;
+  // Results with more vertices, faces or face points are refused. Values above
+  // kMaxElementCount count as kMaxElementCount.
+  int64_t elementLimit = kMaxElementCount;
+};
+
 class Document;
 
 class VHOST_API Object {
@@ -89,10 +105,19 @@ class VHOST_API Object {
   // Deletes a vertex's faces, then leaves the vertex unused.
   void DeleteVertex(int32_t index);
 
-  // Applies the modifiers selected by `flags` into this object's own geometry
-  // (lathe, then mirror, then patch) and turns them off. Deleted faces are
-  // dropped; unused vertices are kept.
-  void Freeze(uint32_t flags);
+  // Applies the modifiers selected by `flags` that are on into this object's
+  // own geometry (lathe, then mirror, then patch) and turns them off. Deleted
+  // faces are dropped; unused vertices are kept.
+  //
+  // All or nothing: every step works on new geometry, and the object takes it
+  // (and turns the modifiers off) only once every step has succeeded. Answers
+  // false when a step failed; the object, geometry and settings, is then
+  // exactly as it was, and `reason`, when given, receives why as a short
+  // lower-case phrase without the object's name: "out of memory", "it would
+  // have more than 2147483647 faces", "the subdivision library refused the
+  // mesh: ...". Throws std::bad_alloc only when even the reason cannot be
+  // made, with the object unchanged as well.
+  bool Freeze(uint32_t flags, std::string* reason = nullptr, const FreezeFaults& faults = {});
 
   // The document holding this object; null for a copy outside any document.
   Document* document() const { return document_; }
@@ -105,9 +130,15 @@ class VHOST_API Object {
   friend class Documents;
 
   void ReplaceGeometry(std::vector<Vec3> positions, const std::vector<std::vector<int32_t>>& faces);
-  void ApplyMirror();
-  void ApplyLathe();
-  void ApplyPatch();
+  // The steps of Freeze. Each reads this object's geometry and answers new
+  // geometry (an object holding nothing else), leaving this one as it is. They
+  // refuse, by throwing, a result with more than `limit` elements of a kind
+  // before building any of it.
+  Object Lathed(const LatheSettings& settings, int64_t limit) const;
+  Object Mirrored(const MirrorSettings& settings, int64_t limit) const;
+  Object Patched(const PatchSettings& settings, int64_t limit) const;
+  // Takes the geometry of `other` (a step's result); cannot fail.
+  void TakeGeometry(Object& other) noexcept;
 
   Document* document_ = nullptr;
   std::vector<Vec3> positions_;
@@ -142,7 +173,8 @@ class VHOST_API Document {
   std::vector<std::unique_ptr<Object>> slots_;
 };
 
-// Why a frozen copy could not be made (placeholder until the freeze work lands).
+// A frozen copy the plug-in asked for and did not get. `object`: the name of
+// the object to be copied or frozen; `reason`: a short lower-case phrase.
 struct FreezeFailure {
   std::string object;
   std::string reason;
@@ -151,15 +183,24 @@ struct FreezeFailure {
 // Every open document, and the objects the plug-in cloned out of them.
 class VHOST_API Documents {
  public:
-  std::vector<FreezeFailure> freezeFailures;
   Document& Open();
   void Close(Document& document);
   int32_t OpenCount() const { return static_cast<int32_t>(open_.size()); }
 
   // MQObj_Clone: a copy outside any document, owned by the host until deleted;
-  // null when `failClones` is set (a host out of memory, for tests).
+  // null when `failClones` is set (a host out of memory, for tests). Throws
+  // std::bad_alloc when memory runs out, with nothing changed.
   Object* Clone(const Object& original);
   bool failClones = false;
+
+  // Why a frozen copy the plug-in asked for could not be made: one entry per failed
+  // MQObj_Clone or MQObj_Freeze, oldest first. The host only appends; its reader clears it.
+  std::vector<FreezeFailure> freezeFailures;
+  // Appends to freezeFailures. Never throws: a record there is no memory for is
+  // dropped, and answers false then.
+  bool RecordFreezeFailure(const Object& object, std::string_view reason) noexcept;
+  // Applied to every freeze the plug-in asks for (MQObj_Freeze); tests set it.
+  FreezeFaults freezeFaults;
   // MQObj_Delete: destroys a copy made by Clone. Anything else is refused and counted.
   void Delete(Object* object);
 
@@ -170,6 +211,7 @@ class VHOST_API Documents {
   // Clones made since the last Reset.
   int32_t clonesMade = 0;
 
+  // Back to a fresh host: no documents, no clones, no records, no faults.
   void Reset();
 
  private:

@@ -1,7 +1,9 @@
 #include "host/module/host_module.h"
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
+#include <string>
 
 #include "frame/mq_types.h"
 
@@ -122,22 +124,36 @@ VHOST_EXPORT int32_t MQObj_GetPatchType(MQObject obj) {
 VHOST_EXPORT int32_t MQObj_GetLatheType(MQObject obj) {
   return obj != nullptr ? AsObject(obj)->lathe.type : 0;
 }
+// A copy the plug-in asked for and did not get, or one that stays as its
+// original, is recorded with the reason: the plug-in counts the original then,
+// which is not what its user asked for, and the tool says so.
 VHOST_EXPORT MQObject MQObj_Clone(MQObject obj) {
   if (obj == nullptr) return nullptr;
+  vhost::Documents& documents = vhost::State().documents;
+  const char* reason = "the host could not copy the object";
   try {
-    return vhost::State().documents.Clone(*AsObject(obj));
+    if (MQObject copy = documents.Clone(*AsObject(obj))) return copy;
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory";
   } catch (...) {
-    return nullptr;  // nothing unwinds into the plug-in
   }
+  documents.RecordFreezeFailure(*AsObject(obj), reason);  // nothing unwinds into the plug-in
+  return nullptr;
 }
 VHOST_EXPORT int32_t MQObj_Freeze(MQObject obj, uint32_t flags) {
   if (obj == nullptr) return 0;
+  vhost::Documents& documents = vhost::State().documents;
+  vhost::Object& object = *AsObject(obj);
   try {
-    AsObject(obj)->Freeze(flags);
-    return 1;
+    std::string reason;
+    if (object.Freeze(flags, &reason, documents.freezeFaults)) return 1;
+    documents.RecordFreezeFailure(object, reason);
+  } catch (const std::bad_alloc&) {
+    documents.RecordFreezeFailure(object, "out of memory");
   } catch (...) {
-    return 0;
+    documents.RecordFreezeFailure(object, "the host could not freeze the object");
   }
+  return 0;  // the object is as it was
 }
 VHOST_EXPORT void MQObj_Delete(MQObject obj) {
   if (obj != nullptr) vhost::State().documents.Delete(AsObject(obj));

@@ -3,13 +3,18 @@
 // real geometry (and on-plane / on-axis tests mean something).
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "host/module/documents.h"
 
 #if defined(VHOST_HAS_OPENSUBDIV)
+#include <opensubdiv/far/error.h>
 #include <opensubdiv/far/primvarRefiner.h>
 #include <opensubdiv/far/topologyDescriptor.h>
 #include <opensubdiv/far/topologyRefinerFactory.h>
@@ -37,6 +42,50 @@ Vec3 Rotate(const Vec3& v, int axis, double angle) {
   }
 }
 
+bool OnAxis(const Vec3& p, int axis) {
+  const double a = Coordinate(p, (axis + 1) % 3);
+  const double b = Coordinate(p, (axis + 2) % 3);
+  return std::sqrt(a * a + b * b) <= kOnPlaneEpsilon;
+}
+
+// A step's refusal of its input; what() is the reason Freeze answers.
+class Refusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The element counts of a step's result, added up before any of it is built.
+// Each sum stops just past the limit, and callers add at most a few times the
+// limit at once, so no sum can overflow.
+class ResultSize {
+ public:
+  explicit ResultSize(int64_t limit) : limit_(limit) {}
+
+  void Add(int64_t vertices, int64_t faces, int64_t points) {
+    vertices_ = std::min(vertices_ + vertices, limit_ + 1);
+    faces_ = std::min(faces_ + faces, limit_ + 1);
+    points_ = std::min(points_ + points, limit_ + 1);
+  }
+  // Refuses a result with more of any kind of element than the limit.
+  void Check() const {
+    if (vertices_ > limit_) Refuse("vertices");
+    if (faces_ > limit_) Refuse("faces");
+    if (points_ > limit_) Refuse("face points");
+  }
+  int64_t faces() const { return faces_; }
+  int64_t points() const { return points_; }
+
+ private:
+  [[noreturn]] void Refuse(const char* what) const {
+    throw Refusal("it would have more than " + std::to_string(limit_) + " " + what);
+  }
+
+  int64_t limit_;
+  int64_t vertices_ = 0;
+  int64_t faces_ = 0;
+  int64_t points_ = 0;
+};
+
 // Drops consecutive repeated points (cyclically); faces left with fewer than
 // three points are degenerate and dropped by the caller.
 std::vector<int32_t> WithoutRepeats(const std::vector<int32_t>& face) {
@@ -50,16 +99,38 @@ std::vector<int32_t> WithoutRepeats(const std::vector<int32_t>& face) {
 
 }  // namespace
 
-void Object::ApplyMirror() {
-  const bool connected = mirror.type == 2;
-  const double epsilon = std::max(std::abs(mirror.distance), kOnPlaneEpsilon);
+Object Object::Mirrored(const MirrorSettings& settings, int64_t limit) const {
+  const bool connected = settings.type == 2;
+  const double epsilon = std::max(std::abs(settings.distance), kOnPlaneEpsilon);
+  const auto mirrored = [&](int axis) { return (settings.axis & (1 << axis)) != 0; };
+
+  // A reflection keeps the magnitude of every coordinate, so each copy of a
+  // vertex lies on a plane exactly when the vertex does: the result's size
+  // follows from the vertices and faces as they are.
+  ResultSize size(limit);
+  for (const Vec3& p : positions_) {
+    int64_t copies = 1;
+    for (int axis = 0; axis < 3; ++axis) {
+      if (mirrored(axis) && !(connected && std::abs(Coordinate(p, axis)) <= epsilon)) copies *= 2;
+    }
+    size.Add(copies, 0, 0);
+  }
+  for (int32_t f = 0; f < FaceCount(); ++f) {
+    const int32_t points = FacePointCount(f);
+    if (points > 0) size.Add(0, 1, points);
+  }
+  for (int axis = 0; axis < 3; ++axis) {
+    if (mirrored(axis)) size.Add(0, size.faces(), size.points());  // every face gets a twin
+  }
+  size.Check();
+
   std::vector<Vec3> positions = positions_;
   std::vector<std::vector<int32_t>> faces;
   for (int32_t f = 0; f < FaceCount(); ++f) {
     if (FacePointCount(f) > 0) faces.push_back(FacePoints(f));
   }
   for (int axis = 0; axis < 3; ++axis) {
-    if ((mirror.axis & (1 << axis)) == 0) continue;
+    if (!mirrored(axis)) continue;
     // Every vertex gets a reflected twin, except on-plane ones when connected.
     const std::size_t count = positions.size();
     std::vector<int32_t> twin(count);
@@ -81,24 +152,54 @@ void Object::ApplyMirror() {
       faces.push_back(std::move(reflected));
     }
   }
-  ReplaceGeometry(std::move(positions), faces);
+  Object result;
+  result.ReplaceGeometry(std::move(positions), faces);
+  return result;
 }
 
-void Object::ApplyLathe() {
-  const int axis = lathe.axis >= 0 && lathe.axis <= 2 ? lathe.axis : 1;
-  const int segments = std::max(3, lathe.segments);
+Object Object::Lathed(const LatheSettings& settings, int64_t limit) const {
+  const int axis = settings.axis >= 0 && settings.axis <= 2 ? settings.axis : 1;
+  const int segments = std::max(3, settings.segments);
+
+  // Sized before anything is built: a profile between two distinct points
+  // sweeps into `segments` faces (triangles where one end is on the axis,
+  // nothing where both are), and every off-axis profile point into a ring.
+  ResultSize size(limit);
+  size.Add(VertexCount(), 0, 0);
+  {
+    std::vector<bool> ringed(positions_.size(), false);
+    for (int32_t f = 0; f < FaceCount(); ++f) {
+      const int32_t count = FacePointCount(f);
+      if (count != 2) {
+        if (count > 0) size.Add(0, 1, count);
+        continue;
+      }
+      const std::vector<int32_t> points = FacePoints(f);
+      int onAxis = 0;
+      for (int32_t v : points) {
+        const bool on = OnAxis(positions_[static_cast<std::size_t>(v)], axis);
+        onAxis += on ? 1 : 0;
+        if (!on && !ringed[static_cast<std::size_t>(v)]) {
+          ringed[static_cast<std::size_t>(v)] = true;
+          size.Add(segments - 1, 0, 0);
+        }
+      }
+      if (points[0] != points[1] && onAxis < 2) {
+        size.Add(0, segments, int64_t{segments} * (onAxis == 0 ? 4 : 3));
+      }
+    }
+  }
+  size.Check();
+
   std::vector<Vec3> positions = positions_;
   std::vector<std::vector<int32_t>> faces;
-
   // ring[v][s]: vertex v turned by s steps; on-axis vertices stay themselves.
   std::vector<std::vector<int32_t>> ring(positions.size());
   const auto ringOf = [&](int32_t v) -> const std::vector<int32_t>& {
     auto& r = ring[static_cast<std::size_t>(v)];
     if (!r.empty()) return r;
     const Vec3 p = positions[static_cast<std::size_t>(v)];
-    const double a = Coordinate(p, (axis + 1) % 3);
-    const double b = Coordinate(p, (axis + 2) % 3);
-    const bool onAxis = std::sqrt(a * a + b * b) <= kOnPlaneEpsilon;
+    const bool onAxis = OnAxis(p, axis);
     r.push_back(v);
     for (int s = 1; s < segments; ++s) {
       if (onAxis) {
@@ -125,7 +226,9 @@ void Object::ApplyLathe() {
       if (quad.size() >= 3) faces.push_back(std::move(quad));
     }
   }
-  ReplaceGeometry(std::move(positions), faces);
+  Object result;
+  result.ReplaceGeometry(std::move(positions), faces);
+  return result;
 }
 
 bool Object::CanSubdivide() {
@@ -140,6 +243,9 @@ bool Object::CanSubdivide() {
 
 namespace {
 
+namespace Far = OpenSubdiv::Far;
+namespace Sdc = OpenSubdiv::Sdc;
+
 struct Point {
   Vec3 p;
   void Clear(void* = nullptr) { p = {}; }
@@ -150,12 +256,74 @@ struct Point {
   }
 };
 
+// What the subdivision library reported during one refinement. It reports
+// through process-wide callbacks that take no context (and prints on stdout
+// without them, which would break the tool's output), so the refinement under
+// way registers its record in a thread-local for the callbacks to fill. Filled
+// without allocating: the callbacks run inside the library and must not throw.
+struct LibraryReport {
+  bool failed = false;
+  char error[512] = {};  // the last error, cut to fit
+};
+
+thread_local LibraryReport* t_report = nullptr;
+
+void OnLibraryError(Far::ErrorType /*type*/, const char* message) noexcept {
+  if (t_report == nullptr) return;  // not inside a freeze: dropped, never printed
+  t_report->failed = true;
+  std::snprintf(t_report->error, sizeof t_report->error, "%s", message != nullptr ? message : "");
+}
+
+// Warnings leave the result sound: nothing to keep.
+void OnLibraryWarning(const char* /*message*/) noexcept {}
+
+// Points the callbacks at `report` for the lifetime of the scope, installing
+// them the first time; the library's own printing never runs.
+class LibraryReportScope {
+ public:
+  explicit LibraryReportScope(LibraryReport& report) noexcept : previous_(t_report) {
+    static const bool installed = [] {
+      Far::SetErrorCallback(&OnLibraryError);
+      Far::SetWarningCallback(&OnLibraryWarning);
+      return true;
+    }();
+    (void)installed;
+    t_report = &report;
+  }
+  LibraryReportScope(const LibraryReportScope&) = delete;
+  LibraryReportScope& operator=(const LibraryReportScope&) = delete;
+  ~LibraryReportScope() { t_report = previous_; }
+
+ private:
+  LibraryReport* previous_;
+};
+
+// The library's message as one line of printable text: control characters
+// escaped as JSON writes them.
+std::string Printable(const char* message) {
+  std::string text;
+  for (const char* c = message; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      text += escape;
+    } else {
+      text += *c;
+    }
+  }
+  return text;
+}
+
+[[noreturn]] void RefuseFor(const LibraryReport& report) {
+  if (report.error[0] == '\0') throw Refusal("the subdivision library refused the mesh");
+  throw Refusal("the subdivision library refused the mesh: " + Printable(report.error));
+}
+
 }  // namespace
 
-void Object::ApplyPatch() {
-  namespace Far = OpenSubdiv::Far;
-  namespace Sdc = OpenSubdiv::Sdc;
-  const int levels = std::min(std::max(1, patch.segments), 4);
+Object Object::Patched(const PatchSettings& settings, int64_t limit) const {
+  const int levels = std::min(std::max(1, settings.segments), 4);
 
   // The surface is made of the faces of three or more points, over their own
   // dense vertex numbering; lines, points and unused vertices stay as they are.
@@ -164,9 +332,11 @@ void Object::ApplyPatch() {
   std::vector<int> sizes;
   std::vector<int> indices;
   std::vector<std::vector<int32_t>> kept;
+  int64_t keptPoints = 0;
   for (int32_t f = 0; f < FaceCount(); ++f) {
     std::vector<int32_t> points = FacePoints(f);
     if (points.size() < 3) {
+      keptPoints += static_cast<int64_t>(points.size());
       if (!points.empty()) kept.push_back(std::move(points));
       continue;
     }
@@ -180,8 +350,14 @@ void Object::ApplyPatch() {
       indices.push_back(d);
     }
   }
-  if (sizes.empty()) return;
+  if (sizes.empty()) {
+    Object result;
+    result.ReplaceGeometry(positions_, kept);
+    return result;
+  }
 
+  LibraryReport report;
+  const LibraryReportScope reporting(report);
   Far::TopologyDescriptor descriptor;
   descriptor.numVertices = static_cast<int>(sparse.size());
   descriptor.numFaces = static_cast<int>(sizes.size());
@@ -189,11 +365,36 @@ void Object::ApplyPatch() {
   descriptor.vertIndicesPerFace = indices.data();
   Sdc::Options sdc;
   sdc.SetVtxBoundaryInterpolation(Sdc::Options::VTX_BOUNDARY_EDGE_AND_CORNER);
+  // A face of more than 65,535 points or a vertex of more than 65,535 edges:
+  // the factory reports an error and answers null.
   std::unique_ptr<Far::TopologyRefiner> refiner(
       Far::TopologyRefinerFactory<Far::TopologyDescriptor>::Create(
           descriptor,
           Far::TopologyRefinerFactory<Far::TopologyDescriptor>::Options(Sdc::SCHEME_CATMARK, sdc)));
-  if (!refiner) return;  // topology the refiner cannot take stays unfrozen
+  if (!refiner || report.failed) RefuseFor(report);
+
+  // Uniform refinement splits every face, edge and vertex, and every child face
+  // is a quad: each level's size follows from the one before. Checked level by
+  // level, no count passes a few times the limit.
+  {
+    const Far::TopologyLevel& base = refiner->GetLevel(0);
+    int64_t vertices = base.GetNumVertices();
+    int64_t edges = base.GetNumEdges();
+    int64_t faces = base.GetNumFaces();
+    int64_t points = base.GetNumFaceVertices();
+    const int64_t others = static_cast<int64_t>(positions_.size()) - vertices;
+    for (int l = 1; l <= levels; ++l) {
+      ResultSize size(limit);
+      size.Add(others + vertices + edges + faces, static_cast<int64_t>(kept.size()) + points,
+               keptPoints + 4 * points);
+      size.Check();
+      vertices += edges + faces;
+      edges = 2 * edges + points;
+      faces = points;
+      points = 4 * faces;
+    }
+  }
+
   // Child vertices of vertices come first at every level, in their parents'
   // order, so dense vertex d is vertex d of the last level too.
   Far::TopologyRefiner::UniformOptions options(levels);
@@ -209,6 +410,7 @@ void Object::ApplyPatch() {
     primvar.Interpolate(l, level.data(), destination);
     level = std::move(next);
   }
+  if (report.failed) RefuseFor(report);  // any error on the way makes the result suspect
 
   // New numbering: the surface's vertices first, then every other old vertex.
   std::vector<Vec3> positions;
@@ -233,13 +435,54 @@ void Object::ApplyPatch() {
     for (int32_t& p : face) p = renumber[static_cast<std::size_t>(p)];
     faces.push_back(std::move(face));
   }
-  ReplaceGeometry(std::move(positions), faces);
+  Object result;
+  result.ReplaceGeometry(std::move(positions), faces);
+  return result;
 }
 
 #else
 
-void Object::ApplyPatch() {}
+Object Object::Patched(const PatchSettings& /*settings*/, int64_t /*limit*/) const {
+  throw Refusal("this host cannot apply the patch modifier");
+}
 
 #endif
+
+bool Object::Freeze(uint32_t flags, std::string* reason, const FreezeFaults& faults) {
+  const int64_t limit = std::min(faults.elementLimit, kMaxElementCount);
+  const bool lathing = (flags & kFreezeLathe) != 0 && lathe.type != 0;
+  const bool mirroring = (flags & kFreezeMirror) != 0 && mirror.type != 0;
+  const bool patching = (flags & kFreezePatch) != 0 && patch.type != 0;
+  try {
+    // Each step reads the result of the one before (this object for the first)
+    // and makes new geometry; this object is only read until every step is done.
+    Object work;
+    const Object* source = this;
+    if (lathing) {
+      work = source->Lathed(lathe, limit);
+      source = &work;
+    }
+    if (mirroring) {
+      work = source->Mirrored(mirror, limit);
+      source = &work;
+    }
+    if (patching) {
+      if (faults.failPatchAllocation) throw std::bad_alloc();
+      work = source->Patched(patch, limit);
+      source = &work;
+    }
+    if (source != this) TakeGeometry(work);
+  } catch (const Refusal& refusal) {
+    if (reason != nullptr) *reason = refusal.what();
+    return false;
+  } catch (const std::bad_alloc&) {
+    if (reason != nullptr) *reason = "out of memory";  // short enough to need no allocation
+    return false;
+  }
+  if (lathing) lathe.type = 0;
+  if (mirroring) mirror.type = 0;
+  if (patching) patch.type = 0;
+  return true;
+}
 
 }  // namespace vhost
