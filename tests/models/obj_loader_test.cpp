@@ -239,6 +239,23 @@ TEST_F(ObjLoader, FaultsPastTheFirstMegabyteKeepTheirLine) {
   ExpectLoadError(Write("large.obj", text), lines + 3, "'x'");
 }
 
+TEST_F(ObjLoader, ControlCharactersInTheFileNameShowEscapedInOneLine) {
+  // file() keeps the name as it is, for callers; what() is one printable line.
+  const std::string missing = PathOf("no\nsuch\x7f.obj");
+  ExpectLoadError(missing, 0, "cannot open");
+#if !defined(_WIN32)  // where a file name may hold a line end
+  const std::string path = Write("two\nlines.obj", "v 0 0 0\nf 1 1 7\n");
+  ExpectLoadError(path, 2, "vertex index 7");
+  try {
+    vhost::LoadObj(path, document);
+  } catch (const vhost::ModelError& error) {
+    EXPECT_NE(std::string(error.what()).find("two\\u000alines.obj:2: vertex index 7"),
+              std::string::npos)
+        << error.what();
+  }
+#endif
+}
+
 TEST_F(ObjLoader, FilesThatCannotBeRead) {
   ExpectLoadError(PathOf("missing.obj"), 0, "cannot open");
   ExpectLoadError(PathOf(""), 0, "cannot");  // a directory

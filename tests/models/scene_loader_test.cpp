@@ -303,6 +303,12 @@ TEST_F(Scene, FaultsNameTheLineOfTheValueAtFault) {
   // A fault inside an OBJ file the scene names is the file's own.
   ExpectLoadError(Write("uses_broken.json", Text(ok + ",\n{\"file\": \"broken.obj\"}")), 2,
                   "vertex index 7", PathOf("broken.obj"));
+#if !defined(_WIN32)
+  // Also when its name holds a line end, which the message shows escaped.
+  Write("two\nlines.obj", "v 0 0 0\nf 1 1 7\n");
+  ExpectLoadError(Write("uses_two_lines.json", Text("{\"file\": \"two\\nlines.obj\"}")), 2,
+                  "vertex index 7", PathOf("two\nlines.obj"));
+#endif
 }
 
 TEST_F(Scene, SyntaxErrorsGiveLineAndColumn) {
