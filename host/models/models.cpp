@@ -46,7 +46,7 @@ ModelError::ModelError(const std::string& file, int64_t line, const std::string&
       column_(line > 0 ? column : 0),
       message_(message) {}
 
-void LoadObj(const std::string& path, Document& document, const LoadProgress& progress) {
+void LoadObj(const std::string& path, Document& document, const LoadProgress& progress) try {
   models::ObjFile file = models::ObjFile::Read(
       path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
   Document staging;
@@ -55,9 +55,13 @@ void LoadObj(const std::string& path, Document& document, const LoadProgress& pr
   const bool loaded = staging.SlotCount() > 0;
   document.TakeSlots(staging);
   if (loaded) document.currentIndex = first;
+} catch (const std::bad_alloc&) {
+  throw models::OutOfMemory(path);
+} catch (const std::length_error&) {  // a size past what a container can hold
+  throw models::OutOfMemory(path);
 }
 
-void LoadModel(const std::string& path, Document& document, const LoadProgress& progress) {
+void LoadModel(const std::string& path, Document& document, const LoadProgress& progress) try {
   std::string extension = path.size() >= 5 ? path.substr(path.size() - 5) : std::string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == ".json") {
@@ -65,6 +69,10 @@ void LoadModel(const std::string& path, Document& document, const LoadProgress& 
   } else {
     LoadObj(path, document, progress);
   }
+} catch (const std::bad_alloc&) {
+  throw models::OutOfMemory(path);
+} catch (const std::length_error&) {
+  throw models::OutOfMemory(path);
 }
 
 }  // namespace vhost

@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -528,14 +530,20 @@ class SceneLoader {
   SceneLoader(const std::string& path, const LoadProgress& progress)
       : path_(path), progress_(progress) {}
 
-  void Load(Document& document) {
-    text_ = models::ReadWholeFile(path_);
+  // Running out of memory is told of the OBJ file being read or built from, if
+  // any, else of the scene.
+  void Load(Document& document) try {
+    text_ = models::ReadWholeFile(path_, kMaxSceneBytes);
     const Json root = Parse(path_, text_);
     try {
       LoadInto(Node(root, {}), document);
     } catch (const Fault& fault) {
       throw ModelError(path_, LineOf(text_, fault.path), fault.what());
     }
+  } catch (const std::bad_alloc&) {
+    throw models::OutOfMemory(path_);
+  } catch (const std::length_error&) {  // a size past what a container can hold
+    throw models::OutOfMemory(path_);
   }
 
  private:
@@ -626,6 +634,10 @@ class SceneLoader {
           models::ObjFile::Read(entry.file, models::ProgressShare(&progress_, done_, total_));
       done_ += size;
       return files_.emplace(entry.file, std::move(file)).first->second;
+    } catch (const std::bad_alloc&) {
+      throw models::OutOfMemory(entry.file);
+    } catch (const std::length_error&) {
+      throw models::OutOfMemory(entry.file);
     } catch (const ModelError& error) {
       // A file that cannot be had is a fault of the scene; a fault in its text is not.
       if (error.line() > 0) throw;
@@ -658,9 +670,15 @@ class SceneLoader {
                               Quoted(entry.written) + " gives " + std::to_string(picked.size()));
     }
     for (const int32_t i : picked) {
-      Object& object = file.AddObjectTo(i, staging);
-      if (entry.name) object.name = *entry.name;
-      ApplySettings(entry, object);
+      try {
+        Object& object = file.AddObjectTo(i, staging);
+        if (entry.name) object.name = *entry.name;
+        ApplySettings(entry, object);
+      } catch (const std::bad_alloc&) {
+        throw models::OutOfMemory(entry.file);
+      } catch (const std::length_error&) {
+        throw models::OutOfMemory(entry.file);
+      }
     }
   }
 
