@@ -1,6 +1,9 @@
 #include "host/models/models.h"
 
 #include <cctype>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
 
 #include "host/models/obj_file.h"
 #include "host/models/source_text.h"
@@ -8,8 +11,26 @@
 namespace vhost {
 namespace {
 
+// `text` with its control characters written as JSON escapes them, so that a
+// name or a message holding a line end still reads as one line.
+std::string Printable(const std::string& text) {
+  std::string printable;
+  printable.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      printable += escape;
+    } else {
+      printable += c;
+    }
+  }
+  return printable;
+}
+
 std::string Where(const std::string& file, int64_t line, int64_t column) {
-  std::string where = file;
+  std::string where = Printable(file);
   if (line > 0) where += ":" + std::to_string(line);
   if (line > 0 && column > 0) where += ":" + std::to_string(column);
   return where;
@@ -19,13 +40,13 @@ std::string Where(const std::string& file, int64_t line, int64_t column) {
 
 ModelError::ModelError(const std::string& file, int64_t line, const std::string& message,
                        int64_t column)
-    : std::runtime_error(Where(file, line, column) + ": " + message),
+    : std::runtime_error(Where(file, line, column) + ": " + Printable(message)),
       file_(file),
       line_(line),
       column_(line > 0 ? column : 0),
       message_(message) {}
 
-void LoadObj(const std::string& path, Document& document, const LoadProgress& progress) {
+void LoadObj(const std::string& path, Document& document, const LoadProgress& progress) try {
   models::ObjFile file = models::ObjFile::Read(
       path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
   Document staging;
@@ -34,9 +55,13 @@ void LoadObj(const std::string& path, Document& document, const LoadProgress& pr
   const bool loaded = staging.SlotCount() > 0;
   document.TakeSlots(staging);
   if (loaded) document.currentIndex = first;
+} catch (const std::bad_alloc&) {
+  throw models::OutOfMemory(path);
+} catch (const std::length_error&) {  // a size past what a container can hold
+  throw models::OutOfMemory(path);
 }
 
-void LoadModel(const std::string& path, Document& document, const LoadProgress& progress) {
+void LoadModel(const std::string& path, Document& document, const LoadProgress& progress) try {
   std::string extension = path.size() >= 5 ? path.substr(path.size() - 5) : std::string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == ".json") {
@@ -44,6 +69,10 @@ void LoadModel(const std::string& path, Document& document, const LoadProgress& 
   } else {
     LoadObj(path, document, progress);
   }
+} catch (const std::bad_alloc&) {
+  throw models::OutOfMemory(path);
+} catch (const std::length_error&) {
+  throw models::OutOfMemory(path);
 }
 
 }  // namespace vhost

@@ -16,9 +16,11 @@
 // elements use, in file order, renumbered from 0, positions as written.
 // Indices count from 1; negative ones count back from the last vertex (texture
 // coordinate, normal) defined so far. Comments run from `#` at the start of a
-// line or after a blank to the end of the line. Material, smoothing and display
-// statements (usemtl, mtllib, s, mg, lod, ...) are accepted and ignored;
-// free-form geometry (curv, surf, ...) and unknown statements are errors.
+// line or after a blank to the end of the line. A `\` ending a line outside a
+// comment continues its statement on the next line, as if both were one line;
+// faults in such a statement name the line it starts on. Material, smoothing
+// and display statements (usemtl, mtllib, s, mg, lod, ...) are accepted and
+// ignored; free-form geometry (curv, surf, ...) and unknown statements are errors.
 //
 // Scene files (JSON, UTF-8)
 // -------------------------
@@ -70,9 +72,25 @@
 
 namespace vhost {
 
+// The longest OBJ statement this host reads: one line with the lines a `\`
+// continues it onto, line ends included. A longer one is refused as
+// "FILE:LINE: line longer than 64 MiB, the most this host reads as one statement"
+// once that much of it has been read, so an OBJ file costs at most this much
+// memory besides its geometry, whatever its size.
+constexpr uint64_t kMaxObjStatementBytes = uint64_t{64} << 20;
+
+// The largest scene file this host reads (a scene is read whole): a larger one,
+// or a pipe giving more, is refused as "FILE: larger than 256 MiB, the most this
+// host reads of such a file".
+constexpr uint64_t kMaxSceneBytes = uint64_t{256} << 20;
+
 // Why a model could not be loaded, and where: what() reads "file:line: message",
 // "file:line:column: message", or "file: message" for faults that lie on no line
-// of the file (it cannot be opened, say).
+// of the file (it cannot be opened, say). Running out of memory is "file: out of
+// memory", naming the file being read or built from when it happened. what() is
+// always one line of printable text: control characters in the file's name or
+// the message show there escaped as \u000a and the like, while file() and
+// message() keep them as they are.
 class ModelError : public std::runtime_error {
  public:
   ModelError(const std::string& file, int64_t line, const std::string& message, int64_t column = 0);
@@ -99,7 +117,10 @@ using LoadProgress = std::function<void(uint64_t done, uint64_t total)>;
 // Each loader appends the model's objects to `document` in new slots after its
 // existing ones and makes the model's current object (a scene's "current", else
 // its first object) the document's current one. All or nothing: on a ModelError
-// (or running out of memory) `document` is left exactly as it was.
+// (running out of memory included) `document` is left exactly as it was. Memory
+// goes with the geometry, not with the size of the files: an OBJ file is read in
+// pieces of whole statements, so endless input (a pipe, a device) ends with an
+// error at the limits above or at the host's counts.
 
 void LoadObj(const std::string& path, Document& document, const LoadProgress& progress = {});
 void LoadScene(const std::string& path, Document& document, const LoadProgress& progress = {});

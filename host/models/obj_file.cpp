@@ -92,22 +92,63 @@ class ObjChecker {
     objects_.push_back(ObjectPlan{FileStem(path)});
   }
 
-  // Checks the complete lines in [begin, end), which ends at a line end or at the
-  // end of the file, tidying them in place for the parser. Lines end as the parser
-  // ends them: at "\n", "\r\n" or a lone "\r".
+  // Checks the complete statements in [begin, end), which ends at the end of a
+  // statement or of the file, tidying them in place for the parser. Lines end as
+  // the parser ends them: at "\n", "\r\n" or a lone "\r". A statement is a line
+  // and the lines a `\` at its end continues it onto; the backslash and the line
+  // end are blanked, so the parser reads the statement as one line.
   void Check(char* begin, char* end) {
     char* p = begin;
-    while (p < end) {
-      char* lineEnd = p;
-      ++line_;
-      while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r') {
-        if (*lineEnd == '\0') Fail("a NUL byte: this is not a text file");
-        ++lineEnd;
-      }
-      CheckLine(p, lineEnd);
-      p = lineEnd;
-      if (p < end) p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+    if (nextLine_ == 1 && end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+      std::memset(p, ' ', 3);  // a UTF-8 byte order mark
     }
+    while (p < end) {
+      line_ = nextLine_;  // faults are told at the line the statement starts on
+      char* const statement = p;
+      bool comment = false;
+      for (;;) {
+        char* lineEnd = p;
+        for (; lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r'; ++lineEnd) {
+          if (*lineEnd == '\0') {
+            line_ = nextLine_;
+            Fail("a NUL byte: this is not a text file");
+          }
+          // As the line check reads comments: `#` first on the line or after a blank.
+          if (*lineEnd == '#' && (lineEnd == statement || IsBlank(lineEnd[-1]))) comment = true;
+        }
+        ++nextLine_;
+        const bool continued = !comment && lineEnd > p && lineEnd[-1] == '\\';
+        char* next = lineEnd;
+        if (next < end) next += (*next == '\r' && next + 1 < end && next[1] == '\n') ? 2 : 1;
+        if (!continued) {
+          CheckLine(statement, lineEnd);
+          p = next;
+          break;
+        }
+        std::memset(lineEnd - 1, ' ', static_cast<std::size_t>(next - (lineEnd - 1)));
+        p = next;
+        if (p == end) {  // continued onto the end of the file: nothing more to join
+          CheckLine(statement, end);
+          break;
+        }
+      }
+    }
+  }
+
+  // Refuses the file for the NUL byte at `nul`, the text from `begin` (where the
+  // next statement starts) to it not checked yet.
+  [[noreturn]] void FailNul(const char* begin, const char* nul) {
+    line_ = nextLine_;
+    for (const char* c = begin; c < nul; ++c) line_ += *c == '\n' || (*c == '\r' && c[1] != '\n');
+    Fail("a NUL byte: this is not a text file");
+  }
+
+  // Refuses the file for a statement, starting at the next line, that runs past
+  // the most this host reads as one.
+  [[noreturn]] void FailLongStatement() {
+    line_ = nextLine_;
+    Fail("line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
+         " MiB, the most this host reads as one statement");
   }
 
   int64_t VertexCount() const { return vertices_; }
@@ -128,9 +169,6 @@ class ObjChecker {
   }
 
   void CheckLine(char* begin, char* end) {
-    if (line_ == 1 && end - begin >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0) {
-      std::memset(begin, ' ', 3);  // a UTF-8 byte order mark
-    }
     char* p = begin;
     while (p < end && IsBlank(*p)) ++p;
     if (p == end || *p == '#') return;
@@ -308,20 +346,23 @@ class ObjChecker {
 
   const std::string& path_;          // the caller's; outlives the check
   std::vector<ObjectPlan> objects_;  // the last one is being filled
-  int64_t line_ = 0;
+  int64_t line_ = 0;                 // the line of the statement being checked
+  int64_t nextLine_ = 1;             // the line of the next statement
   int64_t vertices_ = 0;
   int64_t texcoords_ = 0;
   int64_t normals_ = 0;
 };
 
-// Hands the parser the file in chunks of whole lines, each checked first. A fault
-// (or an exception from the progress callback) ends the input, the parser seeing
+// Hands the parser the file in chunks of whole statements, read straight from
+// the file and each checked first, so that memory holds a chunk (or the one long
+// statement being read) rather than the file. A fault (or an exception from the
+// progress callback, or running out of memory) ends the input, the parser seeing
 // the end of the file, and is kept for the caller: no exception runs through the
 // parser.
 class CheckedText : public std::streambuf {
  public:
-  CheckedText(std::string& text, ObjChecker& checker, const ProgressShare& progress)
-      : text_(text), checker_(checker), progress_(progress) {}
+  CheckedText(InputFile& file, ObjChecker& checker, const ProgressShare& progress)
+      : file_(file), checker_(checker), progress_(progress) {}
 
   // The fault that ended the input, if any.
   std::exception_ptr fault() const { return fault_; }
@@ -329,31 +370,83 @@ class CheckedText : public std::streambuf {
  protected:
   int_type underflow() override {
     if (gptr() != nullptr && gptr() < egptr()) return traits_type::to_int_type(*gptr());
-    if (fault_ || next_ >= text_.size()) return traits_type::eof();
-    char* data = &text_[0];
-    const std::size_t size = text_.size();
-    std::size_t end = std::min(size, next_ + kChunk);
-    while (end < size && data[end - 1] != '\n' && data[end - 1] != '\r') ++end;
-    if (end < size && data[end - 1] == '\r' && data[end] == '\n') ++end;
+    if (fault_) return traits_type::eof();
     try {
-      checker_.Check(data + next_, data + end);
-      progress_.Report(end);
+      setg(nullptr, nullptr, nullptr);  // the buffer is about to move
+      const std::size_t end = NextChunk();
+      if (end == 0) return traits_type::eof();
+      char* data = buffer_.data();
+      checker_.Check(data, data + end);
+      handed_ = end;
+      done_ += end;
+      progress_.Report(done_);
+      setg(data, data, data + end);
     } catch (...) {
       fault_ = std::current_exception();
       return traits_type::eof();
     }
-    setg(data + next_, data + next_, data + end);
-    next_ = end;
     return traits_type::to_int_type(*gptr());
   }
 
  private:
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-  std::string& text_;  // the caller's; checked and tidied in place
+  // Drops what the parser has had and reads on until the buffer holds a whole
+  // statement; returns where the last whole one ends, or the size of what is
+  // left at the end of the file (0 once nothing is).
+  std::size_t NextChunk() {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(handed_));
+    handed_ = 0;
+    searched_ = 0;
+    for (;;) {
+      // The buffer now holds the start of one statement only: it may grow up to
+      // the longest statement read, no further.
+      const std::size_t old = buffer_.size();
+      const auto room = static_cast<std::size_t>(kMaxObjStatementBytes) -
+                        std::min(old, static_cast<std::size_t>(kMaxObjStatementBytes));
+      if (!file_.AtEnd() && room > 0) {
+        const std::size_t want = std::min(kChunk, room);
+        buffer_.resize(old + want);
+        buffer_.resize(old + file_.Read(buffer_.data() + old, want));
+        // Early, so that a binary file (or an endless device) is refused at once.
+        const auto* nul =
+            static_cast<const char*>(std::memchr(buffer_.data() + old, '\0', buffer_.size() - old));
+        if (nul != nullptr) checker_.FailNul(buffer_.data(), nul);
+      }
+      const std::size_t cut = LastStatementEnd();
+      if (cut > 0) return cut;
+      if (file_.AtEnd()) return buffer_.size();
+      if (buffer_.size() >= kMaxObjStatementBytes) checker_.FailLongStatement();
+    }
+  }
+
+  // Just past the line end of the last whole statement in the buffer; 0 for
+  // none. A line end counts when no `\` comes before it: one that does may be
+  // in a comment (which it does not continue), but the statement surely ends at
+  // the next line end without one.
+  std::size_t LastStatementEnd() {
+    const char* data = buffer_.data();
+    std::size_t n = buffer_.size();
+    if (n > 0 && data[n - 1] == '\r' && !file_.AtEnd()) --n;  // maybe half of a CRLF
+    for (std::size_t i = n; i > searched_; --i) {
+      const char c = data[i - 1];
+      if (c != '\n' && c != '\r') continue;
+      std::size_t lineEnd = i - 1;
+      if (c == '\n' && lineEnd > 0 && data[lineEnd - 1] == '\r') --lineEnd;
+      if (lineEnd == 0 || data[lineEnd - 1] != '\\') return i;
+      i = lineEnd + 1;
+    }
+    searched_ = n;  // a long statement is not searched again as it grows
+    return 0;
+  }
+
+  InputFile& file_;  // the caller's, as are the checker and the progress
   ObjChecker& checker_;
   const ProgressShare& progress_;
-  std::size_t next_ = 0;  // start of the next chunk
+  std::vector<char> buffer_;  // checked and tidied in place; the parser reads from it
+  std::size_t handed_ = 0;    // how much of the buffer is the parser's
+  std::size_t searched_ = 0;  // no statement ends in the buffer up to here
+  uint64_t done_ = 0;         // bytes handed to the parser
   std::exception_ptr fault_;
 };
 
@@ -390,9 +483,9 @@ ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress) {
   data->path = path;
   int64_t vertices = 0;
   {
-    std::string text = ReadWholeFile(path);
+    InputFile file(path);
     ObjChecker checker(path);
-    CheckedText input(text, checker, progress);
+    CheckedText input(file, checker, progress);
     std::istream stream(&input);
     std::vector<tinyobj::material_t> materials;
     std::string warnings;
@@ -405,7 +498,7 @@ ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress) {
     if (!parsed) throw ModelError(path, 0, "cannot be parsed: " + FirstLine(errors));
     data->objects = checker.TakeObjects();
     vertices = checker.VertexCount();
-  }  // the text is not needed any more
+  }  // the file and its last chunk are not needed any more
 
   // The check and the parser must agree on every object before one is built.
   bool agree = data->objects.size() == data->shapes.size() &&

@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <iterator>
 #include <map>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -182,31 +184,79 @@ std::string ParseMessage(const std::string& what) {
   return message;
 }
 
+// Finds the first key given twice in an object, replaying the parse as events:
+// nlohmann-json keeps the last of them. It stops at a syntax error, which the
+// parse proper then reports.
+class RepeatedKeys final : public nlohmann::json_sax<Json> {
+ public:
+  explicit RepeatedKeys(const char* const& reached) : reached_(reached) {}
+
+  // Just past the repeated key; null when there is none.
+  const char* found() const { return found_; }
+  const std::string& key() const { return key_; }
+
+  bool null() override { return true; }
+  bool boolean(bool /*value*/) override { return true; }
+  bool number_integer(number_integer_t /*value*/) override { return true; }
+  bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
+  bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
+  bool string(string_t& /*value*/) override { return true; }
+  bool binary(binary_t& /*value*/) override { return true; }
+  bool start_object(std::size_t /*elements*/) override {
+    keys_.emplace_back();
+    return true;
+  }
+  bool key(string_t& key) override {
+    if (keys_.back().insert(key).second) return true;
+    found_ = reached_;
+    key_ = key;
+    return false;  // stop reading
+  }
+  bool end_object() override {
+    keys_.pop_back();
+    return true;
+  }
+  bool start_array(std::size_t /*elements*/) override { return true; }
+  bool end_array() override { return true; }
+  bool parse_error(std::size_t /*position*/, const std::string& /*last_token*/,
+                   const nlohmann::detail::exception& /*error*/) override {
+    return false;
+  }
+
+ private:
+  const char* const& reached_;
+  std::vector<std::set<std::string>> keys_;  // of each object being read
+  const char* found_ = nullptr;
+  std::string key_;
+};
+
+// The scene's text parsed, repeated keys refused. Two plain passes: the parse
+// with a callback (which could refuse them in one) scans the whole enclosing
+// array again after each object in it, which takes time growing with the square
+// of the number of entries.
 Json Parse(const std::string& path, const std::string& text) {
   const char* reached = text.data();
-  std::vector<std::set<std::string>> keys;  // of each object being read
-  const auto checkKeys = [&](int /*depth*/, Json::parse_event_t event, Json& parsed) {
-    if (event == Json::parse_event_t::object_start) keys.emplace_back();
-    if (event == Json::parse_event_t::object_end && !keys.empty()) keys.pop_back();
-    if (event == Json::parse_event_t::key && !keys.empty() &&
-        !keys.back().insert(parsed.get<std::string>()).second) {
-      const auto at = static_cast<std::size_t>(reached - text.data());
-      throw ModelError(path, models::PositionAt(text, at > 0 ? at - 1 : 0).line,
-                       "key " + Quoted(parsed.get<std::string>()) + " given twice");
-    }
-    return true;
+  const auto lineBefore = [&] {
+    const auto at = static_cast<std::size_t>(reached - text.data());
+    return models::PositionAt(text, at > 0 ? at - 1 : 0).line;
   };
+  RepeatedKeys repeated(reached);
+  Json::sax_parse(TrackedIterator(text.data(), &reached),
+                  TrackedIterator(text.data() + text.size(), &reached), &repeated);
+  if (repeated.found() != nullptr) {
+    reached = repeated.found();
+    throw ModelError(path, lineBefore(), "key " + Quoted(repeated.key()) + " given twice");
+  }
+  reached = text.data();
   try {
     return Json::parse(TrackedIterator(text.data(), &reached),
-                       TrackedIterator(text.data() + text.size(), &reached), checkKeys);
+                       TrackedIterator(text.data() + text.size(), &reached));
   } catch (const Json::parse_error& error) {
     const std::size_t byte = error.byte > 0 ? error.byte - 1 : 0;
     const models::TextPosition at = models::PositionAt(text, byte);
     throw ModelError(path, at.line, ParseMessage(error.what()), at.column);
   } catch (const Json::exception& error) {  // a number too large, say
-    const auto at = static_cast<std::size_t>(reached - text.data());
-    throw ModelError(path, models::PositionAt(text, at > 0 ? at - 1 : 0).line,
-                     ParseMessage(error.what()));
+    throw ModelError(path, lineBefore(), ParseMessage(error.what()));
   }
 }
 
@@ -402,8 +452,9 @@ void CheckInlineGeometry(const Node& entry) {
     }
     for (std::size_t k = 0; k < face.size(); ++k) {
       const Json& point = face[k];
-      const bool ok =
-          point.is_number_unsigned() && point.get<uint64_t>() <= static_cast<uint64_t>(last);
+      // `last` is -1 without vertices, which no index may pass as (unsigned).
+      const bool ok = last >= 0 && point.is_number_unsigned() &&
+                      point.get<uint64_t>() <= static_cast<uint64_t>(last);
       if (!ok) {
         const Node bad = faces.At(f).At(k);
         if (last < 0) bad.Fail("a face point, but there are no vertices");
@@ -479,14 +530,20 @@ class SceneLoader {
   SceneLoader(const std::string& path, const LoadProgress& progress)
       : path_(path), progress_(progress) {}
 
-  void Load(Document& document) {
-    text_ = models::ReadWholeFile(path_);
+  // Running out of memory is told of the OBJ file being read or built from, if
+  // any, else of the scene.
+  void Load(Document& document) try {
+    text_ = models::ReadWholeFile(path_, kMaxSceneBytes);
     const Json root = Parse(path_, text_);
     try {
       LoadInto(Node(root, {}), document);
     } catch (const Fault& fault) {
       throw ModelError(path_, LineOf(text_, fault.path), fault.what());
     }
+  } catch (const std::bad_alloc&) {
+    throw models::OutOfMemory(path_);
+  } catch (const std::length_error&) {  // a size past what a container can hold
+    throw models::OutOfMemory(path_);
   }
 
  private:
@@ -577,6 +634,10 @@ class SceneLoader {
           models::ObjFile::Read(entry.file, models::ProgressShare(&progress_, done_, total_));
       done_ += size;
       return files_.emplace(entry.file, std::move(file)).first->second;
+    } catch (const std::bad_alloc&) {
+      throw models::OutOfMemory(entry.file);
+    } catch (const std::length_error&) {
+      throw models::OutOfMemory(entry.file);
     } catch (const ModelError& error) {
       // A file that cannot be had is a fault of the scene; a fault in its text is not.
       if (error.line() > 0) throw;
@@ -609,9 +670,15 @@ class SceneLoader {
                               Quoted(entry.written) + " gives " + std::to_string(picked.size()));
     }
     for (const int32_t i : picked) {
-      Object& object = file.AddObjectTo(i, staging);
-      if (entry.name) object.name = *entry.name;
-      ApplySettings(entry, object);
+      try {
+        Object& object = file.AddObjectTo(i, staging);
+        if (entry.name) object.name = *entry.name;
+        ApplySettings(entry, object);
+      } catch (const std::bad_alloc&) {
+        throw models::OutOfMemory(entry.file);
+      } catch (const std::length_error&) {
+        throw models::OutOfMemory(entry.file);
+      }
     }
   }
 

@@ -5,15 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 namespace vhost::models {
 namespace {
-
-struct CloseFile {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, CloseFile>;
 
 std::string Reason(int error) { return error != 0 ? std::strerror(error) : "unknown error"; }
 
@@ -27,28 +21,47 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
-std::string ReadWholeFile(const std::string& path) {
+InputFile::InputFile(const std::string& path) : path_(path) {
   errno = 0;
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) throw ModelError(path, 0, "cannot open: " + Reason(errno));
-  std::string text;
-  const uint64_t size = FileSizeOrZero(path);
-  if (size >= text.max_size()) throw ModelError(path, 0, "too large to load");
+  file_.reset(std::fopen(path.c_str(), "rb"));
+  if (!file_) throw ModelError(path, 0, "cannot open: " + Reason(errno));
+}
+
+std::size_t InputFile::Read(char* into, std::size_t size) {
+  if (atEnd_ || size == 0) return 0;
+  errno = 0;
+  const std::size_t got = std::fread(into, 1, size, file_.get());
+  if (std::ferror(file_.get()) != 0) throw ModelError(path_, 0, "cannot read: " + Reason(errno));
+  atEnd_ = got < size;
+  return got;
+}
+
+std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
+  InputFile file(path);
+  const auto tooLarge = [&] {
+    return ModelError(path, 0,
+                      "larger than " + std::to_string(maxBytes >> 20) +
+                          " MiB, the most this host reads of such a file");
+  };
   // Read what the size promises in one go, then on to the end: pipes and special
   // files tell no size, and a file may grow meanwhile.
-  errno = 0;
+  const uint64_t size = FileSizeOrZero(path);
+  if (size > maxBytes) throw tooLarge();
+  std::string text;
   if (size > 0) {
     text.resize(static_cast<std::size_t>(size));
-    text.resize(std::fread(&text[0], 1, text.size(), file.get()));
+    text.resize(file.Read(&text[0], text.size()));
   }
   char more[1 << 16];
-  for (std::size_t got = 1; got > 0 && std::ferror(file.get()) == 0;) {
-    got = std::fread(more, 1, sizeof more, file.get());
+  while (!file.AtEnd()) {
+    const std::size_t got = file.Read(more, sizeof more);
+    if (text.size() + got > maxBytes) throw tooLarge();
     text.append(more, got);
   }
-  if (std::ferror(file.get()) != 0) throw ModelError(path, 0, "cannot read: " + Reason(errno));
   return text;
 }
+
+ModelError OutOfMemory(const std::string& path) { return ModelError(path, 0, "out of memory"); }
 
 uint64_t FileSizeOrZero(const std::string& path) {
   // Only a regular file has a size to go by: seeking tells nonsense for others.

@@ -1,9 +1,11 @@
-// What both loaders need of their input files: reading them whole, naming a
-// position in them, resolving paths, reporting progress.
+// What both loaders need of their input files: reading them in pieces or whole,
+// naming a position in them, resolving paths, reporting progress.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,9 +13,36 @@
 
 namespace vhost::models {
 
-// The whole content of `path`. Throws ModelError(path, 0, ...) when the file
-// cannot be opened or read, naming the system's reason.
-std::string ReadWholeFile(const std::string& path);
+// A file open for reading from its start, closed when this is dropped. Errors
+// are ModelError(path, 0, ...) naming the system's reason.
+class InputFile {
+ public:
+  // Throws when `path` cannot be opened.
+  explicit InputFile(const std::string& path);
+
+  // Reads up to `size` bytes into `into` and returns how many: fewer only at the
+  // end of the file (0 once there). Throws when the file cannot be read. Blocks
+  // on a pipe until its writer gives `size` bytes or closes it.
+  std::size_t Read(char* into, std::size_t size);
+  bool AtEnd() const { return atEnd_; }
+
+ private:
+  struct Close {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  const std::string& path_;  // the caller's; outlives this
+  std::unique_ptr<std::FILE, Close> file_;
+  bool atEnd_ = false;
+};
+
+// The whole content of `path`, refused once it passes `maxBytes` (while it is
+// read, so that an endless pipe stops there too). Throws ModelError(path, 0,
+// ...) when the file cannot be opened or read, naming the system's reason.
+std::string ReadWholeFile(const std::string& path, uint64_t maxBytes);
+
+// ModelError(path, 0, "out of memory"): what running out of memory while
+// loading `path` is reported as.
+ModelError OutOfMemory(const std::string& path);
 
 // The size of `path` in bytes; 0 when it cannot be told (reading it will fail
 // with the reason).

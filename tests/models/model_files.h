@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -50,16 +51,33 @@ class ModelFiles : public ::testing::Test {
       vhost::LoadModel(path, document);
       ADD_FAILURE() << path << " loaded; expected an error at line " << line << ": " << message;
     } catch (const vhost::ModelError& error) {
-      const std::string where = line > 0 ? file + ":" + std::to_string(line) + ":" : file + ":";
+      // Messages show the file's control characters escaped: one line whatever its name.
+      std::string shown;
+      for (const char c : file) {
+        const auto byte = static_cast<unsigned char>(c);
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+        shown += byte < 0x20 || byte == 0x7f ? std::string(escape) : std::string(1, c);
+      }
+      const std::string where = line > 0 ? shown + ":" + std::to_string(line) + ":" : shown + ":";
       EXPECT_EQ(error.file(), file);
       EXPECT_EQ(error.line(), line) << error.what();
       EXPECT_EQ(std::string(error.what()).rfind(where, 0), 0u) << error.what();
       EXPECT_NE(error.message().find(message), std::string::npos) << error.what();
+      EXPECT_TRUE(Printable(error.what())) << error.what();
     }
     ASSERT_EQ(document.SlotCount(), 1);
     EXPECT_EQ(document.At(0), &before);
     EXPECT_EQ(shapes::Count(before).quads, 1);
     EXPECT_EQ(document.currentIndex, 0);
+  }
+
+  // Whether `text` is one line without control characters, as every message must be.
+  static bool Printable(const std::string& text) {
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+    }
+    return true;
   }
 
   std::filesystem::path directory_;

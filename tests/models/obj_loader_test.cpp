@@ -239,6 +239,73 @@ TEST_F(ObjLoader, FaultsPastTheFirstMegabyteKeepTheirLine) {
   ExpectLoadError(Write("large.obj", text), lines + 3, "'x'");
 }
 
+TEST_F(ObjLoader, ABackslashEndingALineContinuesItsStatement) {
+  Load(
+      "v 0 0 0\nv 1 \\\n0 0\n"
+      "v 1 1 0\nv 0 1 0\n"
+      "f 1 2 \\\r\n3 4\n"  // CRLF
+      "f 1\\\r 2\\\n3\n"   // a lone CR; right after a number
+      "# a comment is not continued \\\n"
+      "p 1\n"
+      "l 1 2 \\\n");  // continued onto the end of the file
+  ASSERT_EQ(document.SlotCount(), 1);
+  const auto t = Count(At(0));
+  EXPECT_EQ(t.vertices, 4);
+  EXPECT_DOUBLE_EQ(At(0).Position(1).x, 1);
+  EXPECT_EQ(t.quads, 1);
+  EXPECT_EQ(t.triangles, 1);
+  EXPECT_EQ(t.lines, 1);
+  EXPECT_EQ(t.faces, 4);
+
+  // A fault in a continued statement is told at the line it starts on; the lines
+  // after it keep their numbers; a NUL is told at its own line.
+  ExpectLoadError(Write("bad1.obj", "v 0 0 0\nf 1 \\\n 1 \\\r\n 7\n"), 2, "vertex index 7");
+  ExpectLoadError(Write("bad2.obj", "v 0 0 \\\n0\nv 1\\\n 1 1\nf 1 2 x\n"), 5, "'x'");
+  ExpectLoadError(Write("bad3.obj", "v 0 0 \\\n\\\n0\\\n\0\n"s), 4, "NUL byte");
+  ExpectLoadError(Write("bad4.obj", "v 0 0 0\np 1 # \\\n 1\n"), 3, "unknown statement '1'");
+}
+
+TEST_F(ObjLoader, AStatementContinuedAcrossTheFirstMegabyte) {
+  // The file is read in chunks of a megabyte or so, each ending with a whole
+  // statement: the line end of a continued line at a chunk's end is not one.
+  constexpr std::size_t kMegabyte = std::size_t{1} << 20;
+  for (const std::string lineEnd : {"\n", "\r\n"}) {
+    SCOPED_TRACE(lineEnd.size());
+    std::string text;
+    while (text.size() + 16 <= kMegabyte) text += "v 0 0 0\n";
+    int64_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    text += "v 5 6";
+    text += std::string(kMegabyte - 2 - text.size(), ' ') + "\\" + lineEnd;
+    ASSERT_EQ(text[kMegabyte - 1], lineEnd[0]);
+    text += "7\n";
+    document = vhost::Document();
+    Load(text + "p -1\n");
+    ASSERT_EQ(document.SlotCount(), 1);
+    ASSERT_EQ(At(0).VertexCount(), 1);
+    EXPECT_DOUBLE_EQ(At(0).Position(0).x, 5);
+    EXPECT_DOUBLE_EQ(At(0).Position(0).z, 7);
+    ExpectLoadError(Write("bad.obj", text + "f 1 2 x\n"), lines + 3, "'x'");
+  }
+}
+
+TEST_F(ObjLoader, ControlCharactersInTheFileNameShowEscapedInOneLine) {
+  // file() keeps the name as it is, for callers; what() is one printable line.
+  const std::string missing = PathOf("no\nsuch\x7f.obj");
+  ExpectLoadError(missing, 0, "cannot open");
+#if !defined(_WIN32)  // where a file name may hold a line end
+  const std::string path = Write("two\nlines.obj", "v 0 0 0\nf 1 1 7\n");
+  ExpectLoadError(path, 2, "vertex index 7");
+  try {
+    vhost::LoadObj(path, document);
+  } catch (const vhost::ModelError& error) {
+    EXPECT_NE(std::string(error.what()).find("two\\u000alines.obj:2: vertex index 7"),
+              std::string::npos)
+        << error.what();
+  }
+#endif
+}
+
 TEST_F(ObjLoader, FilesThatCannotBeRead) {
   ExpectLoadError(PathOf("missing.obj"), 0, "cannot open");
   ExpectLoadError(PathOf(""), 0, "cannot");  // a directory

@@ -2,6 +2,8 @@
 // hand, and faults of the format reported at their line with the document kept.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -272,6 +274,8 @@ TEST_F(Scene, FaultsNameTheLineOfTheValueAtFault) {
       {Text("{\"vertices\": [[0, 0, 0]],\n \"faces\": [[0],\n []]}"), 7,
        "a face must be an array of 1 or more vertex indices"},
       {Text("{\"vertices\": [[0, 0, 0]],\n \"faces\": [[-1]]}"), 6, "a face point must be 0 to 0"},
+      {Text("{\"vertices\": [],\n \"faces\": [[0]]}"), 6,
+       "a face point, but there are no vertices"},
       {Text("{\"file\": \"\"}"), 5, "\"file\" must not be empty"},
       // Texts holding a NUL: a key is matched whole, shown escaped; a file name is refused
       // (the system would open the name only up to the NUL).
@@ -299,6 +303,12 @@ TEST_F(Scene, FaultsNameTheLineOfTheValueAtFault) {
   // A fault inside an OBJ file the scene names is the file's own.
   ExpectLoadError(Write("uses_broken.json", Text(ok + ",\n{\"file\": \"broken.obj\"}")), 2,
                   "vertex index 7", PathOf("broken.obj"));
+#if !defined(_WIN32)
+  // Also when its name holds a line end, which the message shows escaped.
+  Write("two\nlines.obj", "v 0 0 0\nf 1 1 7\n");
+  ExpectLoadError(Write("uses_two_lines.json", Text("{\"file\": \"two\\nlines.obj\"}")), 2,
+                  "vertex index 7", PathOf("two\nlines.obj"));
+#endif
 }
 
 TEST_F(Scene, SyntaxErrorsGiveLineAndColumn) {
@@ -312,6 +322,38 @@ TEST_F(Scene, SyntaxErrorsGiveLineAndColumn) {
     EXPECT_EQ(error.column(), 17);  // the line end after "tru"
     EXPECT_EQ(std::string(error.what()).rfind(path + ":3:17: syntax error", 0), 0u) << error.what();
   }
+}
+
+TEST_F(Scene, TimeGrowsWithTheEntriesNotTheirSquare) {
+  // Four times the entries may take about four times as long, not sixteen: the
+  // factor allowed leaves room for a busy machine.
+  Write("tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  const auto scene = [&](const std::string& name, int entries) {
+    std::string text = "{\"format\": \"veltrane-scene\", \"version\": 1, \"objects\": [\n";
+    for (int i = 0; i < entries; ++i) {
+      text += i % 2 == 0 ? R"({"vertices": [], "faces": []})" : R"({"file": "tri.obj"})";
+      text += i + 1 < entries ? ",\n" : "\n";
+    }
+    return Write(name, text + "]}\n");
+  };
+  // The fastest of a few runs, which other work on the machine can only slow.
+  const auto seconds = [](const std::string& path, int32_t slots) {
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+      vhost::Document document;
+      const auto start = std::chrono::steady_clock::now();
+      vhost::LoadScene(path, document);
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      EXPECT_EQ(document.SlotCount(), slots);
+      best = std::min(best, took.count());
+    }
+    return best;
+  };
+  constexpr int kFew = 25000;
+  const double few = seconds(scene("few.json", kFew), kFew);
+  const double many = seconds(scene("many.json", 4 * kFew), 4 * kFew);
+  EXPECT_LT(many, 8 * few + 0.05) << few << " s for " << kFew << " entries, " << many
+                                  << " s for four times as many";
 }
 
 }  // namespace
