@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <pugixml.hpp>
-#include <set>
 #include <system_error>
 #endif
 
@@ -99,9 +99,11 @@ struct SettingsTree::Node {
 // the tree that took it, one per tree at most.
 struct SettingsTree::FileLock {
   int fd = -1;
+  std::string path;
   pid_t owner = 0;  // the process that took it: a fork()ed copy only closes its descriptor
   dev_t device = 0;
   ino_t inode = 0;
+  bool named = false;  // `path` led to this very file once it was locked
   ~FileLock();
 };
 #else
@@ -315,15 +317,17 @@ const char* KindOf(mode_t mode) {
   return "of an unknown kind";
 }
 
-// Lock files held by trees of this process, by device and inode. flock() conflicts
-// between two descriptors of one process as between two processes, so a second
-// tree loading a file this process holds would wait for itself forever.
+// Lock files held by trees of this process, by device and inode, with the process
+// that took each: a fork()ed child inherits the map but not the trouble, and may
+// wait for its parent like any other run. flock() conflicts between two
+// descriptors of one process as between two processes, so a second tree loading a
+// file its own process holds would wait for itself forever.
 std::mutex& HeldLocksMutex() {
   static std::mutex mutex;
   return mutex;
 }
-std::set<std::pair<dev_t, ino_t>>& HeldLocks() {
-  static auto* held = new std::set<std::pair<dev_t, ino_t>>;  // outlives every tree
+std::map<std::pair<dev_t, ino_t>, pid_t>& HeldLocks() {
+  static auto* held = new std::map<std::pair<dev_t, ino_t>, pid_t>;  // outlives every tree
   return *held;
 }
 
@@ -332,6 +336,10 @@ std::set<std::pair<dev_t, ino_t>>& HeldLocks() {
 // why (or stays empty when the directory itself is missing: nothing to protect
 // yet, and the save will say so). `heldHere` when this process already holds it.
 // A template, so that it reaches the tree's private lock type through the caller.
+//
+// The holder removes the lock file as it lets go, so a run that waited may wake
+// holding a file no longer there while a newcomer locks a fresh one: a lock only
+// counts once the name still leads to the very file locked, else it is tried anew.
 template <typename LockT>
 std::unique_ptr<LockT> TakeLock(const std::string& target,
                                 const std::function<void(const std::string&)>& waiting,
@@ -342,49 +350,66 @@ std::unique_ptr<LockT> TakeLock(const std::string& target,
              "); going on without protection against another run using the same settings";
     return nullptr;
   };
-  constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
-  int error = errno;
-  // flock() needs no write access: a lock file another user created still serves.
-  if (fd < 0 && (error == EACCES || error == EPERM || error == EROFS)) {
-    fd = ::open(path.c_str(), O_RDONLY | kFlags);
-    if (fd < 0 && errno != ENOENT) error = errno;  // else: it could not be created
-  }
-  if (fd < 0) {
-    if (error == ENOENT) return nullptr;
-    return unlocked(ErrnoText(error));
-  }
-  auto lock = std::make_unique<LockT>();
-  lock->fd = fd;  // closed by the lock from here on
-  struct stat file {};
-  if (::fstat(fd, &file) != 0) return unlocked(ErrnoText(errno));
-  if (!S_ISREG(file.st_mode)) return unlocked(std::string("it is ") + KindOf(file.st_mode));
-  {
-    const std::lock_guard<std::mutex> guard(HeldLocksMutex());
-    if (!HeldLocks().insert({file.st_dev, file.st_ino}).second) {
-      heldHere = true;
-      return nullptr;
-    }
-  }
-  lock->owner = ::getpid();  // from here on the destructor unlocks and forgets it
-  lock->device = file.st_dev;
-  lock->inode = file.st_ino;
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return lock;
-  if (errno != EWOULDBLOCK) return unlocked(ErrnoText(errno));
-
-  if (waiting) waiting("waiting for another run using settings file " + target + " to finish");
+  bool waited = false;
   const auto start = std::chrono::steady_clock::now();
-  int result = 0;
-  do {
-    result = ::flock(fd, LOCK_EX);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) return unlocked(ErrnoText(errno));
-  const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f", waited.count());
-  notice = "waited " + std::string(seconds) + " s for another run using settings file " + target +
-           " to finish";
-  return lock;
+  for (;;) {
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+    int error = errno;
+    // flock() needs no write access: a lock file another user created still serves.
+    if (fd < 0 && (error == EACCES || error == EPERM || error == EROFS)) {
+      fd = ::open(path.c_str(), O_RDONLY | kFlags);
+      if (fd < 0 && errno != ENOENT) error = errno;  // else: it could not be created
+    }
+    if (fd < 0) {
+      if (error == ENOENT) return nullptr;
+      return unlocked(ErrnoText(error));
+    }
+    auto lock = std::make_unique<LockT>();
+    lock->fd = fd;  // closed by the lock from here on
+    lock->path = path;
+    struct stat file {};
+    if (::fstat(fd, &file) != 0) return unlocked(ErrnoText(errno));
+    if (!S_ISREG(file.st_mode)) return unlocked(std::string("it is ") + KindOf(file.st_mode));
+    {
+      const std::lock_guard<std::mutex> guard(HeldLocksMutex());
+      pid_t& holder = HeldLocks()[{file.st_dev, file.st_ino}];
+      if (holder == ::getpid()) {
+        heldHere = true;
+        return nullptr;
+      }
+      holder = ::getpid();
+    }
+    lock->owner = ::getpid();  // from here on the destructor unlocks and forgets it
+    lock->device = file.st_dev;
+    lock->inode = file.st_ino;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) return unlocked(ErrnoText(errno));
+      if (!waited && waiting) {
+        waiting("waiting for another run using settings file " + target + " to finish");
+      }
+      waited = true;
+      int result = 0;
+      do {
+        result = ::flock(fd, LOCK_EX);
+      } while (result != 0 && errno == EINTR);
+      if (result != 0) return unlocked(ErrnoText(errno));
+    }
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || named.st_dev != file.st_dev ||
+        named.st_ino != file.st_ino) {
+      continue;  // its holder removed it on the way out; the lock goes with `lock`
+    }
+    lock->named = true;
+    if (waited) {
+      const std::chrono::duration<double> wait = std::chrono::steady_clock::now() - start;
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.1f", wait.count());
+      notice = "waited " + std::string(seconds) + " s for another run using settings file " +
+               target + " to finish";
+    }
+    return lock;
+  }
 }
 
 // Reads the whole of an open file; on failure, why.
@@ -511,9 +536,18 @@ SettingsTree::FileLock::~FileLock() {
   if (owner != 0) {
     // Only the process that took the lock gives it up: a fork()ed child's unlock
     // would release the parent's lock too, as both share one open file.
-    if (owner == ::getpid()) ::flock(fd, LOCK_UN);
+    if (owner == ::getpid()) {
+      // Removed while still locked, and only while the name still leads to it: a run
+      // waiting on this file then sees it gone and takes a fresh one.
+      struct stat now {};
+      if (named && ::stat(path.c_str(), &now) == 0 && now.st_dev == device && now.st_ino == inode) {
+        ::unlink(path.c_str());
+      }
+      ::flock(fd, LOCK_UN);
+    }
     const std::lock_guard<std::mutex> guard(HeldLocksMutex());
-    HeldLocks().erase({device, inode});
+    const auto held = HeldLocks().find({device, inode});
+    if (held != HeldLocks().end() && held->second == owner) HeldLocks().erase(held);
   }
   if (fd >= 0) ::close(fd);
 }
@@ -686,22 +720,26 @@ SettingsFileReport SettingsTree::SaveFile() {
       if (error == 0 && ::rename(temporary.c_str(), target_.c_str()) != 0) error = errno;
       if (error != 0) ::unlink(temporary.c_str());
     }
+    if (error == 0) {
+      // Make the rename itself durable; a failure here loses nothing already written.
+      std::string directory = fs::path(target_).parent_path().string();
+      if (directory.empty()) directory = ".";
+      const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (dir_fd >= 0) {
+        ::fsync(dir_fd);
+        ::close(dir_fd);
+      }
+      // Still under the held signals, so that a signal sent during the save leaves
+      // no lock file behind either.
+      saved_ = true;
+      lock_.reset();  // the file is complete: the next run may have it
+    }
   }
   if (error != 0) {
     report.message = "cannot write settings file " + path_ + " (" + ErrnoText(error) + ")";
     if (created) report.message += "; the previous file is unchanged";
     return report;  // the lock stays: the caller may try again
   }
-  // Make the rename itself durable; a failure here loses nothing already written.
-  std::string directory = fs::path(target_).parent_path().string();
-  if (directory.empty()) directory = ".";
-  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
-  }
-  saved_ = true;
-  lock_.reset();  // the file is complete: the next run may have it
   report.outcome = Outcome::kSaved;
   return report;
 }

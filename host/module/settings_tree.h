@@ -20,20 +20,24 @@
 //   the symlink-resolved file and keeps it until SaveFile succeeds, Reset or the
 //   tree's destruction, so that two runs on one file serialise instead of one
 //   silently losing the other's changes. A second run waits in LoadFile for the
-//   first to finish. The lock file stays: it holds no data, and removing it would
-//   let a waiting run and a newcomer lock two different files at once. The lock is
-//   the open file's: a fork()ed child shares it until the child closes it (the
-//   descriptor is close-on-exec) and never releases it for the parent. When the lock
-//   file cannot be created or opened (a read-only directory, say), the run goes on
-//   unlocked and the report's message says so: such a directory cannot take the
-//   new file either, and refusing would only stop a run that loses nothing.
+//   first to finish. The holder removes the lock file as it lets go (a waiting run
+//   then takes the file now named, never the removed one); a run killed between
+//   LoadFile and SaveFile leaves it behind, harmless: it holds no data and the next
+//   run locks and removes it. The lock is the open file's: a fork()ed child shares
+//   it until the child closes it (the descriptor is close-on-exec) and never
+//   releases it for the parent; a tree the child makes itself is another run and
+//   waits. A second tree of one process is refused instead (kFailed): it would wait
+//   for itself. When the lock file cannot be created or opened (a read-only
+//   directory, say), the run goes on unlocked and the report's message says so:
+//   such a directory cannot take the new file either, and refusing would only stop
+//   a run that loses nothing.
 // - Saving writes a temporary "<target>.tmp-XXXXXX" in the target's directory and
 //   renames it over the target. The usual termination signals (SIGINT, SIGTERM,
 //   SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1/2 and the like) are blocked in the
 //   saving thread from before the temporary file exists until it is renamed or
-//   removed; one that arrives meanwhile acts right after, with nothing left behind,
-//   so a save is delayed by at most one fsync. Not covered: SIGKILL, a crash inside
-//   the save, power loss (the old or the new file survives, and at worst a
+//   removed (and the lock file with it); one that arrives meanwhile acts right
+//   after, with nothing left behind, so it waits at most for the save's fsyncs. Not covered:
+//   SIGKILL, a crash inside the save, power loss (the old or the new file survives, and at worst a
 //   temporary file remains), and a process-directed signal that the kernel hands to
 //   another thread which does not block it.
 #pragma once

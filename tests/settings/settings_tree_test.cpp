@@ -315,8 +315,7 @@ TEST_F(SettingsFile, SaveReplacesTheFileInOneStepAndKeepsWhatItDoesNotKnow) {
   std::ostringstream seen;
   seen << old_reader.rdbuf();
   EXPECT_EQ(seen.str(), old_content);
-  // No temporary left; the lock file stays by design.
-  EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"settings.xml", "settings.xml.lock"}));
+  EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"});  // no temporary left
 
   const std::string saved = ReadFile(path);
   EXPECT_NE(saved.find("version=\"3\""), std::string::npos) << saved;
@@ -356,8 +355,7 @@ TEST_F(SettingsFile, MalformedFilesAreMovedAsideReportedAndReplacedByAnEmptyTree
     EXPECT_EQ(reloaded.LoadFile(path.string()).outcome,
               vhost::SettingsFileReport::Outcome::kLoaded);
   }
-  // Distinct names within one second, the file and its lock.
-  EXPECT_EQ(DirectoryEntries().size(), bad.size() + 2);
+  EXPECT_EQ(DirectoryEntries().size(), bad.size() + 1);  // distinct names within one second
 }
 
 TEST_F(SettingsFile, WhatCanBeNeitherReadNorMovedIsNeverOverwritten) {
@@ -391,9 +389,7 @@ TEST_F(SettingsFile, UnreadableFileIsLeftInPlaceAndNeverSavedOver) {
       /*unprivileged=*/true);
   EXPECT_EQ(status, 0) << Explain(status);
   EXPECT_EQ(ReadFile(path), "<settings/>");  // read back as this test's user
-  for (const std::string& name : DirectoryEntries()) {
-    EXPECT_TRUE(name == "settings.xml" || name == "settings.xml.lock") << name;
-  }
+  EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"});
 }
 
 TEST_F(SettingsFile, FailedWriteReportsAndLeavesNoTrace) {
@@ -488,15 +484,14 @@ TEST_F(SettingsFile, ASymlinkStaysAndItsTargetIsReplaced) {
   SettingsTree tree;
   EXPECT_EQ(tree.LoadFile((dir / "dangling.xml").string()).outcome,
             vhost::SettingsFileReport::Outcome::kMissing);
+  // The lock belongs beside the target, where the temporary file goes too.
+  EXPECT_EQ(Entries(real), (std::vector<std::string>{"new.xml.lock", "settings.xml"}));
   ASSERT_EQ(tree.SaveFile().outcome, vhost::SettingsFileReport::Outcome::kSaved);
   EXPECT_TRUE(fs::is_symlink(dir / "dangling.xml"));
   EXPECT_TRUE(fs::is_regular_file(real / "new.xml"));
-
-  // The lock and any temporary belong beside the target, not beside the link.
   EXPECT_EQ(Entries(dir),
             (std::vector<std::string>{"chained.xml", "dangling.xml", "real", "settings.xml"}));
-  EXPECT_EQ(Entries(real), (std::vector<std::string>{"new.xml", "new.xml.lock", "settings.xml",
-                                                     "settings.xml.lock"}));
+  EXPECT_EQ(Entries(real), (std::vector<std::string>{"new.xml", "settings.xml"}));
 
   // A broken target is what moves aside; the link stays and gets a fresh target.
   WriteFile(real / "settings.xml", "<settings>");
@@ -543,8 +538,8 @@ TEST_F(SettingsFile, ASignalDuringTheSaveLeavesNoTemporaryFile) {
     });
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
         << signal << ": " << Explain(status);
-    EXPECT_EQ(DirectoryEntries(), (std::vector<std::string>{"settings.xml", "settings.xml.lock"}))
-        << signal;
+    // Nor a lock file: its removal happens before the signal is let through.
+    EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"}) << signal;
     // The signal waited for the rename: the save is whole.
     EXPECT_NE(ReadFile(path).find("<" + key + ">1</" + key + ">"), std::string::npos) << signal;
   }
@@ -604,7 +599,7 @@ TEST_F(SettingsFile, TwoRunsAtOnceSerialiseAndBothChangesSurvive) {
 }
 
 TEST_F(SettingsFile, TheLockLastsFromLoadUntilSaveOrReset) {
-  // Whether another process could take the lock right now.
+  // Whether another process finds the lock file taken right now.
   const auto locked_elsewhere = [this] {
     return InChild([this] {
              const int fd = ::open((path.string() + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
@@ -612,6 +607,7 @@ TEST_F(SettingsFile, TheLockLastsFromLoadUntilSaveOrReset) {
              return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 2;
            }) == 0;
   };
+  const fs::path lock_file = path.string() + ".lock";
   SettingsTree tree;
   ASSERT_TRUE(tree.LoadFile(path.string()).ok());
   EXPECT_TRUE(locked_elsewhere());
@@ -625,21 +621,21 @@ TEST_F(SettingsFile, TheLockLastsFromLoadUntilSaveOrReset) {
   EXPECT_TRUE(locked_elsewhere());
 
   // A second tree of this process is refused at once instead of waiting for itself,
-  // through a link too.
+  // through a link too. (Here, not in a child: a fork()ed child is another run and
+  // would wait for this one.)
   fs::create_symlink(path, dir / "link.xml");
   for (const fs::path& same : {path, dir / "link.xml"}) {
-    const int refused = InChild([&same] {
-      SettingsTree other;
-      const vhost::SettingsFileReport report = other.LoadFile(same.string());
-      if (report.outcome != vhost::SettingsFileReport::Outcome::kFailed) return 1;
-      if (report.message.find("this process") == std::string::npos) return 2;
-      return other.SaveFile().outcome == vhost::SettingsFileReport::Outcome::kFailed ? 0 : 3;
-    });
-    EXPECT_EQ(refused, 0) << same << ": " << Explain(refused);
+    SettingsTree other;
+    const vhost::SettingsFileReport report = other.LoadFile(same.string());
+    EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kFailed) << same;
+    EXPECT_NE(report.message.find("this process"), std::string::npos) << report.message;
+    EXPECT_EQ(other.SaveFile().outcome, vhost::SettingsFileReport::Outcome::kFailed) << same;
   }
+  EXPECT_TRUE(locked_elsewhere());  // the refused trees took nothing from the holder
 
   ASSERT_TRUE(tree.SaveFile().ok());
   EXPECT_FALSE(locked_elsewhere());
+  EXPECT_FALSE(fs::exists(lock_file));  // the holder removes it as it lets go
   // The file is another run's now: saving again without loading it is refused.
   const vhost::SettingsFileReport again = tree.SaveFile();
   EXPECT_EQ(again.outcome, vhost::SettingsFileReport::Outcome::kFailed);
@@ -655,6 +651,39 @@ TEST_F(SettingsFile, TheLockLastsFromLoadUntilSaveOrReset) {
     EXPECT_TRUE(locked_elsewhere());
   }
   EXPECT_FALSE(locked_elsewhere());
+  EXPECT_FALSE(fs::exists(lock_file));
+
+  // A run that waited wakes holding the lock file its holder just removed: it must
+  // take the file now named instead, or a newcomer would lock that one at once.
+  ASSERT_TRUE(tree.LoadFile(path.string()).ok());
+  int waiting[2];
+  int loaded[2];
+  int done[2];
+  ASSERT_EQ(::pipe(waiting), 0);
+  ASSERT_EQ(::pipe(loaded), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t waiter = InChildAsync([&] {
+    SettingsTree later;
+    const auto told = [&waiting](const std::string&) { (void)!::write(waiting[1], "w", 1); };
+    const char ok = later.LoadFile(path.string(), told).ok() ? 'y' : 'n';
+    if (::write(loaded[1], &ok, 1) != 1) return 1;
+    char byte = 0;
+    return ::read(done[0], &byte, 1) == 1 ? 0 : 2;  // holds the lock until told
+  });
+  // Only the child writes there: should it end early, the reads below see the end.
+  ::close(waiting[1]);
+  ::close(loaded[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(waiting[0], &byte, 1), 1);
+  ASSERT_TRUE(tree.SaveFile().ok());
+  ASSERT_EQ(::read(loaded[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  EXPECT_TRUE(locked_elsewhere());
+  ASSERT_EQ(::write(done[1], "q", 1), 1);
+  const int waiter_status = Wait(waiter);
+  EXPECT_EQ(waiter_status, 0) << Explain(waiter_status);
+  EXPECT_FALSE(fs::exists(lock_file));
+  for (int fd : {waiting[0], loaded[0], done[0], done[1]}) ::close(fd);
 }
 
 TEST_F(SettingsFile, ARunGoesOnUnlockedWhereNoLockFileCanBeMade) {
