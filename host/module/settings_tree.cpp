@@ -6,12 +6,18 @@
 
 #if defined(VHOST_SETTINGS_FILES)
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <pugixml.hpp>
 #include <system_error>
 #endif
@@ -88,6 +94,22 @@ struct SettingsTree::Node {
   int depth = 1;
 };
 
+#if defined(VHOST_SETTINGS_FILES)
+// An exclusive flock() on a lock file, released when this is destroyed. Owned by
+// the tree that took it, one per tree at most.
+struct SettingsTree::FileLock {
+  int fd = -1;
+  std::string path;
+  pid_t owner = 0;  // the process that took it: a fork()ed copy only closes its descriptor
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool named = false;  // `path` led to this very file once it was locked
+  ~FileLock();
+};
+#else
+struct SettingsTree::FileLock {};
+#endif
+
 SettingsTree::SettingsTree() { Reset(); }
 SettingsTree::~SettingsTree() = default;
 
@@ -96,9 +118,14 @@ void SettingsTree::Reset() {
   root->name = kRootName;
   Adopt(std::move(root));
   faults = SettingsFaults{};
+  whileSaving = nullptr;
   calls_.clear();
   path_.clear();
-  saveBlocked_ = false;
+  target_.clear();
+  saveBlocked_.clear();
+  heldElsewhere_ = false;
+  saved_ = false;
+  lock_.reset();  // another run may take the file from here on
 }
 
 void SettingsTree::Adopt(std::unique_ptr<Node> root) {
@@ -246,17 +273,147 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using Outcome = SettingsFileReport::Outcome;
+
 std::string ErrnoText(int error) {
   return std::error_code(error, std::generic_category()).message();
 }
 
-// Reads the whole file; on failure, why.
-bool ReadWholeFile(const std::string& path, std::string& content, std::string& problem) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    problem = "cannot be read (" + ErrnoText(errno) + ")";
-    return false;
+// Follows `path` through any chain of symlinks to the file a save replaces: the
+// path itself when it is no link, the last target when that does not exist (yet).
+// False, with errno set, when the chain cannot be followed.
+bool FollowLinks(const std::string& path, std::string& target) {
+  std::string current = path;
+  for (int hops = 0; hops <= 40; ++hops) {  // the kernel's own limit
+    struct stat link {};
+    if (::lstat(current.c_str(), &link) != 0) {
+      if (errno != ENOENT) return false;
+      target = current;
+      return true;
+    }
+    if (!S_ISLNK(link.st_mode)) {
+      target = current;
+      return true;
+    }
+    std::error_code ec;
+    const fs::path next = fs::read_symlink(current, ec);
+    if (ec) {
+      errno = ec.value();
+      return false;
+    }
+    current =
+        next.is_absolute() ? next.string() : (fs::path(current).parent_path() / next).string();
   }
+  errno = ELOOP;
+  return false;
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "of an unknown kind";
+}
+
+// Lock files held by trees of this process, by device and inode, with the process
+// that took each: a fork()ed child inherits the map but not the trouble, and may
+// wait for its parent like any other run. flock() conflicts between two
+// descriptors of one process as between two processes, so a second tree loading a
+// file its own process holds would wait for itself forever.
+std::mutex& HeldLocksMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::map<std::pair<dev_t, ino_t>, pid_t>& HeldLocks() {
+  static auto* held = new std::map<std::pair<dev_t, ino_t>, pid_t>;  // outlives every tree
+  return *held;
+}
+
+// Opens "<target>.lock" without ever blocking in open() and locks it, waiting for
+// another run if need be. Null when the run goes on unlocked; `notice` then says
+// why (or stays empty when the directory itself is missing: nothing to protect
+// yet, and the save will say so). `heldHere` when this process already holds it.
+// A template, so that it reaches the tree's private lock type through the caller.
+//
+// The holder removes the lock file as it lets go, so a run that waited may wake
+// holding a file no longer there while a newcomer locks a fresh one: a lock only
+// counts once the name still leads to the very file locked, else it is tried anew.
+template <typename LockT>
+std::unique_ptr<LockT> TakeLock(const std::string& target,
+                                const std::function<void(const std::string&)>& waiting,
+                                std::string& notice, bool& heldHere) {
+  const std::string path = target + ".lock";
+  const auto unlocked = [&](const std::string& why) {
+    notice = "cannot lock " + path + " (" + why +
+             "); going on without protection against another run using the same settings";
+    return nullptr;
+  };
+  bool waited = false;
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+    int error = errno;
+    // flock() needs no write access: a lock file another user created still serves.
+    if (fd < 0 && (error == EACCES || error == EPERM || error == EROFS)) {
+      fd = ::open(path.c_str(), O_RDONLY | kFlags);
+      if (fd < 0 && errno != ENOENT) error = errno;  // else: it could not be created
+    }
+    if (fd < 0) {
+      if (error == ENOENT) return nullptr;
+      return unlocked(ErrnoText(error));
+    }
+    auto lock = std::make_unique<LockT>();
+    lock->fd = fd;  // closed by the lock from here on
+    lock->path = path;
+    struct stat file {};
+    if (::fstat(fd, &file) != 0) return unlocked(ErrnoText(errno));
+    if (!S_ISREG(file.st_mode)) return unlocked(std::string("it is ") + KindOf(file.st_mode));
+    {
+      const std::lock_guard<std::mutex> guard(HeldLocksMutex());
+      pid_t& holder = HeldLocks()[{file.st_dev, file.st_ino}];
+      if (holder == ::getpid()) {
+        heldHere = true;
+        return nullptr;
+      }
+      holder = ::getpid();
+    }
+    lock->owner = ::getpid();  // from here on the destructor unlocks and forgets it
+    lock->device = file.st_dev;
+    lock->inode = file.st_ino;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) return unlocked(ErrnoText(errno));
+      if (!waited && waiting) {
+        waiting("waiting for another run using settings file " + target + " to finish");
+      }
+      waited = true;
+      int result = 0;
+      do {
+        result = ::flock(fd, LOCK_EX);
+      } while (result != 0 && errno == EINTR);
+      if (result != 0) return unlocked(ErrnoText(errno));
+    }
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || named.st_dev != file.st_dev ||
+        named.st_ino != file.st_ino) {
+      continue;  // its holder removed it on the way out; the lock goes with `lock`
+    }
+    lock->named = true;
+    if (waited) {
+      const std::chrono::duration<double> wait = std::chrono::steady_clock::now() - start;
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.1f", wait.count());
+      notice = "waited " + std::string(seconds) + " s for another run using settings file " +
+               target + " to finish";
+    }
+    return lock;
+  }
+}
+
+// Reads the whole of an open file; on failure, why.
+bool ReadWholeFile(int fd, std::string& content, std::string& problem) {
   content.clear();
   char buffer[16384];
   for (;;) {
@@ -264,14 +421,11 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& p
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       problem = "cannot be read (" + ErrnoText(errno) + ")";
-      ::close(fd);
       return false;
     }
-    if (got == 0) break;
+    if (got == 0) return true;
     content.append(buffer, static_cast<std::size_t>(got));
   }
-  ::close(fd);
-  return true;
 }
 
 bool WriteAll(int fd, const std::string& data) {
@@ -301,6 +455,32 @@ std::string BrokenName(const std::string& path) {
   }
   return candidate;
 }
+
+// Blocks, in the calling thread, every signal whose default action ends the
+// process and that can be held back, for the life of this object; restores the
+// previous mask after. A signal that arrives meanwhile acts once the mask is
+// restored. The synchronous ones (a fault in this very code) cannot wait and stay
+// open.
+class TerminationSignalsHeld {
+ public:
+  TerminationSignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) {
+      sigdelset(&all, fault);
+    }
+    held_ = ::pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+  }
+  ~TerminationSignalsHeld() {
+    if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_{};
+  bool held_ = false;
+};
 
 struct StringWriter final : pugi::xml_writer {
   std::string data;
@@ -352,31 +532,105 @@ void Emit(const NodeT& source, pugi::xml_node target) {
 
 }  // namespace
 
-SettingsFileReport SettingsTree::LoadFile(const std::string& path) {
-  using Outcome = SettingsFileReport::Outcome;
+SettingsTree::FileLock::~FileLock() {
+  if (owner != 0) {
+    // Only the process that took the lock gives it up: a fork()ed child's unlock
+    // would release the parent's lock too, as both share one open file.
+    if (owner == ::getpid()) {
+      // Removed while still locked, and only while the name still leads to it: a run
+      // waiting on this file then sees it gone and takes a fresh one.
+      struct stat now {};
+      if (named && ::stat(path.c_str(), &now) == 0 && now.st_dev == device && now.st_ino == inode) {
+        ::unlink(path.c_str());
+      }
+      ::flock(fd, LOCK_UN);
+    }
+    const std::lock_guard<std::mutex> guard(HeldLocksMutex());
+    const auto held = HeldLocks().find({device, inode});
+    if (held != HeldLocks().end() && held->second == owner) HeldLocks().erase(held);
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+SettingsFileReport SettingsTree::LoadFile(const std::string& path,
+                                          const std::function<void(const std::string&)>& waiting) {
   Reset();  // whatever happens below, the host starts from what the file gives
   path_ = path;
+  target_ = path;
   SettingsFileReport report;
+  std::string notice;  // said even when all goes well: the run waited, or goes unlocked
 
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (status.type() == fs::file_type::not_found) {
-    report.outcome = Outcome::kMissing;
+  const auto described = [this] {
+    return target_ == path_ ? path_ : path_ + " (a link to " + target_ + ")";
+  };
+  // The tree stays empty and nothing is ever written over the file; the lock, if
+  // taken, goes: there is nothing for another run to wait for.
+  const auto unusable = [&](const std::string& problem, const std::string& reason) {
+    saveBlocked_ = reason;
+    lock_.reset();
+    report.outcome = Outcome::kUnusable;
+    report.message = "settings file " + described() + " " + problem +
+                     "; starting with empty settings, which will not be saved over it";
+    if (!notice.empty()) report.message = notice + "; " + report.message;
     return report;
+  };
+
+  if (!FollowLinks(path, target_)) {
+    const std::string error = ErrnoText(errno);
+    return unusable("cannot be examined (" + error + ")", "it cannot be examined");
   }
-  if (ec || status.type() != fs::file_type::regular) {
-    saveBlocked_ = true;
-    report.message =
-        "settings file " + path +
-        (ec ? " cannot be examined (" + ec.message() + ")" : " is not a regular file") +
-        "; starting with empty settings, which will not be saved over it";
-    return report;
+  // Settled before any lock: /dev/null or a FIFO is never saved, so it gets no lock
+  // file beside it, and nothing is opened that could block.
+  struct stat found {};
+  if (::stat(target_.c_str(), &found) != 0 && errno != ENOENT) {
+    const std::string error = ErrnoText(errno);
+    return unusable("cannot be examined (" + error + ")", "it cannot be examined");
+  }
+  if (found.st_mode != 0 && !S_ISREG(found.st_mode)) {
+    const std::string kind = KindOf(found.st_mode);
+    return unusable("is not a regular file (it is " + kind + ")", "it is " + kind);
   }
 
+  bool heldHere = false;
+  lock_ = TakeLock<FileLock>(target_, waiting, notice, heldHere);
+  if (heldHere) {
+    saveBlocked_ = "another settings tree of this process has it";
+    heldElsewhere_ = true;
+    report.message = "settings file " + described() +
+                     " is already loaded by another settings tree of this process and not yet "
+                     "saved; starting with empty settings, which will not be saved over it";
+    return report;  // kFailed: the caller's own mistake, waiting would never end
+  }
+
+  // Only now, under the lock: a run that held it may just have written the file.
+  const int fd = ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   std::string problem;
   std::string content;
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ENOENT) {
+      report.outcome = Outcome::kMissing;
+      report.message = notice;
+      return report;
+    }
+    // This user may not read it: nothing is wrong with its content, so it stays put.
+    if (error == EACCES || error == EPERM) {
+      return unusable("cannot be read (" + ErrnoText(error) + ")", "it may not be read");
+    }
+    problem = "cannot be read (" + ErrnoText(error) + ")";
+  } else {
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && !S_ISREG(opened.st_mode)) {
+      ::close(fd);
+      const std::string kind = KindOf(opened.st_mode);
+      return unusable("is not a regular file (it is " + kind + ")", "it is " + kind);
+    }
+    ReadWholeFile(fd, content, problem);
+    ::close(fd);
+  }
+
   auto root = std::make_unique<Node>();
-  if (ReadWholeFile(path, content, problem)) {
+  if (problem.empty()) {
     pugi::xml_document document;
     const unsigned flags = pugi::parse_default | pugi::parse_ws_pcdata_single;
     const pugi::xml_parse_result parsed =
@@ -396,35 +650,42 @@ SettingsFileReport SettingsTree::LoadFile(const std::string& path) {
   if (problem.empty()) {
     Adopt(std::move(root));
     report.outcome = Outcome::kLoaded;
+    report.message = notice;
     return report;
   }
 
-  const std::string aside = BrokenName(path);
-  if (::rename(path.c_str(), aside.c_str()) != 0) {
-    const int error = errno;
-    saveBlocked_ = true;
-    report.message = "settings file " + path + " " + problem + " and cannot be moved aside (" +
-                     ErrnoText(error) +
-                     "); starting with empty settings, which will not be saved over it";
-    return report;
+  // The target moves aside, not a symlink leading to it: the link stays and the
+  // next save gives it a fresh target.
+  const std::string aside = BrokenName(target_);
+  if (::rename(target_.c_str(), aside.c_str()) != 0) {
+    const std::string error = ErrnoText(errno);
+    return unusable(problem + " and cannot be moved aside (" + error + ")",
+                    "it could be neither read nor moved aside");
   }
   report.outcome = Outcome::kRecovered;
   report.movedTo = aside;
-  report.message = "settings file " + path + " " + problem + "; moved it aside to " + aside +
+  report.message = "settings file " + described() + " " + problem + "; moved it aside to " + aside +
                    " and started with empty settings";
+  if (!notice.empty()) report.message = notice + "; " + report.message;
   return report;
 }
 
 SettingsFileReport SettingsTree::SaveFile() {
-  using Outcome = SettingsFileReport::Outcome;
   SettingsFileReport report;
   if (path_.empty()) {
     report.message = "no settings file to save to: none was loaded";
     return report;
   }
-  if (saveBlocked_) {
-    report.message = "not saving settings: " + path_ +
-                     " could be neither read nor moved aside, and would be lost";
+  if (!saveBlocked_.empty()) {
+    if (!heldElsewhere_) report.outcome = Outcome::kUnusable;
+    report.message = "settings not saved over " + path_ + ": " + saveBlocked_;
+    return report;
+  }
+  if (saved_) {
+    // The lock went with the first save; another run may have saved since.
+    report.message = "settings already saved to " + path_ +
+                     "; not saving again without loading the file again first, which could "
+                     "overwrite another run's changes";
     return report;
   }
 
@@ -436,36 +697,48 @@ SettingsFileReport SettingsTree::SaveFile() {
   StringWriter writer;
   document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
 
-  // The new content goes to a temporary file beside the old one and replaces it in
+  // The new content goes to a temporary file beside the target and replaces it in
   // one rename: a crash leaves either the old file or the new one, never a torn one.
-  std::string temporary = path_ + ".tmp-XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    report.message = "cannot write settings file " + path_ + " (" + ErrnoText(errno) + ")";
-    return report;
-  }
-  std::error_code ec;
-  const fs::file_status old = fs::status(path_, ec);
-  if (!ec && fs::is_regular_file(old)) {
-    ::fchmod(fd, static_cast<mode_t>(old.permissions() & fs::perms::all));
-  }
+  // No signal ends the process while the temporary file exists: it is either
+  // renamed into place or removed before one can act.
+  std::string temporary = target_ + ".tmp-XXXXXX";
+  struct stat old {};
+  const bool replacing = ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   int error = 0;
-  if (!WriteAll(fd, writer.data) || ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), path_.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    report.message = "cannot write settings file " + path_ + " (" + ErrnoText(error) +
-                     "); the previous file is unchanged";
-    return report;
+  bool created = false;
+  {
+    const TerminationSignalsHeld held;
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+      error = errno;
+    } else {
+      created = true;
+      if (replacing) ::fchmod(fd, old.st_mode & 0777);
+      if (!WriteAll(fd, writer.data) || ::fsync(fd) != 0) error = errno;
+      if (::close(fd) != 0 && error == 0) error = errno;
+      if (error == 0 && whileSaving != nullptr) whileSaving(temporary.c_str());
+      if (error == 0 && ::rename(temporary.c_str(), target_.c_str()) != 0) error = errno;
+      if (error != 0) ::unlink(temporary.c_str());
+    }
+    if (error == 0) {
+      // Make the rename itself durable; a failure here loses nothing already written.
+      std::string directory = fs::path(target_).parent_path().string();
+      if (directory.empty()) directory = ".";
+      const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (dir_fd >= 0) {
+        ::fsync(dir_fd);
+        ::close(dir_fd);
+      }
+      // Still under the held signals, so that a signal sent during the save leaves
+      // no lock file behind either.
+      saved_ = true;
+      lock_.reset();  // the file is complete: the next run may have it
+    }
   }
-  // Make the rename itself durable; a failure here loses nothing already written.
-  std::string directory = fs::path(path_).parent_path().string();
-  if (directory.empty()) directory = ".";
-  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
+  if (error != 0) {
+    report.message = "cannot write settings file " + path_ + " (" + ErrnoText(error) + ")";
+    if (created) report.message += "; the previous file is unchanged";
+    return report;  // the lock stays: the caller may try again
   }
   report.outcome = Outcome::kSaved;
   return report;
@@ -473,7 +746,8 @@ SettingsFileReport SettingsTree::SaveFile() {
 
 #else  // settings in memory only
 
-SettingsFileReport SettingsTree::LoadFile(const std::string& path) {
+SettingsFileReport SettingsTree::LoadFile(const std::string& path,
+                                          const std::function<void(const std::string&)>&) {
   Reset();
   path_ = path;
   SettingsFileReport report;

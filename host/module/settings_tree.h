@@ -9,10 +9,42 @@
 //
 // Persistence is the host's too: LoadFile when the host starts, SaveFile when it
 // shuts down. Builds without file support (Windows) keep the tree in memory only.
+//
+// The file, on POSIX systems:
+// - A symlink stays a symlink: the file it leads to (through any chain of links) is
+//   read and replaced; a dangling link gets its target created.
+// - Only a regular file is ever opened. Anything else (/dev/null, a FIFO, a
+//   directory, a socket) and a file this user may not read are left untouched: the
+//   tree starts empty and SaveFile never writes over them (kUnusable).
+// - One run at a time: LoadFile takes an exclusive flock() on "<target>.lock" beside
+//   the symlink-resolved file and keeps it until SaveFile succeeds, Reset or the
+//   tree's destruction, so that two runs on one file serialise instead of one
+//   silently losing the other's changes. A second run waits in LoadFile for the
+//   first to finish. The holder removes the lock file as it lets go (a waiting run
+//   then takes the file now named, never the removed one); a run killed between
+//   LoadFile and SaveFile leaves it behind, harmless: it holds no data and the next
+//   run locks and removes it. The lock is the open file's: a fork()ed child shares
+//   it until the child closes it (the descriptor is close-on-exec) and never
+//   releases it for the parent; a tree the child makes itself is another run and
+//   waits. A second tree of one process is refused instead (kFailed): it would wait
+//   for itself. When the lock file cannot be created or opened (a read-only
+//   directory, say), the run goes on unlocked and the report's message says so:
+//   such a directory cannot take the new file either, and refusing would only stop
+//   a run that loses nothing.
+// - Saving writes a temporary "<target>.tmp-XXXXXX" in the target's directory and
+//   renames it over the target. The usual termination signals (SIGINT, SIGTERM,
+//   SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1/2 and the like) are blocked in the
+//   saving thread from before the temporary file exists until it is renamed or
+//   removed (and the lock file with it); one that arrives meanwhile acts right
+//   after, with nothing left behind, so it waits at most for the save's fsyncs. Not covered:
+//   SIGKILL, a crash inside the save, power loss (the old or the new file survives, and at worst a
+//   temporary file remains), and a process-directed signal that the kernel hands to
+//   another thread which does not block it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,25 +78,36 @@ struct ElementCall {
 };
 
 // What LoadFile or SaveFile did. `message` is a sentence for the user whenever
-// something went wrong or data was moved; empty otherwise.
+// there is something to tell: something went wrong, data was moved aside, or the
+// run had to wait for another one or goes on without the lock (then with ok()
+// true). Empty otherwise: a caller shows it whenever it is not empty.
 struct SettingsFileReport {
   enum class Outcome {
     kLoaded,       // the file was read
     kMissing,      // no file yet: the tree starts empty
-    kRecovered,    // unreadable or malformed: moved aside to `movedTo`, tree empty
+    kRecovered,    // malformed or unreadable content: moved aside to `movedTo`, tree empty
     kSaved,        // the file was written (atomically)
     kFailed,       // nothing was read or written; see `message`
     kUnsupported,  // this build keeps settings in memory only
+    kUnusable,     // not a file the host may read or replace (/dev/null, a FIFO, a
+                   // directory, no permission...): the tree starts empty and SaveFile
+                   // will not write; the caller may go on
   };
   Outcome outcome = Outcome::kFailed;
   std::string message;
   std::string movedTo;
 
-  // Whether the caller may go on as if all were well (nothing needs reporting).
+  // Whether the caller may go on as if all were well (nothing needs reporting
+  // beyond a non-empty `message`).
   bool ok() const {
     return outcome == Outcome::kLoaded || outcome == Outcome::kMissing ||
            outcome == Outcome::kSaved;
   }
+
+  // Whether the caller can go on with the tree it has: everything but kFailed.
+  // After LoadFile, kRecovered, kUnusable and kUnsupported still give a usable
+  // (empty) tree; after SaveFile, kUnusable means "not written, as LoadFile said".
+  bool canGoOn() const { return outcome != Outcome::kFailed; }
 };
 
 class VHOST_API SettingsTree {
@@ -96,17 +139,35 @@ class VHOST_API SettingsTree {
   // --- Persistence ------------------------------------------------------------
 
   // Replaces the tree with the file's content and remembers `path` for SaveFile.
-  // A missing file gives an empty tree. An unreadable or malformed file is renamed
-  // to "<path>.broken-<timestamp>" and the tree starts empty; if it cannot be
-  // moved aside, SaveFile refuses to overwrite it.
-  SettingsFileReport LoadFile(const std::string& path);
+  // A missing file gives an empty tree. A file whose content cannot be parsed (or
+  // read, for a reason other than permissions) is renamed to
+  // "<target>.broken-<timestamp>" and the tree starts empty (kRecovered); if it
+  // cannot be moved aside, or is no regular file, or may not be read, the tree
+  // starts empty and SaveFile refuses to overwrite it (kUnusable). Takes the run's
+  // lock first (see above); `waiting`, when given, is called once with a sentence
+  // before LoadFile blocks for another run, so that the caller can say why it
+  // pauses. kFailed only when another tree of this process holds the same file:
+  // waiting for it would never end.
+  SettingsFileReport LoadFile(const std::string& path,
+                              const std::function<void(const std::string&)>& waiting = {});
 
-  // Writes the tree to the path LoadFile was given, through a temporary file in the
-  // same directory that replaces the old file only once it is complete.
+  // Writes the tree to the file LoadFile found, through a temporary file in the same
+  // directory that replaces the old file only once it is complete, and releases the
+  // run's lock once it has. After a failed save the lock is kept and SaveFile may
+  // be tried again; after a successful one the file is another run's to take, so a
+  // second SaveFile is refused until LoadFile reads the file again.
   SettingsFileReport SaveFile();
 
   // The path LoadFile was given; empty before.
   const std::string& FilePath() const { return path_; }
+
+  // --- Test hook ----------------------------------------------------------------
+
+  // Called, when set, in the middle of SaveFile: the temporary file (its path is
+  // passed, valid for the call) is complete and about to replace the file, with the
+  // termination signals blocked. Lets a test deliver a signal at the worst moment.
+  // Cleared by Reset, hence by LoadFile.
+  void (*whileSaving)(const char* temporary) = nullptr;
 
   // --- Fault injection --------------------------------------------------------
 
@@ -145,8 +206,14 @@ class VHOST_API SettingsTree {
   std::vector<std::unique_ptr<Node>> retired_;  // removed subtrees, until Reset
   std::unordered_set<const Node*> live_;
   std::vector<ElementCall> calls_;
+  struct FileLock;  // the run's lock on the settings file; defined where files are kept
+
   std::string path_;
-  bool saveBlocked_ = false;  // the file could be neither read nor moved aside
+  std::string target_;              // path_ with its symlinks followed: what is replaced
+  std::string saveBlocked_;         // why SaveFile must not write; empty when it may
+  bool heldElsewhere_ = false;      // another tree of this process has the file
+  bool saved_ = false;              // SaveFile succeeded and gave the lock up
+  std::unique_ptr<FileLock> lock_;  // null: no lock held
 };
 
 }  // namespace vhost

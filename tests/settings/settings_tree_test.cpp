@@ -13,11 +13,19 @@
 extern "C" int32_t MQXmlElem_Value(void* element, int32_t operation, void* record);
 
 #if !defined(_WIN32)
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #endif
 
@@ -209,6 +217,40 @@ class SettingsFile : public ::testing::Test {
     return names;
   }
 
+  // Runs `body` in a fork()ed child, which an alarm ends should it hang, and gives
+  // its pid for Wait; the body returns the child's exit code (0: all held).
+  // `unprivileged`: as root, the child runs as nobody, so that permissions count.
+  static pid_t InChildAsync(const std::function<int()>& body, bool unprivileged = false) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::alarm(10);
+      if (unprivileged && ::geteuid() == 0 &&
+          (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        _exit(90);
+      }
+      _exit(body());
+    }
+    return pid;
+  }
+
+  // The child's wait status.
+  static int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+  }
+
+  static int InChild(const std::function<int()>& body, bool unprivileged = false) {
+    return Wait(InChildAsync(body, unprivileged));
+  }
+
+  static std::string Explain(int status) {
+    if (WIFEXITED(status)) return "child exited with " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return "child killed by signal " + std::to_string(WTERMSIG(status));
+    return "child status " + std::to_string(status);
+  }
+
   fs::path dir;
   fs::path path;
 };
@@ -320,23 +362,34 @@ TEST_F(SettingsFile, WhatCanBeNeitherReadNorMovedIsNeverOverwritten) {
   fs::create_directory(path);  // a directory where the file should be
   SettingsTree tree;
   const vhost::SettingsFileReport report = tree.LoadFile(path.string());
-  EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kFailed);
+  EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kUnusable);
+  EXPECT_TRUE(report.canGoOn());
   EXPECT_NE(report.message.find("not a regular file"), std::string::npos) << report.message;
   const vhost::SettingsFileReport save = tree.SaveFile();
-  EXPECT_EQ(save.outcome, vhost::SettingsFileReport::Outcome::kFailed);
+  EXPECT_EQ(save.outcome, vhost::SettingsFileReport::Outcome::kUnusable);
   EXPECT_FALSE(save.message.empty());
   EXPECT_TRUE(fs::is_directory(path));
 }
 
-TEST_F(SettingsFile, UnreadableFileIsMovedAside) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+TEST_F(SettingsFile, UnreadableFileIsLeftInPlaceAndNeverSavedOver) {
+  // Nothing is wrong with what the file holds: moving it aside as broken would hide
+  // settings that only need their permissions fixed.
   WriteFile(path, "<settings/>");
+  fs::permissions(dir, fs::perms::all);
   fs::permissions(path, fs::perms::none);
-  SettingsTree tree;
-  const vhost::SettingsFileReport report = tree.LoadFile(path.string());
-  EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kRecovered);
-  EXPECT_NE(report.message.find("cannot be read"), std::string::npos) << report.message;
-  EXPECT_TRUE(fs::exists(report.movedTo));
+  const int status = InChild(
+      [this] {
+        SettingsTree tree;
+        const vhost::SettingsFileReport report = tree.LoadFile(path.string());
+        if (report.outcome != vhost::SettingsFileReport::Outcome::kUnusable) return 1;
+        if (report.message.find("cannot be read") == std::string::npos) return 2;
+        if (tree.SaveFile().outcome != vhost::SettingsFileReport::Outcome::kUnusable) return 3;
+        return 0;
+      },
+      /*unprivileged=*/true);
+  EXPECT_EQ(status, 0) << Explain(status);
+  EXPECT_EQ(ReadFile(path), "<settings/>");  // read back as this test's user
+  EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"});
 }
 
 TEST_F(SettingsFile, FailedWriteReportsAndLeavesNoTrace) {
@@ -349,6 +402,325 @@ TEST_F(SettingsFile, FailedWriteReportsAndLeavesNoTrace) {
   EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kFailed);
   EXPECT_NE(report.message.find(nowhere.string()), std::string::npos) << report.message;
   EXPECT_TRUE(DirectoryEntries().empty());
+}
+
+std::vector<std::string> Entries(const fs::path& where) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(where)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Loads `file`, adds `key` with `text` to the plug-in's section and saves; the
+// child's exit code says which step failed.
+int AddKeyAndSave(const std::string& file, const char* key, const char* text) {
+  SettingsTree tree;
+  if (!tree.LoadFile(file).ok()) return 10;
+  void* section = tree.FindSection("section");
+  if (section == nullptr) section = Add(tree, tree.PluginSettings(), "section");
+  SetText(tree, Add(tree, section, key), text);
+  return tree.SaveFile().ok() ? 0 : 11;
+}
+
+TEST_F(SettingsFile, WhatIsNoRegularFileStartsEmptyIsNeverOpenedAndNeverSavedOver) {
+  const fs::path fifo = dir / "fifo.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path directory = dir / "directory.xml";
+  fs::create_directory(directory);
+
+  for (const fs::path& target : {fs::path("/dev/null"), fifo, directory}) {
+    // In a child: opening the FIFO for reading would block until a writer came.
+    const int status = InChild([&target] {
+      SettingsTree tree;
+      const vhost::SettingsFileReport report = tree.LoadFile(target.string());
+      if (report.outcome != vhost::SettingsFileReport::Outcome::kUnusable) return 1;
+      if (!report.canGoOn() || report.ok()) return 2;
+      if (report.message.find("not a regular file") == std::string::npos) return 3;
+      if (report.message.find("starting with empty settings") == std::string::npos) return 4;
+      if (!tree.ListChildren(tree.PluginSettings()).empty()) return 5;
+      Add(tree, tree.PluginSettings(), "section");
+      const vhost::SettingsFileReport save = tree.SaveFile();
+      if (save.outcome != vhost::SettingsFileReport::Outcome::kUnusable) return 6;
+      if (save.message.find(target.string()) == std::string::npos) return 7;
+      return 0;
+    });
+    EXPECT_EQ(status, 0) << target << ": " << Explain(status);
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(fs::is_empty(directory));
+  // Nothing is created beside them: no lock file, no temporary.
+  EXPECT_EQ(Entries(dir), (std::vector<std::string>{"directory.xml", "fifo.xml"}));
+  EXPECT_FALSE(fs::exists("/dev/null.lock"));
+
+  // A link to one is the same.
+  const fs::path link = dir / "link.xml";
+  fs::create_symlink("/dev/null", link);
+  SettingsTree tree;
+  EXPECT_EQ(tree.LoadFile(link.string()).outcome, vhost::SettingsFileReport::Outcome::kUnusable);
+  EXPECT_EQ(tree.SaveFile().outcome, vhost::SettingsFileReport::Outcome::kUnusable);
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+TEST_F(SettingsFile, ASymlinkStaysAndItsTargetIsReplaced) {
+  const fs::path real = dir / "real";
+  fs::create_directory(real);
+  WriteFile(real / "settings.xml", "<settings><pluginsettings/></settings>");
+  fs::create_symlink("real/settings.xml", path);               // relative, as users make them
+  fs::create_symlink(path, dir / "chained.xml");               // a link to the link
+  fs::create_symlink(real / "new.xml", dir / "dangling.xml");  // its target comes later
+
+  ASSERT_EQ(AddKeyAndSave((dir / "chained.xml").string(), "first", "1"), 0);
+  ASSERT_EQ(AddKeyAndSave(path.string(), "second", "2"), 0);
+  EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_TRUE(fs::is_symlink(dir / "chained.xml"));
+  EXPECT_EQ(fs::read_symlink(path), "real/settings.xml");
+  const std::string saved = ReadFile(real / "settings.xml");
+  EXPECT_NE(saved.find("<first>1</first>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<second>2</second>"), std::string::npos) << saved;
+
+  SettingsTree tree;
+  EXPECT_EQ(tree.LoadFile((dir / "dangling.xml").string()).outcome,
+            vhost::SettingsFileReport::Outcome::kMissing);
+  // The lock belongs beside the target, where the temporary file goes too.
+  EXPECT_EQ(Entries(real), (std::vector<std::string>{"new.xml.lock", "settings.xml"}));
+  ASSERT_EQ(tree.SaveFile().outcome, vhost::SettingsFileReport::Outcome::kSaved);
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.xml"));
+  EXPECT_TRUE(fs::is_regular_file(real / "new.xml"));
+  EXPECT_EQ(Entries(dir),
+            (std::vector<std::string>{"chained.xml", "dangling.xml", "real", "settings.xml"}));
+  EXPECT_EQ(Entries(real), (std::vector<std::string>{"new.xml", "settings.xml"}));
+
+  // A broken target is what moves aside; the link stays and gets a fresh target.
+  WriteFile(real / "settings.xml", "<settings>");
+  const vhost::SettingsFileReport broken = tree.LoadFile(path.string());
+  EXPECT_EQ(broken.outcome, vhost::SettingsFileReport::Outcome::kRecovered);
+  EXPECT_EQ(broken.movedTo.rfind((real / "settings.xml.broken-").string(), 0), 0u)
+      << broken.movedTo;
+  EXPECT_TRUE(fs::is_symlink(path));
+  ASSERT_TRUE(tree.SaveFile().ok());
+  EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_TRUE(fs::is_regular_file(real / "settings.xml"));
+
+  // A loop of links cannot be followed: used as nothing, never written.
+  fs::create_symlink("loop-b.xml", dir / "loop-a.xml");
+  fs::create_symlink("loop-a.xml", dir / "loop-b.xml");
+  const vhost::SettingsFileReport loop = tree.LoadFile((dir / "loop-a.xml").string());
+  EXPECT_EQ(loop.outcome, vhost::SettingsFileReport::Outcome::kUnusable);
+  EXPECT_NE(loop.message.find("cannot be examined"), std::string::npos) << loop.message;
+  EXPECT_EQ(tree.SaveFile().outcome, vhost::SettingsFileReport::Outcome::kUnusable);
+  EXPECT_TRUE(fs::is_symlink(dir / "loop-a.xml"));
+}
+
+// The signal a test sends itself from inside the save.
+int g_signal_in_save = 0;
+
+void RaiseWhileSaving(const char* temporary) {
+  if (::access(temporary, F_OK) != 0) _exit(20);  // the hook must see the temporary file
+  ::raise(g_signal_in_save);
+}
+
+TEST_F(SettingsFile, ASignalDuringTheSaveLeavesNoTemporaryFile) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) {
+    const std::string key = "key" + std::to_string(signal);
+    const int status = InChild([this, signal, &key] {
+      const rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT would dump one
+      SettingsTree tree;
+      if (!tree.LoadFile(path.string()).ok()) return 1;
+      SetText(tree, Add(tree, tree.PluginSettings(), key.c_str()), "1");
+      g_signal_in_save = signal;
+      tree.whileSaving = RaiseWhileSaving;
+      tree.SaveFile();
+      return 2;  // the signal should have ended the process on the way out
+    });
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+        << signal << ": " << Explain(status);
+    // Nor a lock file: its removal happens before the signal is let through.
+    EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"}) << signal;
+    // The signal waited for the rename: the save is whole.
+    EXPECT_NE(ReadFile(path).find("<" + key + ">1</" + key + ">"), std::string::npos) << signal;
+  }
+
+  // Without a signal, the mask is as it was before the save.
+  sigset_t before;
+  sigset_t after;
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &before);
+  SettingsTree tree;
+  ASSERT_TRUE(tree.LoadFile(path.string()).ok());
+  ASSERT_TRUE(tree.SaveFile().ok());
+  ::pthread_sigmask(SIG_SETMASK, nullptr, &after);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD}) {
+    EXPECT_EQ(sigismember(&before, signal), sigismember(&after, signal)) << signal;
+  }
+}
+
+TEST_F(SettingsFile, TwoRunsAtOnceSerialiseAndBothChangesSurvive) {
+  int loaded[2];
+  ASSERT_EQ(::pipe(loaded), 0);
+  const int first = InChildAsync([&] {
+    SettingsTree tree;
+    if (!tree.LoadFile(path.string()).ok()) return 1;
+    SetText(tree, Add(tree, tree.PluginSettings(), "first"), "1");
+    if (::write(loaded[1], "x", 1) != 1) return 2;  // the second run starts now
+    ::usleep(300 * 1000);
+    return tree.SaveFile().ok() ? 0 : 3;
+  });
+  char byte = 0;
+  ASSERT_EQ(::read(loaded[0], &byte, 1), 1);
+  const int second = InChildAsync([&] {
+    SettingsTree tree;
+    bool told = false;
+    const vhost::SettingsFileReport report =
+        tree.LoadFile(path.string(), [&told](const std::string&) { told = true; });
+    if (!report.ok()) return 1;
+    if (!told) return 2;
+    if (report.message.find("waited") == std::string::npos) return 3;
+    SetText(tree, Add(tree, tree.PluginSettings(), "second"), "2");
+    return tree.SaveFile().ok() ? 0 : 4;
+  });
+  ::close(loaded[0]);
+  ::close(loaded[1]);
+  const int first_status = Wait(first);
+  const int second_status = Wait(second);
+  EXPECT_EQ(first_status, 0) << Explain(first_status);
+  EXPECT_EQ(second_status, 0) << Explain(second_status);
+  const std::string saved = ReadFile(path);
+  EXPECT_NE(saved.find("<first>1</first>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<second>2</second>"), std::string::npos) << saved;
+
+  // A run that does not have to wait says nothing.
+  SettingsTree tree;
+  const vhost::SettingsFileReport report = tree.LoadFile(path.string());
+  EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kLoaded);
+  EXPECT_TRUE(report.message.empty()) << report.message;
+}
+
+TEST_F(SettingsFile, TheLockLastsFromLoadUntilSaveOrReset) {
+  // Whether another process finds the lock file taken right now.
+  const auto locked_elsewhere = [this] {
+    return InChild([this] {
+             const int fd = ::open((path.string() + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+             if (fd < 0) return 1;
+             return ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 2;
+           }) == 0;
+  };
+  const fs::path lock_file = path.string() + ".lock";
+  SettingsTree tree;
+  ASSERT_TRUE(tree.LoadFile(path.string()).ok());
+  EXPECT_TRUE(locked_elsewhere());
+
+  // A fork()ed copy letting its tree go does not free the parent's lock.
+  const int status = InChild([&tree] {
+    tree.Reset();
+    return 0;
+  });
+  EXPECT_EQ(status, 0) << Explain(status);
+  EXPECT_TRUE(locked_elsewhere());
+
+  // A second tree of this process is refused at once instead of waiting for itself,
+  // through a link too. (Here, not in a child: a fork()ed child is another run and
+  // would wait for this one.)
+  fs::create_symlink(path, dir / "link.xml");
+  for (const fs::path& same : {path, dir / "link.xml"}) {
+    SettingsTree other;
+    const vhost::SettingsFileReport report = other.LoadFile(same.string());
+    EXPECT_EQ(report.outcome, vhost::SettingsFileReport::Outcome::kFailed) << same;
+    EXPECT_NE(report.message.find("this process"), std::string::npos) << report.message;
+    EXPECT_EQ(other.SaveFile().outcome, vhost::SettingsFileReport::Outcome::kFailed) << same;
+  }
+  EXPECT_TRUE(locked_elsewhere());  // the refused trees took nothing from the holder
+
+  ASSERT_TRUE(tree.SaveFile().ok());
+  EXPECT_FALSE(locked_elsewhere());
+  EXPECT_FALSE(fs::exists(lock_file));  // the holder removes it as it lets go
+  // The file is another run's now: saving again without loading it is refused.
+  const vhost::SettingsFileReport again = tree.SaveFile();
+  EXPECT_EQ(again.outcome, vhost::SettingsFileReport::Outcome::kFailed);
+  EXPECT_NE(again.message.find("already saved"), std::string::npos) << again.message;
+
+  ASSERT_TRUE(tree.LoadFile(path.string()).ok());
+  EXPECT_TRUE(locked_elsewhere());
+  tree.Reset();
+  EXPECT_FALSE(locked_elsewhere());
+  {
+    SettingsTree scoped;
+    ASSERT_TRUE(scoped.LoadFile(path.string()).ok());
+    EXPECT_TRUE(locked_elsewhere());
+  }
+  EXPECT_FALSE(locked_elsewhere());
+  EXPECT_FALSE(fs::exists(lock_file));
+
+  // A run that waited wakes holding the lock file its holder just removed: it must
+  // take the file now named instead, or a newcomer would lock that one at once.
+  ASSERT_TRUE(tree.LoadFile(path.string()).ok());
+  int waiting[2];
+  int loaded[2];
+  int done[2];
+  ASSERT_EQ(::pipe(waiting), 0);
+  ASSERT_EQ(::pipe(loaded), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t waiter = InChildAsync([&] {
+    SettingsTree later;
+    const auto told = [&waiting](const std::string&) { (void)!::write(waiting[1], "w", 1); };
+    const char ok = later.LoadFile(path.string(), told).ok() ? 'y' : 'n';
+    if (::write(loaded[1], &ok, 1) != 1) return 1;
+    char byte = 0;
+    return ::read(done[0], &byte, 1) == 1 ? 0 : 2;  // holds the lock until told
+  });
+  // Only the child writes there: should it end early, the reads below see the end.
+  ::close(waiting[1]);
+  ::close(loaded[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(waiting[0], &byte, 1), 1);
+  ASSERT_TRUE(tree.SaveFile().ok());
+  ASSERT_EQ(::read(loaded[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  EXPECT_TRUE(locked_elsewhere());
+  ASSERT_EQ(::write(done[1], "q", 1), 1);
+  const int waiter_status = Wait(waiter);
+  EXPECT_EQ(waiter_status, 0) << Explain(waiter_status);
+  EXPECT_FALSE(fs::exists(lock_file));
+  for (int fd : {waiting[0], loaded[0], done[0], done[1]}) ::close(fd);
+}
+
+TEST_F(SettingsFile, ARunGoesOnUnlockedWhereNoLockFileCanBeMade) {
+  WriteFile(path, "<settings/>");
+  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                           fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const int status = InChild(
+      [this] {
+        SettingsTree tree;
+        const vhost::SettingsFileReport report = tree.LoadFile(path.string());
+        if (report.outcome != vhost::SettingsFileReport::Outcome::kLoaded) return 1;
+        if (report.message.find("cannot lock") == std::string::npos) return 2;
+        // The save cannot succeed there either, and says so.
+        const vhost::SettingsFileReport save = tree.SaveFile();
+        if (save.outcome != vhost::SettingsFileReport::Outcome::kFailed) return 3;
+        return 0;
+      },
+      /*unprivileged=*/true);
+  EXPECT_EQ(status, 0) << Explain(status);
+
+  // A lock file this user may not write still serves: flock() needs no write access.
+  fs::permissions(dir, fs::perms::owner_all);
+  WriteFile(path.string() + ".lock", "");
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec |
+                           fs::perms::group_read | fs::perms::group_exec);
+  fs::permissions(path.string() + ".lock",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const int read_only = InChild(
+      [this] {
+        SettingsTree tree;
+        const vhost::SettingsFileReport report = tree.LoadFile(path.string());
+        if (report.outcome != vhost::SettingsFileReport::Outcome::kLoaded) return 1;
+        return report.message.empty() ? 0 : 2;
+      },
+      /*unprivileged=*/true);
+  EXPECT_EQ(read_only, 0) << Explain(read_only);
+  fs::permissions(dir, fs::perms::owner_all);
 }
 
 #else
