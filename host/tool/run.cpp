@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -275,8 +276,13 @@ class ToolRun {
   void Execute() {
     vhost::SettingsTree& settings = vhost::State().settings;
     if (options_.settings) {
-      const vhost::SettingsFileReport loaded = settings.LoadFile(*options_.settings);
-      if (!loaded.ok()) console_.Line("veltrane-host: " + Printable(loaded.message));
+      // A run that waits for another one on the same file says so, so that it
+      // does not look frozen.
+      const vhost::SettingsFileReport loaded = settings.LoadFile(
+          *options_.settings,
+          [this](const std::string& sentence) { console_.Line("veltrane-host: " + sentence); });
+      if (!loaded.message.empty()) console_.Line("veltrane-host: " + Printable(loaded.message));
+      if (!loaded.canGoOn()) throw std::runtime_error("the settings file cannot be used");
     }
     // A host whose settings hold nothing of the plug-in yet is a fresh one: its
     // user ticks Update and All before anything else, so that a first run counts.
@@ -308,7 +314,10 @@ class ToolRun {
 
     if (options_.settings) {
       const vhost::SettingsFileReport saved = settings.SaveFile();
-      if (!saved.ok() && saved.outcome != vhost::SettingsFileReport::Outcome::kUnsupported) {
+      using Outcome = vhost::SettingsFileReport::Outcome;
+      // Settings the load said it would not save over were announced then.
+      if (!saved.ok() && saved.outcome != Outcome::kUnsupported &&
+          saved.outcome != Outcome::kUnusable) {
         console_.Line("veltrane-host: " + Printable(saved.message));
         Fail(2);
       }

@@ -385,4 +385,47 @@ TEST_F(Tool, AMissingPluginIsAJsonErrorForEveryModel) {
   EXPECT_NE(doc["models"][0]["error"].get<std::string>().find("not counted"), std::string::npos);
 }
 
+TEST_F(Tool, ASettingsFileThatIsNoFileStartsEmptyAndCounts) {
+  Shell("mkfifo '" + dir_ + "/fifo' && mkdir '" + dir_ + "/dir'");
+  for (const std::string& path : {std::string("/dev/null"), dir_ + "/fifo", dir_ + "/dir"}) {
+    SCOPED_TRACE(path);
+    const Outcome run = Start("--json --settings '" + path + "' " + Sample("cage.obj"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("empty settings"), std::string::npos) << run.err;
+    EXPECT_EQ(Document(run)["models"][0]["all"]["vertices"], 6);
+  }
+  struct stat status {};
+  ASSERT_EQ(stat("/dev/null", &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));  // not saved over
+}
+
+// A frozen copy the host cannot make is an error for its model, never a count of
+// the unfrozen object; OpenSubdiv's own words stay off stdout.
+TEST_F(Tool, AFrozenCopyThatCannotBeMadeIsAnError) {
+  std::string obj = "o ring\n";
+  for (int i = 0; i < 65536; ++i) obj += "v " + std::to_string(i) + " 0 0\n";
+  obj += "f";
+  for (int i = 1; i <= 65536; ++i) obj += " " + std::to_string(i);
+  File("ring.obj", obj + "\n");
+  File("ring.json",
+       R"({"format": "veltrane-scene", "version": 1, "objects": [
+            {"file": "ring.obj", "patch": {"type": "on", "segments": 1}}]})");
+  const std::string scene = dir_ + "/ring.json";
+  Outcome run = Start("--tick Freeze " + scene + " " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err.rfind(scene + ": object ring: the frozen copy could not be made: ", 0), 0u)
+      << run.err;
+  EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+  EXPECT_EQ(run.out.find(scene), std::string::npos) << run.out;  // no picture of it
+  EXPECT_EQ(run.out.find("Error"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("cage.obj"), std::string::npos);  // the others still counted
+  run = Start("--json --tick Freeze " + scene);
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["exit_status"], 2);
+  EXPECT_TRUE(doc["models"][0]["all"].is_null());
+  EXPECT_NE(doc["models"][0]["error"].get<std::string>().find("frozen copy"), std::string::npos);
+  // Without Freeze the object itself is counted, exactly.
+  EXPECT_EQ(Start("--max-object-vertices 65536 " + scene).status, 0);
+}
+
 }  // namespace
