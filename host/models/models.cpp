@@ -11,8 +11,15 @@
 namespace vhost {
 namespace {
 
-// `text` with its control characters written as JSON escapes them, so that a
-// name or a message holding a line end still reads as one line.
+std::string Where(const std::string& file, int64_t line, int64_t column) {
+  std::string where = Printable(file);
+  if (line > 0) where += ":" + std::to_string(line);
+  if (line > 0 && column > 0) where += ":" + std::to_string(column);
+  return where;
+}
+
+}  // namespace
+
 std::string Printable(const std::string& text) {
   std::string printable;
   printable.reserve(text.size());
@@ -28,15 +35,6 @@ std::string Printable(const std::string& text) {
   }
   return printable;
 }
-
-std::string Where(const std::string& file, int64_t line, int64_t column) {
-  std::string where = Printable(file);
-  if (line > 0) where += ":" + std::to_string(line);
-  if (line > 0 && column > 0) where += ":" + std::to_string(column);
-  return where;
-}
-
-}  // namespace
 
 ModelError::ModelError(const std::string& file, int64_t line, const std::string& message,
                        int64_t column)

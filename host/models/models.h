@@ -84,6 +84,10 @@ constexpr uint64_t kMaxObjStatementBytes = uint64_t{64} << 20;
 // host reads of such a file".
 constexpr uint64_t kMaxSceneBytes = uint64_t{256} << 20;
 
+// `text` with its control characters written as JSON escapes them (\u000a), so
+// that a name or a message holding a line end still reads as one line.
+std::string Printable(const std::string& text);
+
 // Why a model could not be loaded, and where: what() reads "file:line: message",
 // "file:line:column: message", or "file: message" for faults that lie on no line
 // of the file (it cannot be opened, say). Running out of memory is "file: out of

@@ -139,20 +139,7 @@ class Locator final : public nlohmann::json_sax<Json> {
 // A text of the scene in double quotes for a message, with its control
 // characters escaped as JSON writes them, so that a message stays one line of
 // printable text whatever the scene holds.
-std::string Quoted(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
+std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
 
 // The line of the value at `path` in `text`; 0 when it cannot be found.
 int64_t LineOf(const std::string& text, const JsonPath& path) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "host/models/models.h"
+
 namespace vtool {
 namespace {
 
@@ -328,20 +330,6 @@ std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& su
   return document.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string Printable(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string Printable(const std::string& text) { return vhost::Printable(text); }
 
 }  // namespace vtool
