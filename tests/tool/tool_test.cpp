@@ -428,4 +428,19 @@ TEST_F(Tool, AFrozenCopyThatCannotBeMadeIsAnError) {
   EXPECT_EQ(Start("--max-object-vertices 65536 " + scene).status, 0);
 }
 
+// On a terminal a large file shows a progress bar; a message clears it first and
+// so starts a line of its own.
+TEST_F(Tool, AMessageClearsTheProgressBarFirst) {
+  if (Shell("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) to make a terminal";
+  std::string text;
+  for (int i = 0; i < 1200000; ++i) text += "v 0 0 0\n";
+  const std::string big = File("big.obj", text + "bogus\n");
+  // script(1) gives the tool a terminal and passes on what it writes there.
+  const Outcome run = Sh("script -qec \"veltrane-host '" + big + "'\" /dev/null");
+  const std::size_t error = run.out.find(big + ":1200001: unknown statement");
+  ASSERT_NE(error, std::string::npos) << run.out;
+  ASSERT_NE(run.out.find("loading "), std::string::npos) << "no progress bar was shown";
+  EXPECT_EQ(run.out.substr(error - 4, 4), "\r\033[K") << run.out.substr(0, error);
+}
+
 }  // namespace
