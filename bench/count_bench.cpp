@@ -16,8 +16,8 @@
 
 #include "counter/veltrane.h"
 #include "frame/host_functions.h"
-#include "frame/plugin_exports.h"
-#include "host/module/host_module.h"
+#include "protocol/entry_points.h"
+#include "host/api/host_state.h"
 
 namespace {
 

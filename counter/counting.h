@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 
 namespace cmq {
 

@@ -1,6 +1,6 @@
 #include "frame/host_functions.h"
 
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 #include "platform/module.h"
 
 namespace mq {
@@ -8,23 +8,6 @@ namespace mq {
 namespace detail {
 void* g_hostFunctions[kHostFunctionCount] = {};
 }  // namespace detail
-
-namespace {
-
-constexpr const char* kHostFunctionNames[] = {
-#define MQ_HOST_CALLED(name) #name,
-#define MQ_HOST_BOUND(name) #name,
-#include "frame/host_function_names.inc"
-#undef MQ_HOST_CALLED
-#undef MQ_HOST_BOUND
-};
-static_assert(sizeof(kHostFunctionNames) / sizeof(kHostFunctionNames[0]) == kHostFunctionCount,
-              "the host exports 175 functions");
-
-constexpr uint32_t kMinimumHostVersion = 0x4100;
-constexpr uint32_t kInterfaceVersion = 0x410;
-
-}  // namespace
 
 const char* HostFunctionName(int index) noexcept {
   if (index < 0 || index >= kHostFunctionCount) return nullptr;
@@ -37,11 +20,11 @@ void* HostFunctionAddress(HostFn fn) noexcept {
 
 }  // namespace mq
 
-extern "C" MQ_EXPORT uint32_t MQCheckVersion(uint32_t host_version) {
+extern "C" MQ_EXPORT uint32_t MQ_CALL MQCheckVersion(uint32_t host_version) noexcept {
   return host_version >= mq::kMinimumHostVersion ? mq::kInterfaceVersion : 0;
 }
 
-extern "C" MQ_EXPORT BOOL MQInit(const char* host_module_path) {
+extern "C" MQ_EXPORT BOOL MQ_CALL MQInit(const char* host_module_path) noexcept {
   // Nothing here can throw; the loader's operations are noexcept.
   platform::ModuleLoader& loader = platform::ActiveModuleLoader();
   platform::ModuleHandle module = loader.Open(host_module_path);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "frame/host_functions.h"
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 
 namespace {
 
@@ -267,22 +267,22 @@ void DecodeButtonState(int32_t button_state, MouseState& state) noexcept {
 // ---------------------------------------------------------------------------
 // Exported entry points
 
-extern "C" MQ_EXPORT void MQGetPlugInID(uint32_t* product, uint32_t* id) {
+extern "C" MQ_EXPORT void MQ_CALL MQGetPlugInID(uint32_t* product, uint32_t* id) noexcept {
   Guarded(0, [&] {
     GetPluginClass()->GetPlugInID(product, id);
     return 0;
   });
 }
 
-extern "C" MQ_EXPORT const char* MQGetPlugInName(void) {
+extern "C" MQ_EXPORT const char* MQ_CALL MQGetPlugInName(void) noexcept {
   return Guarded<const char*>(nullptr, [] { return GetPluginClass()->GetPlugInName(); });
 }
 
-extern "C" MQ_EXPORT int32_t MQGetPlugInType(void) {
+extern "C" MQ_EXPORT int32_t MQ_CALL MQGetPlugInType(void) noexcept {
   return Guarded(0, [] { return GetPluginClass()->GetPlugInType(); });
 }
 
-extern "C" MQ_EXPORT const char* MQEnumString(int32_t index) {
+extern "C" MQ_EXPORT const char* MQ_CALL MQEnumString(int32_t index) noexcept {
   return Guarded<const char*>(nullptr, [index]() -> const char* {
     MQBasePlugin* plugin = GetPluginClass();
     switch (plugin->GetPlugInType()) {
@@ -334,30 +334,30 @@ BOOL ExecuteMenu(int32_t a, int32_t b) noexcept {
 
 }  // namespace
 
-extern "C" MQ_EXPORT const char* MQEnumFileType(int32_t index) {
+extern "C" MQ_EXPORT const char* MQ_CALL MQEnumFileType(int32_t index) noexcept {
   return Guarded<const char*>(nullptr, [index]() -> const char* {
     MQFilePlugin* plugin = FilePlugin();
     return plugin != nullptr ? plugin->EnumFileType(index) : nullptr;
   });
 }
 
-extern "C" MQ_EXPORT const char* MQEnumFileExt(int32_t index) {
+extern "C" MQ_EXPORT const char* MQ_CALL MQEnumFileExt(int32_t index) noexcept {
   return Guarded<const char*>(nullptr, [index]() -> const char* {
     MQFilePlugin* plugin = FilePlugin();
     return plugin != nullptr ? plugin->EnumFileExt(index) : nullptr;
   });
 }
 
-extern "C" MQ_EXPORT BOOL MQImportFile(int32_t a, int32_t b, int32_t c) {
+extern "C" MQ_EXPORT BOOL MQ_CALL MQImportFile(int32_t a, int32_t b, int32_t c) noexcept {
   return TransferFile(a, b, c);
 }
-extern "C" MQ_EXPORT BOOL MQExportFile(int32_t a, int32_t b, int32_t c) {
+extern "C" MQ_EXPORT BOOL MQ_CALL MQExportFile(int32_t a, int32_t b, int32_t c) noexcept {
   return TransferFile(a, b, c);
 }
-extern "C" MQ_EXPORT BOOL MQCreate(int32_t a, int32_t b) { return ExecuteMenu(a, b); }
-extern "C" MQ_EXPORT BOOL MQModifyObject(int32_t a, int32_t b) { return ExecuteMenu(a, b); }
-extern "C" MQ_EXPORT BOOL MQModifySelect(int32_t a, int32_t b) { return ExecuteMenu(a, b); }
+extern "C" MQ_EXPORT BOOL MQ_CALL MQCreate(int32_t a, int32_t b) noexcept { return ExecuteMenu(a, b); }
+extern "C" MQ_EXPORT BOOL MQ_CALL MQModifyObject(int32_t a, int32_t b) noexcept { return ExecuteMenu(a, b); }
+extern "C" MQ_EXPORT BOOL MQ_CALL MQModifySelect(int32_t a, int32_t b) noexcept { return ExecuteMenu(a, b); }
 
-extern "C" MQ_EXPORT BOOL MQOnEvent(MQDocument document, int32_t event, void* option) {
+extern "C" MQ_EXPORT BOOL MQ_CALL MQOnEvent(MQDocument document, int32_t event, void* option) noexcept {
   return Guarded(0, [=] { return Dispatch(document, event, option); });
 }

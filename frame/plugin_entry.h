@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 
 class MQSetting;
 

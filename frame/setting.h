@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 
 // One plug-in's section "Plugin-<product>-<id>" under the host's "pluginsettings"
 // element. Made by MQBasePlugin::OpenSetting and owned by its caller, which deletes

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "host/driver/host_session.h"
-#include "host/driver/paths.h"
-#include "host/module/host_module.h"
+#include "host/session/host_session.h"
+#include "host/loader/paths.h"
+#include "host/api/host_state.h"
 
 namespace fuzzing {
 

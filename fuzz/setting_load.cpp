@@ -14,9 +14,9 @@
 #include <string>
 
 #include "frame/plugin_entry.h"
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 #include "frame/setting.h"
-#include "host/module/host_module.h"
+#include "host/api/host_state.h"
 #include "tests/support/stored_setting.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "fuzz/model_support.h"
-#include "host/driver/paths.h"
+#include "host/loader/paths.h"
 #include "host/tool/run.h"
 
 namespace {

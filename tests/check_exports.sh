@@ -5,13 +5,14 @@
 #   keep the library mapped after dlclose).
 #   PE (Windows): the export table, and an import table that names system DLLs
 #   only, never the compiler's C++ or support runtimes.
-# usage: check_exports.sh LIBRARY [OBJDUMP]
+# ENTRY_POINTS is the build's list of the 14 names, one per line, made from the
+# protocol's entry-point list.
+# usage: check_exports.sh LIBRARY ENTRY_POINTS [OBJDUMP]
 set -eu
 lib=$1
-objdump=${2:-}
-want=$(printf '%s\n' MQCheckVersion MQInit MQGetPlugInID MQGetPlugInName MQGetPlugInType \
-  MQEnumString MQEnumFileType MQEnumFileExt MQImportFile MQExportFile MQCreate \
-  MQModifyObject MQModifySelect MQOnEvent | sort)
+want=$(sort "$2")
+objdump=${3:-}
+[ "$(printf '%s\n' "$want" | wc -l)" -eq 14 ] || { echo "check_exports: $2: not 14 names"; exit 1; }
 
 fail() { echo "check_exports: $lib: $*"; exit 1; }
 

@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 
 class MQWidgetEventClosureBase;
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 #include "widgets/widget_base.h"
 
 class MQCanvas;

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 #include "widgets/widget_base.h"
 #include "widgets/widget_events.h"
 

@@ -68,7 +68,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/module/documents.h"
+#include "host/model/documents.h"
 
 namespace vhost {
 

@@ -8,8 +8,8 @@
 #include <climits>
 
 #include "counter/veltrane.h"
-#include "frame/plugin_exports.h"
-#include "host/module/host_module.h"
+#include "protocol/entry_points.h"
+#include "host/api/host_state.h"
 #include "support/shapes.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "counter/veltrane.h"
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "frame/mq_types.h"
+#include "protocol/mq_types.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 #include "test_plugins.h"
 
 using testing_plugins::RecordingFilePlugin;

@@ -6,8 +6,8 @@
 #include <new>
 #include <set>
 
-#include "frame/plugin_exports.h"
-#include "host/driver/named_args.h"
+#include "protocol/entry_points.h"
+#include "host/core/named_args.h"
 #include "test_plugins.h"
 
 using testing_plugins::Call;

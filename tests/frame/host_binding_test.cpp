@@ -6,11 +6,13 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/host_functions.h"
-#include "frame/plugin_exports.h"
-#include "host/driver/paths.h"
-#include "host/module/host_module.h"
+#include "protocol/entry_points.h"
+#include "host/loader/paths.h"
+#include "host/api/host_state.h"
 #include "platform/module.h"
 #include "test_plugins.h"
 
@@ -65,30 +67,31 @@ class HostBinding : public ::testing::Test {
   platform::ModuleLoader* previous_ = nullptr;
 };
 
-TEST(CheckVersion, AcceptsHostsFrom0x4100Up) {
-  EXPECT_EQ(MQCheckVersion(0x4100), 0x410u);
-  EXPECT_EQ(MQCheckVersion(0x40FF), 0u);
-  EXPECT_EQ(MQCheckVersion(0xFFFFFFFFu), 0x410u);  // unsigned comparison
-  EXPECT_EQ(MQCheckVersion(0x80000000u), 0x410u);
+TEST(CheckVersion, AcceptsHostsFromTheMinimumVersionUp) {
+  EXPECT_EQ(MQCheckVersion(mq::kMinimumHostVersion), mq::kInterfaceVersion);
+  EXPECT_EQ(MQCheckVersion(mq::kMinimumHostVersion - 1), 0u);
+  EXPECT_EQ(MQCheckVersion(0xFFFFFFFFu), mq::kInterfaceVersion);  // unsigned comparison
+  EXPECT_EQ(MQCheckVersion(0x80000000u), mq::kInterfaceVersion);
   EXPECT_EQ(MQCheckVersion(0), 0u);
-  EXPECT_EQ(MQCheckVersion(vhost::kHostVersion), 0x410u);
+  EXPECT_EQ(MQCheckVersion(vhost::kHostVersion), mq::kInterfaceVersion);
 }
 
 TEST(HostFunctionNames, FollowTheBindingOrderFamilyByFamily) {
-  EXPECT_STREQ(mq::HostFunctionName(0), "MQ_GetWindowHandle");
-  EXPECT_STREQ(mq::HostFunctionName(8), "MQ_RefreshView");
-  EXPECT_STREQ(mq::HostFunctionName(10), "MQ_SendMessage");
-  EXPECT_STREQ(mq::HostFunctionName(11), "MQDoc_GetObjectCount");  // 11 general
-  EXPECT_STREQ(mq::HostFunctionName(53), "MQDoc_Triangulate");     // 43 document
-  EXPECT_STREQ(mq::HostFunctionName(54), "MQScene_InitSize");      // 6 scene
-  EXPECT_STREQ(mq::HostFunctionName(60), "MQObj_Delete");          // 79 object
-  EXPECT_STREQ(mq::HostFunctionName(138), "MQObj_SetFaceUserData");
-  EXPECT_STREQ(mq::HostFunctionName(139), "MQMat_Delete");  // 31 material
-  EXPECT_STREQ(mq::HostFunctionName(170), "MQMatrix_FloatValue");
-  EXPECT_STREQ(mq::HostFunctionName(171), "MQXmlElem_Value");
-  EXPECT_STREQ(mq::HostFunctionName(172), "MQXmlDoc_Value");
-  EXPECT_STREQ(mq::HostFunctionName(173), "MQWidget_Value");
-  EXPECT_STREQ(mq::HostFunctionName(174), "MQCanvas_Value");
+  // The families in binding order with their sizes; every name of a family
+  // starts with its prefix, and the list ends after the last one.
+  const std::vector<std::pair<std::string, int>> families = {
+      {"MQ_", 11},      {"MQDoc_", 43},     {"MQScene_", 6},   {"MQObj_", 79},
+      {"MQMat_", 31},   {"MQMatrix_", 1},   {"MQXmlElem_", 1}, {"MQXmlDoc_", 1},
+      {"MQWidget_", 1}, {"MQCanvas_", 1}};
+  int index = 0;
+  for (const auto& [prefix, size] : families) {
+    for (int i = 0; i < size; ++i, ++index) {
+      const char* name = mq::HostFunctionName(index);
+      ASSERT_NE(name, nullptr) << index;
+      EXPECT_EQ(std::string(name).rfind(prefix, 0), 0u) << index << ": " << name;
+    }
+  }
+  EXPECT_EQ(index, mq::kHostFunctionCount);
   EXPECT_EQ(mq::HostFunctionName(175), nullptr);
   EXPECT_EQ(mq::HostFunctionName(-1), nullptr);
 

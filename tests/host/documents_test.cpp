@@ -1,6 +1,6 @@
 // The stand-in host's document model and its freezing of modifiers, checked
 // against counts derived by hand.
-#include "host/module/documents.h"
+#include "host/model/documents.h"
 
 #include <gtest/gtest.h>
 

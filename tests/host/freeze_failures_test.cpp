@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/mq_types.h"
-#include "host/module/documents.h"
-#include "host/module/host_module.h"
+#include "protocol/mq_types.h"
+#include "host/model/documents.h"
+#include "host/api/host_state.h"
 #include "support/shapes.h"
 
 extern "C" MQObject MQObj_Clone(MQObject obj);

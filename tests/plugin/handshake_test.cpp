@@ -4,9 +4,10 @@
 
 #include <string>
 
-#include "host/driver/paths.h"
-#include "host/driver/plugin_library.h"
-#include "host/module/host_module.h"
+#include "host/loader/paths.h"
+#include "host/loader/plugin_library.h"
+#include "host/api/host_state.h"
+#include "protocol/entry_points.h"
 
 namespace {
 
@@ -20,8 +21,8 @@ class Handshake : public ::testing::Test {
 };
 
 TEST_F(Handshake, VersionBindingAndIdentity) {
-  EXPECT_EQ(plugin->CheckVersion(vhost::kHostVersion), 0x410u);
-  EXPECT_EQ(plugin->CheckVersion(0x40FF), 0u);
+  EXPECT_EQ(plugin->CheckVersion(vhost::kHostVersion), mq::kInterfaceVersion);
+  EXPECT_EQ(plugin->CheckVersion(mq::kMinimumHostVersion - 1), 0u);
   EXPECT_TRUE(plugin->Init(vhost::ModulePath()));
 
   const vhost::PluginIdentity identity = plugin->Identity();
@@ -40,17 +41,17 @@ TEST_F(Handshake, VersionBindingAndIdentity) {
 TEST_F(Handshake, IdentityNeedsNoBinding) {
   // Before MQInit, in a fresh load: the identity entries call nothing in the host.
   EXPECT_EQ(plugin->Identity().type, 6);
-  EXPECT_EQ(plugin->entries().enumFileType(0), nullptr);
-  EXPECT_EQ(plugin->entries().enumFileExt(0), nullptr);
+  EXPECT_EQ(plugin->entries().MQEnumFileType(0), nullptr);
+  EXPECT_EQ(plugin->entries().MQEnumFileExt(0), nullptr);
 }
 
 TEST_F(Handshake, FileAndMenuEntriesAnswerZeroForAStation) {
   const auto& e = plugin->entries();
-  EXPECT_EQ(e.importFile(0, 0, 0), 0);
-  EXPECT_EQ(e.exportFile(0, 0, 0), 0);
-  EXPECT_EQ(e.create(0, 0), 0);
-  EXPECT_EQ(e.modifyObject(0, 0), 0);
-  EXPECT_EQ(e.modifySelect(0, 0), 0);
+  EXPECT_EQ(e.MQImportFile(0, 0, 0), 0);
+  EXPECT_EQ(e.MQExportFile(0, 0, 0), 0);
+  EXPECT_EQ(e.MQCreate(0, 0), 0);
+  EXPECT_EQ(e.MQModifyObject(0, 0), 0);
+  EXPECT_EQ(e.MQModifySelect(0, 0), 0);
   EXPECT_TRUE(vhost::State().messages.empty());
 }
 
@@ -83,7 +84,7 @@ TEST(PluginLibrary, LoadReportsWhatIsWrong) {
     vhost::PluginLibrary::Load(vhost::BesideExecutable(VHOST_NOREFRESH_MODULE_FILE));
     FAIL() << "accepted a library without entry points";
   } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find("MQCheckVersion"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("does not export"), std::string::npos);
   }
 }
 

@@ -12,7 +12,7 @@
 
 #include "frame/host_functions.h"
 #include "frame/setting.h"
-#include "host/module/host_module.h"
+#include "host/api/host_state.h"
 #include "test_station.h"
 
 namespace {

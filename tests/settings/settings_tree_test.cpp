@@ -1,6 +1,6 @@
 // The stand-in host's settings tree: its element operations, message 505 and its
 // faults, and (where the host keeps a file) loading and saving that file.
-#include "host/module/settings_tree.h"
+#include "host/model/settings_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module/host_module.h"
+#include "host/api/host_state.h"
 
 extern "C" int32_t MQXmlElem_Value(void* element, int32_t operation, void* record);
 

@@ -1,7 +1,7 @@
 #include "test_station.h"
 
-#include "frame/plugin_exports.h"
-#include "host/module/host_module.h"
+#include "protocol/entry_points.h"
+#include "host/api/host_state.h"
 
 namespace settings_testing {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "frame/setting.h"
-#include "host/module/host_module.h"
+#include "host/api/host_state.h"
 #include "test_station.h"
 
 #if defined(_WIN32)

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "host/module/documents.h"
+#include "host/model/documents.h"
 
 namespace shapes {
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <exception>
 
-#include "host/driver/paths.h"
+#include "host/loader/paths.h"
 #include "validator.h"
 
 namespace validator {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/module/documents.h"
+#include "host/model/documents.h"
 
 namespace validator {
 

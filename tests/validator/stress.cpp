@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/driver/host_session.h"
-#include "host/module/host_module.h"
+#include "host/session/host_session.h"
+#include "host/api/host_state.h"
 #include "test_allocator.h"
 #include "validator.h"
 
@@ -270,7 +270,7 @@ void Round(int64_t nth, ChildReport& report, int64_t* counted, int64_t* pluginAl
   session->StoreSetting("Veltrane_activate", "1");
   vhost::State().widgets.options.document = &doc;
   if (pluginAllocations != nullptr) {
-    alloc::TallyCallersIn(reinterpret_cast<const void*>(session->plugin().entries().onEvent));
+    alloc::TallyCallersIn(reinterpret_cast<const void*>(session->plugin().entries().MQOnEvent));
   }
   alloc::ResetCounted();
   if (nth >= 0) alloc::ArmFailure(nth);

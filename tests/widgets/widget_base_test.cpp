@@ -6,7 +6,7 @@
 #include <new>
 
 #include "frame/host_functions.h"
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 #include "widget_test_support.h"
 #include "widgets/widget_kinds.h"
 

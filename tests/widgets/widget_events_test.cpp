@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/driver/named_args.h"
+#include "host/core/named_args.h"
 #include "widget_test_support.h"
 #include "widgets/widget_kinds.h"
 

@@ -1,7 +1,7 @@
 #include "widget_test_support.h"
 
 #include "frame/plugin_entry.h"
-#include "frame/plugin_exports.h"
+#include "protocol/entry_points.h"
 
 namespace {
 

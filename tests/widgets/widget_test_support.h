@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/module/host_module.h"
+#include "host/api/host_state.h"
 #include "widgets/widget_base.h"
 
 namespace widget_tests {

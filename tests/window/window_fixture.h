@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "host/driver/host_session.h"
-#include "host/driver/paths.h"
-#include "host/module/host_module.h"
+#include "host/session/host_session.h"
+#include "host/loader/paths.h"
+#include "host/api/host_state.h"
 #include "support/shapes.h"
 
 class WindowTest : public ::testing::Test {

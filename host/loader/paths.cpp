@@ -1,4 +1,4 @@
-#include "host/driver/paths.h"
+#include "host/loader/paths.h"
 
 #include <stdexcept>
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "host/driver/plugin_library.h"
-#include "host/module/host_module.h"
+#include "host/loader/plugin_library.h"
+#include "host/api/host_state.h"
 
 namespace vhost {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "host/module/host_api.h"
-#include "host/module/widget_tree.h"
+#include "host/core/export.h"
+#include "host/toolkit/widget_tree.h"
 
 namespace vhost {
 

@@ -1,4 +1,4 @@
-#include "host/module/documents.h"
+#include "host/model/documents.h"
 
 #include <algorithm>
 #include <stdexcept>

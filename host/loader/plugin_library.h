@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "frame/plugin_exports.h"
-#include "host/driver/named_args.h"
+#include "protocol/entry_points.h"
+#include "host/core/named_args.h"
 
 namespace vhost {
 
@@ -32,41 +32,30 @@ class PluginLibrary {
 
   const std::string& path() const { return path_; }
 
-  uint32_t CheckVersion(uint32_t host_version) const { return entries_.checkVersion(host_version); }
+  uint32_t CheckVersion(uint32_t host_version) const { return entries_.MQCheckVersion(host_version); }
   // Hands the plug-in the module that exports the host functions.
   bool Init(const std::string& host_module_path) const {
-    return entries_.init(host_module_path.c_str()) != 0;
+    return entries_.MQInit(host_module_path.c_str()) != 0;
   }
   PluginIdentity Identity() const;
 
   // Sends event `code` with whatever option pointer the event takes.
   BOOL Event(MQDocument doc, int32_t code, void* option) const {
-    return entries_.onEvent(doc, code, option);
+    return entries_.MQOnEvent(doc, code, option);
   }
   BOOL Event(MQDocument doc, int32_t code, NamedArgs& args) const {
-    return entries_.onEvent(doc, code, args.data());
+    return entries_.MQOnEvent(doc, code, args.data());
   }
   // Events 100 and 102 pass the address of a flag.
   BOOL FlagEvent(MQDocument doc, int32_t code, BOOL flag) const {
-    return entries_.onEvent(doc, code, &flag);
+    return entries_.MQOnEvent(doc, code, &flag);
   }
 
   // The raw entry points, for tests that probe the protocol directly.
   struct EntryPoints {
-    decltype(&MQCheckVersion) checkVersion;
-    decltype(&MQInit) init;
-    decltype(&MQGetPlugInID) getPlugInId;
-    decltype(&MQGetPlugInName) getPlugInName;
-    decltype(&MQGetPlugInType) getPlugInType;
-    decltype(&MQEnumString) enumString;
-    decltype(&MQEnumFileType) enumFileType;
-    decltype(&MQEnumFileExt) enumFileExt;
-    decltype(&MQImportFile) importFile;
-    decltype(&MQExportFile) exportFile;
-    decltype(&MQCreate) create;
-    decltype(&MQModifyObject) modifyObject;
-    decltype(&MQModifySelect) modifySelect;
-    decltype(&MQOnEvent) onEvent;
+#define MQ_ENTRY_POINT(name, result, parameters) decltype(&::name) name = nullptr;
+#include "protocol/entry_points.inc"
+#undef MQ_ENTRY_POINT
   };
   const EntryPoints& entries() const { return entries_; }
 

@@ -51,8 +51,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "frame/mq_types.h"
-#include "host/module/host_api.h"
+#include "protocol/mq_types.h"
+#include "host/core/export.h"
 
 namespace vhost {
 

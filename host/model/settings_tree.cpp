@@ -1,4 +1,4 @@
-#include "host/module/settings_tree.h"
+#include "host/model/settings_tree.h"
 
 #include <algorithm>
 #include <cstring>

@@ -20,8 +20,8 @@
 #include <variant>
 #include <vector>
 
-#include "frame/mq_types.h"
-#include "host/module/host_api.h"
+#include "protocol/mq_types.h"
+#include "host/core/export.h"
 
 namespace vhost {
 

@@ -1,8 +1,8 @@
-#include "host/driver/host_session.h"
+#include "host/session/host_session.h"
 
 #include <stdexcept>
 
-#include "host/module/window_picture.h"
+#include "host/toolkit/window_picture.h"
 
 namespace vhost {
 

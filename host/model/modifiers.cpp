@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module/documents.h"
+#include "host/model/documents.h"
 
 #if defined(VHOST_HAS_OPENSUBDIV)
 #include <opensubdiv/far/error.h>

@@ -1,11 +1,11 @@
-#include "host/module/widget_tree.h"
+#include "host/toolkit/widget_tree.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
-#include "host/driver/named_args.h"
+#include "host/core/named_args.h"
 
 namespace vhost {
 

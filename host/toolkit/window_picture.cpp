@@ -1,4 +1,4 @@
-#include "host/module/window_picture.h"
+#include "host/toolkit/window_picture.h"
 
 #include <algorithm>
 #include <vector>

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/module/host_api.h"
+#include "host/core/export.h"
 
 namespace vhost {
 

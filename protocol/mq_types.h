@@ -8,6 +8,15 @@
 
 #include <cstdint>
 
+// The calling convention of every entry point, host function and widget
+// callback: the platform's default C convention, spelt out so that no compiler
+// option can change it (cdecl on 32-bit x86, the one convention elsewhere).
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#define MQ_CALL __cdecl
+#else
+#define MQ_CALL
+#endif
+
 // Truth value of the host protocol: 0 is false, any other value true. Spelt as
 // <windows.h> spells it, so the two declarations agree when both are seen.
 typedef int BOOL;  // NOLINT(modernize-use-using): must match <windows.h> exactly
@@ -77,7 +86,7 @@ struct SizeRecord {
 // The one widget callback the plug-in registers (AddEvent "proc"). The host calls it
 // on its UI thread with the document, the event's named-argument list (the host's,
 // valid during the call) and the "pointer" value given at registration.
-using WidgetEventProcFn = int32_t (*)(MQDocument document, void** args, void* binding);
+using WidgetEventProcFn = int32_t(MQ_CALL*)(MQDocument document, void** args, void* binding);
 
 // Built by the frame for command-plug-in mouse and key events; valid during the call.
 struct MouseState {

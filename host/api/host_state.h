@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "host/module/documents.h"
-#include "host/module/host_api.h"
-#include "host/module/settings_tree.h"
-#include "host/module/widget_tree.h"
+#include "host/model/documents.h"
+#include "host/core/export.h"
+#include "host/model/settings_tree.h"
+#include "host/toolkit/widget_tree.h"
 
 namespace vhost {
 

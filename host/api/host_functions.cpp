@@ -1,11 +1,12 @@
-#include "host/module/host_module.h"
+#include "host/api/host_state.h"
 
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
 
-#include "frame/mq_types.h"
+#include "protocol/host_functions.h"
+#include "protocol/mq_types.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -19,6 +20,14 @@
 #else
 #define VHOST_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
+
+// Every host function declared from the protocol's list, so that a definition
+// below that strays from its signature does not compile.
+#define MQ_HOST_CALLED(name, result, parameters) VHOST_EXPORT result MQ_CALL name parameters;
+#define MQ_HOST_BOUND(name)
+#include "protocol/host_functions.inc"
+#undef MQ_HOST_CALLED
+#undef MQ_HOST_BOUND
 
 namespace vhost {
 
@@ -39,7 +48,7 @@ HostState& State() {
 // ---------------------------------------------------------------------------
 // The 17 host functions the plug-in calls, typed as the protocol fixes them.
 
-VHOST_EXPORT int32_t MQ_SendMessage(int32_t message_code, PluginMessage* message) {
+VHOST_EXPORT int32_t MQ_CALL MQ_SendMessage(int32_t message_code, PluginMessage* message) {
   // A C function: nothing may unwind into the plug-in (which calls its host
   // functions as noexcept). A host short of memory forgets the record...
   try {
@@ -65,7 +74,7 @@ VHOST_EXPORT int32_t MQ_SendMessage(int32_t message_code, PluginMessage* message
   return 0;
 }
 
-VHOST_EXPORT int32_t MQXmlElem_Value(void* element, int32_t operation, void* record) {
+VHOST_EXPORT int32_t MQ_CALL MQXmlElem_Value(void* element, int32_t operation, void* record) {
   // A C function: an element operation the host has no memory for answers 0.
   try {
     return vhost::State().settings.ElementValue(element, operation, record);
@@ -74,7 +83,7 @@ VHOST_EXPORT int32_t MQXmlElem_Value(void* element, int32_t operation, void* rec
   }
 }
 
-VHOST_EXPORT int32_t MQWidget_Value(int32_t widget_id, int32_t operation, void** args) {
+VHOST_EXPORT int32_t MQ_CALL MQWidget_Value(int32_t widget_id, int32_t operation, void** args) {
   // A C function: nothing the tree throws may unwind into the plug-in.
   try {
     return vhost::State().widgets.Value(widget_id, operation, args);
@@ -91,43 +100,43 @@ const vhost::Document* AsDocument(MQDocument doc) { return static_cast<vhost::Do
 vhost::Object* AsObject(MQObject obj) { return static_cast<vhost::Object*>(obj); }
 }  // namespace
 
-VHOST_EXPORT int32_t MQDoc_GetObjectCount(MQDocument doc) {
+VHOST_EXPORT int32_t MQ_CALL MQDoc_GetObjectCount(MQDocument doc) {
   return doc != nullptr ? AsDocument(doc)->SlotCount() : 0;
 }
-VHOST_EXPORT MQObject MQDoc_GetObject(MQDocument doc, int32_t index) {
+VHOST_EXPORT MQObject MQ_CALL MQDoc_GetObject(MQDocument doc, int32_t index) {
   return doc != nullptr ? AsDocument(doc)->At(index) : nullptr;
 }
-VHOST_EXPORT int32_t MQDoc_GetCurrentObjectIndex(MQDocument doc) {
+VHOST_EXPORT int32_t MQ_CALL MQDoc_GetCurrentObjectIndex(MQDocument doc) {
   return doc != nullptr ? AsDocument(doc)->currentIndex : -1;
 }
-VHOST_EXPORT int32_t MQObj_GetVertexCount(MQObject obj) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetVertexCount(MQObject obj) {
   return obj != nullptr ? AsObject(obj)->VertexCount() : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetVertexRefCount(MQObject obj, int32_t vertex) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetVertexRefCount(MQObject obj, int32_t vertex) {
   return obj != nullptr ? AsObject(obj)->VertexRefCount(vertex) : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetFaceCount(MQObject obj) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetFaceCount(MQObject obj) {
   return obj != nullptr ? AsObject(obj)->FaceCount() : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetFacePointCount(MQObject obj, int32_t face) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetFacePointCount(MQObject obj, int32_t face) {
   return obj != nullptr ? AsObject(obj)->FacePointCount(face) : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetVisible(MQObject obj) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetVisible(MQObject obj) {
   return obj != nullptr && AsObject(obj)->visible ? 1 : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetMirrorType(MQObject obj) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetMirrorType(MQObject obj) {
   return obj != nullptr ? AsObject(obj)->mirror.type : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetPatchType(MQObject obj) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetPatchType(MQObject obj) {
   return obj != nullptr ? AsObject(obj)->patch.type : 0;
 }
-VHOST_EXPORT int32_t MQObj_GetLatheType(MQObject obj) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_GetLatheType(MQObject obj) {
   return obj != nullptr ? AsObject(obj)->lathe.type : 0;
 }
 // A copy the plug-in asked for and did not get, or one that stays as its
 // original, is recorded with the reason: the plug-in counts the original then,
 // which is not what its user asked for, and the tool says so.
-VHOST_EXPORT MQObject MQObj_Clone(MQObject obj) {
+VHOST_EXPORT MQObject MQ_CALL MQObj_Clone(MQObject obj) {
   if (obj == nullptr) return nullptr;
   vhost::Documents& documents = vhost::State().documents;
   const char* reason = "the host could not copy the object";
@@ -140,7 +149,7 @@ VHOST_EXPORT MQObject MQObj_Clone(MQObject obj) {
   documents.RecordFreezeFailure(*AsObject(obj), reason);  // nothing unwinds into the plug-in
   return nullptr;
 }
-VHOST_EXPORT int32_t MQObj_Freeze(MQObject obj, uint32_t flags) {
+VHOST_EXPORT int32_t MQ_CALL MQObj_Freeze(MQObject obj, uint32_t flags) {
   if (obj == nullptr) return 0;
   vhost::Documents& documents = vhost::State().documents;
   vhost::Object& object = *AsObject(obj);
@@ -155,7 +164,7 @@ VHOST_EXPORT int32_t MQObj_Freeze(MQObject obj, uint32_t flags) {
   }
   return 0;  // the object is as it was
 }
-VHOST_EXPORT void MQObj_Delete(MQObject obj) {
+VHOST_EXPORT void MQ_CALL MQObj_Delete(MQObject obj) {
   if (obj != nullptr) vhost::State().documents.Delete(AsObject(obj));
 }
 
@@ -169,10 +178,10 @@ VHOST_EXPORT void MQObj_Delete(MQObject obj) {
 #define MQ_RefreshView VHostOmitted_RefreshView
 #endif
 
-#define MQ_HOST_CALLED(name)
+#define MQ_HOST_CALLED(name, result, parameters)
 #define MQ_HOST_BOUND(name) \
-  VHOST_EXPORT int32_t name() { return 0; }
-#include "frame/host_function_names.inc"
+  VHOST_EXPORT int32_t MQ_CALL name() { return 0; }
+#include "protocol/host_functions.inc"
 #undef MQ_HOST_CALLED
 #undef MQ_HOST_BOUND
 

@@ -1,0 +1,96 @@
+# Rules the compiler cannot check, run as a test over the source tree:
+#  - layers: what each folder may include (docs/ARCHITECTURE.md draws the map);
+#  - one list: entry-point and host-function names are never spelt outside the
+#    protocol folder as text (a string literal, or a word in a script, linker or
+#    build file), and the version numbers of the handshake never as literals.
+# usage: cmake -DSOURCE_DIR=… -DENTRY_POINTS=… -DHOST_FUNCTIONS=… -P check_sources.cmake
+
+cmake_minimum_required(VERSION 3.25)
+
+set(plugin_layers protocol platform frame widgets counter)
+set(allowed_protocol protocol)
+set(allowed_platform platform)
+set(allowed_frame protocol platform frame)
+set(allowed_widgets protocol platform frame widgets)
+set(allowed_counter protocol platform frame widgets counter)
+set(allowed_host/core host/core)
+set(allowed_host/model protocol host/core host/model)
+set(allowed_host/toolkit protocol host/core host/toolkit)
+set(allowed_host/api protocol host/core host/model host/toolkit host/api)
+set(allowed_host/loader protocol host/core host/loader)
+set(allowed_host/session protocol host/core host/model host/toolkit host/api host/loader
+    host/session)
+set(allowed_host/probe ${allowed_host/session} host/probe)
+set(allowed_host/models protocol host/core host/model host/models)
+set(allowed_host/tool ${allowed_host/probe} host/models host/tool)
+set(layers ${plugin_layers} host/core host/model host/toolkit host/api host/loader
+    host/session host/probe host/models host/tool)
+
+set(failures "")
+macro(fail message)
+  string(APPEND failures "  ${message}\n")
+endmacro()
+
+# The folder a quoted include names: "host/x/…" counts as host/x.
+function(include_layer path out)
+  if(path MATCHES "^(host/[^/]+)/")
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  elseif(path MATCHES "^([^/]+)/")
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  else()
+    set(${out} "" PARENT_SCOPE)  # beside the file
+  endif()
+endfunction()
+
+foreach(layer IN LISTS layers)
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp
+       ${SOURCE_DIR}/${layer}/*.inc)
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^#include \"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" target "${line}")
+      include_layer("${target}" target_layer)
+      if(target_layer STREQUAL "")
+        continue()
+      endif()
+      if(NOT target_layer IN_LIST allowed_${layer})
+        file(RELATIVE_PATH relative ${SOURCE_DIR} ${source})
+        fail("${relative}: ${layer} may not include ${target}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+# Every file of ours outside the protocol folder, the build and the docs.
+file(STRINGS ${ENTRY_POINTS} entry_points)
+file(STRINGS ${HOST_FUNCTIONS} host_functions)
+list(JOIN entry_points "|" entry_pattern)
+list(JOIN host_functions "|" host_pattern)
+set(name_pattern "${entry_pattern}|${host_pattern}")
+file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
+foreach(relative IN LISTS files)
+  if(relative MATCHES "^(protocol/|build/|\\.git/)|\\.md$|/golden/|/corpus/|^samples/|\\.png$")
+    continue()
+  endif()
+  if(relative MATCHES "\\.(cpp|h|inc)$")
+    file(STRINGS ${SOURCE_DIR}/${relative} hits REGEX "\"(${name_pattern})\"")
+    foreach(hit IN LISTS hits)
+      fail("${relative}: names an entry point or host function as text: ${hit}")
+    endforeach()
+    file(STRINGS ${SOURCE_DIR}/${relative} hits
+         REGEX "[^0-9A-Za-z_](0[xX]0*(4100|410|40[fF][fF]))[^0-9A-Za-z_]")
+    foreach(hit IN LISTS hits)
+      fail("${relative}: writes a handshake version as a literal: ${hit}")
+    endforeach()
+  else()
+    file(STRINGS ${SOURCE_DIR}/${relative} hits REGEX "(^|[^A-Za-z_])(${name_pattern})([^A-Za-z0-9_]|$)")
+    foreach(hit IN LISTS hits)
+      fail("${relative}: lists an entry point or host function: ${hit}")
+    endforeach()
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "source rules broken:\n${failures}")
+endif()
+message(STATUS "source rules hold")
