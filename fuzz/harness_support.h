@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/session/host_session.h"
+#include "host/probe/veltrane_session.h"
 #include "host/loader/paths.h"
 #include "host/api/host_state.h"
 
@@ -26,9 +26,9 @@ namespace fuzzing {
 
 // The one session of this process. Never destroyed: the library stays mapped
 // until the process ends, and the host's state outlives every input.
-inline vhost::HostSession& Session() {
-  static vhost::HostSession* session =
-      new vhost::HostSession(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
+inline vhost::VeltraneSession& Session() {
+  static vhost::VeltraneSession* session =
+      new vhost::VeltraneSession(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
   return *session;
 }
 
@@ -110,7 +110,7 @@ inline void CheckExitedClean() {
 
 // Ends an input: the plug-in exits, the host must be clean, and is reset for
 // the next input.
-inline void ExitAndCheck(vhost::HostSession& session) {
+inline void ExitAndCheck(vhost::VeltraneSession& session) {
   session.Exit();
   CheckExitedClean();
   vhost::State().Reset();

@@ -26,8 +26,7 @@ constexpr std::array<const char*, 3> kTextNames = {"filename", "description", "m
 // the harness has none of these kinds to give, so it passes null.
 constexpr std::array<const char*, 3> kHandleNames = {"scene", "xml_elem", "canvas"};
 
-constexpr std::array<const char*, 6> kCheckBoxes = {"Update", "All",      "Visible",
-                                                    "Freeze", "Triangle", "Polygon"};
+using vhost::veltrane::kCheckBoxes;
 
 // A named-argument list and everything it points at, alive until the event returns.
 class ArgList {
@@ -99,7 +98,7 @@ int32_t EventCode(FuzzedDataProvider& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
-  vhost::HostSession& session = fuzzing::Session();
+  vhost::VeltraneSession& session = fuzzing::Session();
   vhost::HostState& host = vhost::State();
   vhost::Document& doc = fuzzing::OpenDocument(in);
   host.documents.failClones = in.ConsumeIntegralInRange<int>(0, 7) == 0;
@@ -110,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     switch (in.ConsumeIntegralInRange<int>(0, 9)) {
       case 0: {  // the user ticks a check box (when the window is there to tick)
         const int32_t box = session.CheckBox(
-            kCheckBoxes[in.ConsumeIntegralInRange<std::size_t>(0, kCheckBoxes.size() - 1)]);
+            kCheckBoxes[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kCheckBoxes) - 1)]);
         if (box != 0) host.widgets.ClickCheckBox(box, target);
         break;
       }

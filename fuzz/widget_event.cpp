@@ -144,7 +144,7 @@ void RaiseFuzzed(FuzzedDataProvider& in, WidgetEventProcFn proc, vhost::Document
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
-  vhost::HostSession& session = fuzzing::Session();
+  vhost::VeltraneSession& session = fuzzing::Session();
   vhost::HostState& host = vhost::State();
   vhost::Document& doc = fuzzing::OpenDocument(in);
   host.widgets.options.answerReads = in.ConsumeIntegralInRange<int>(0, 9) != 0;

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "host/probe/veltrane_facts.h"
+
 namespace vtool {
 
 // The window's check boxes, by caption, in the window's order.
-inline constexpr const char* kCheckBoxes[] = {"Update", "All",      "Visible",
-                                              "Freeze", "Triangle", "Polygon"};
+using vhost::veltrane::kCheckBoxes;
 
 // One thing the user does on the window before the first model is opened.
 struct Action {

@@ -193,7 +193,7 @@ std::string Hex(uint32_t value) {
 std::vector<std::string> SaturatedRows(const CountRow& row) {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < row.size(); ++i) {
-    if (IsSaturated(row[i])) out.emplace_back(kRowCaptions[i]);
+    if (IsSaturated(row[i])) out.emplace_back(kRows[i]);
   }
   return out;
 }

@@ -20,7 +20,7 @@ inline constexpr int64_t kSaturated = 2147483647;
 // The six numbers of one group of the window, in the window's row order: V, F,
 // 2, 3, 4, 5 (vertices, the F total, lines, triangles, quads, n-gons).
 using CountRow = std::array<int64_t, 6>;
-inline constexpr const char* kRowCaptions[] = {"V", "F", "2", "3", "4", "5"};
+using vhost::veltrane::kRows;
 inline constexpr const char* kCountNames[] = {"vertices",  "total", "lines",
                                               "triangles", "quads", "ngons"};
 

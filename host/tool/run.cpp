@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/session/host_session.h"
+#include "host/probe/veltrane_session.h"
 #include "host/loader/paths.h"
 #include "host/models/models.h"
 #include "host/api/host_state.h"
@@ -72,7 +72,7 @@ class Console {
   bool barShown_ = false;
 };
 
-constexpr const char* kGroups[] = {"current", "all"};
+constexpr const char* kGroups[] = {vhost::veltrane::kCurrentGroup, vhost::veltrane::kAllGroup};
 
 // The run's host: the plug-in loaded into the process's stand-in host, with its
 // window's number fields looked up once (the window keeps them for its life).
@@ -80,11 +80,11 @@ class Host {
  public:
   explicit Host(const std::string& plugin) : session_(plugin) {}
 
-  vhost::HostSession& session() { return session_; }
+  vhost::VeltraneSession& session() { return session_; }
 
   void FindFields() {
     for (int g = 0; g < 2; ++g) {
-      for (int r = 0; r < 6; ++r) fields_[g][r] = session_.FieldWidget(kGroups[g], kRowCaptions[r]);
+      for (int r = 0; r < 6; ++r) fields_[g][r] = session_.FieldWidget(kGroups[g], kRows[r]);
     }
   }
 
@@ -107,7 +107,7 @@ class Host {
       if (text.empty()) continue;
       if (text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
         throw std::runtime_error("the plug-in's field " + std::string(kGroups[group]) + " " +
-                                 kRowCaptions[r] + " shows \"" + Printable(text) +
+                                 kRows[r] + " shows \"" + Printable(text) +
                                  "\", not a count");
       }
       row[static_cast<std::size_t>(r)] = std::stoll(text);
@@ -126,7 +126,7 @@ class Host {
   }
 
  private:
-  vhost::HostSession session_;
+  vhost::VeltraneSession session_;
   int32_t fields_[2][6] = {};
 };
 
@@ -149,7 +149,7 @@ std::vector<std::string> TakeFreezeFailures(const std::string& path) {
 // then with per-object rows one count per object.
 void Count(Host& host, vhost::Document& doc, const Options& options, ModelReport& report,
            std::vector<std::string>& failures) {
-  vhost::HostSession& session = host.session();
+  vhost::VeltraneSession& session = host.session();
   vhost::State().documents.freezeFailures.clear();
   host.Blank(0);
   host.Blank(1);
@@ -172,19 +172,19 @@ void Count(Host& host, vhost::Document& doc, const Options& options, ModelReport
   const bool all = report.options[1];
   const int32_t current = doc.currentIndex;
   struct Restore {
-    vhost::HostSession& session;
+    vhost::VeltraneSession& session;
     vhost::Document& doc;
     bool all;
     int32_t current;
     ~Restore() {
       doc.currentIndex = current;
       try {
-        if (all) session.SetTicked("All", true, nullptr);
+        if (all) session.SetTicked(vhost::veltrane::kCheckBoxes[1], true, nullptr);
       } catch (...) {  // the window is gone: nothing left to restore
       }
     }
   } restore{session, doc, all, current};
-  if (all) session.SetTicked("All", false, nullptr);
+  if (all) session.SetTicked(vhost::veltrane::kCheckBoxes[1], false, nullptr);
   std::vector<ObjectRow> rows;
   for (int32_t i = 0; i < doc.SlotCount(); ++i) {
     const vhost::Object* object = doc.At(i);
@@ -214,7 +214,7 @@ Identity Identify(vhost::PluginLibrary& plugin) {
   return identity;
 }
 
-void Play(vhost::HostSession& session, const Action& action) {
+void Play(vhost::VeltraneSession& session, const Action& action) {
   switch (action.kind) {
     case Action::Kind::kTick:
       session.SetTicked(action.checkBox, true, nullptr);
@@ -286,12 +286,12 @@ class ToolRun {
     }
     // A host whose settings hold nothing of the plug-in yet is a fresh one: its
     // user ticks Update and All before anything else, so that a first run counts.
-    const bool fresh = settings.FindSection(vhost::HostSession::kSectionName) == nullptr;
+    const bool fresh = settings.FindSection(vhost::veltrane::kSectionName) == nullptr;
 
     host_ = std::make_unique<Host>(options_.plugin.empty()
                                        ? vhost::BesideExecutable(vhost::kPluginFileName)
                                        : options_.plugin);
-    vhost::HostSession& session = host_->session();
+    vhost::VeltraneSession& session = host_->session();
     if (options_.identify) {
       identity_ = Identify(session.plugin());
       if (!options_.json) std::fputs(ToText(*identity_).c_str(), console_.out());
@@ -300,8 +300,8 @@ class ToolRun {
     session.Activate(nullptr, true);
     host_->FindFields();
     if (fresh) {
-      session.SetTicked("Update", true, nullptr);
-      session.SetTicked("All", true, nullptr);
+      session.SetTicked(vhost::veltrane::kCheckBoxes[0], true, nullptr);
+      session.SetTicked(vhost::veltrane::kCheckBoxes[1], true, nullptr);
     }
     for (const Action& action : options_.actions) Play(session, action);
 

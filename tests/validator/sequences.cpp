@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/session/host_session.h"
+#include "host/probe/veltrane_session.h"
 #include "host/api/host_state.h"
 #include "reference.h"
 #include "tests/support/stored_setting.h"
@@ -62,7 +62,7 @@ class RandomSequence {
     host.widgets.options.createYieldsZero = fault_ == Fault::kCreateZero;
     host.settings.faults.noSettingsElement = fault_ == Fault::kNoSettings;
     host.documents.failClones = fault_ == Fault::kNoClones;
-    session_ = std::make_unique<vhost::HostSession>(PluginPath());
+    session_ = std::make_unique<vhost::VeltraneSession>(PluginPath());
     doc_ = &host.documents.Open();
     host.widgets.options.document = doc_;
     for (int i = Rand(0, 5); i > 0; --i) RandomObject(doc_->AddObject("start"));
@@ -461,7 +461,7 @@ class RandomSequence {
   Fault fault_;
   std::string settingsFile_;
   std::string self_;
-  std::unique_ptr<vhost::HostSession> session_;
+  std::unique_ptr<vhost::VeltraneSession> session_;
   vhost::Document* doc_ = nullptr;
 
   // The model: what the plug-in must be doing.
@@ -539,7 +539,7 @@ int CheckSettingsInFreshProcess(const std::string& file, const std::string& expe
     vhost::HostState& host = vhost::State();
     host.Reset();
     Require(host.settings.LoadFile(file).ok(), "cannot read " + file);
-    vhost::HostSession session(PluginPath());
+    vhost::VeltraneSession session(PluginPath());
     Require(session.Start() == 1, "event 1 did not answer 1");
     std::string shown;
     for (const char* box : kBoxes)

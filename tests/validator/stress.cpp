@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "host/session/host_session.h"
+#include "host/probe/veltrane_session.h"
 #include "host/api/host_state.h"
 #include "test_allocator.h"
 #include "validator.h"
@@ -75,7 +75,7 @@ void Populate(vhost::Document& doc) {
 
 // One working session: start, show, tick every box twice, minimise and
 // restore the group, recount, close, exit.
-void WorkCycle(vhost::HostSession& session, vhost::Document& doc) {
+void WorkCycle(vhost::VeltraneSession& session, vhost::Document& doc) {
   vhost::WidgetTree& tree = vhost::State().widgets;
   Require(session.Start() == 1, "event 1 did not answer 1");
   session.Activate(&doc, true);
@@ -93,12 +93,12 @@ void WorkCycle(vhost::HostSession& session, vhost::Document& doc) {
 // Keeps the host's own records from growing between cycles: its call trace,
 // its message log and the subtrees its settings keep after removal. The
 // plug-in's stored options are carried over.
-void TrimHost(vhost::HostSession& session) {
+void TrimHost(vhost::VeltraneSession& session) {
   vhost::HostState& host = vhost::State();
   host.widgets.ClearTrace();
   host.messages.clear();
   std::vector<std::pair<std::string, std::string>> stored;
-  if (const void* section = host.settings.FindSection(vhost::HostSession::kSectionName)) {
+  if (const void* section = host.settings.FindSection(vhost::veltrane::kSectionName)) {
     for (const vhost::SettingsEntry& entry : host.settings.ListChildren(section)) {
       stored.emplace_back(entry.name, entry.text.value_or(""));
     }
@@ -130,7 +130,7 @@ void ReportGrowth(const char* what, const Growth& before, const Growth& after, i
 
 void CyclesInOneLoad(int cycles, ChildReport& report) {
   vhost::State().Reset();
-  vhost::HostSession session(PluginPath());
+  vhost::VeltraneSession session(PluginPath());
   vhost::Document& doc = vhost::State().documents.Open();
   Populate(doc);
   vhost::State().widgets.options.document = &doc;
@@ -161,7 +161,7 @@ void LoadsAndUnloads(int loads, ChildReport& report) {
     if (i == warmUp) before = {alloc::Live(), ResidentBytes()};
     Require(!IsMapped(path), "the plug-in is mapped before load " + Str(i));
     {
-      vhost::HostSession session(path);
+      vhost::VeltraneSession session(path);
       WorkCycle(session, doc);
       if (i % 2 == 1) {
         // Unloaded while its window is up: the library's own teardown must
@@ -224,7 +224,7 @@ void Flip(int32_t id, const char* property, const char* type, vhost::Document& d
 }
 
 struct Scenario {
-  vhost::HostSession& session;
+  vhost::VeltraneSession& session;
   vhost::Document& doc;
 
   void Event(int32_t code) {
@@ -261,7 +261,7 @@ struct Scenario {
 // alive in the host.
 void Round(int64_t nth, ChildReport& report, int64_t* counted, int64_t* pluginAllocations) {
   vhost::State().Reset();
-  auto session = std::make_unique<vhost::HostSession>(PluginPath());
+  auto session = std::make_unique<vhost::VeltraneSession>(PluginPath());
   vhost::Document& doc = vhost::State().documents.Open();
   Populate(doc);
   session->StoreSetting("update", "1");

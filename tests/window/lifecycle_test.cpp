@@ -14,7 +14,7 @@ const char* const kKeysInOrder[] = {"Veltrane_activate", "update",  "all",  "vis
 std::vector<std::string> StoredKeys() {
   vhost::SettingsTree& settings = vhost::State().settings;
   std::vector<std::string> keys;
-  if (const void* section = settings.FindSection(vhost::HostSession::kSectionName)) {
+  if (const void* section = settings.FindSection(vhost::veltrane::kSectionName)) {
     for (const auto& entry : settings.ListChildren(section)) keys.push_back(entry.name);
   }
   return keys;
@@ -32,7 +32,7 @@ TEST_F(Lifecycle, FirstRunWithAnEmptyTreeUsesTheDefaults) {
     EXPECT_EQ(call.Arg("pos_y"), nullptr);
   }
   // The section now exists, empty.
-  EXPECT_NE(vhost::State().settings.FindSection(vhost::HostSession::kSectionName), nullptr);
+  EXPECT_NE(vhost::State().settings.FindSection(vhost::veltrane::kSectionName), nullptr);
   EXPECT_TRUE(StoredKeys().empty());
 }
 

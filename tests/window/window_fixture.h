@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/session/host_session.h"
+#include "host/probe/veltrane_session.h"
 #include "host/loader/paths.h"
 #include "host/api/host_state.h"
 #include "support/shapes.h"
@@ -19,7 +19,7 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     vhost::State().Reset();
-    session = std::make_unique<vhost::HostSession>(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
+    session = std::make_unique<vhost::VeltraneSession>(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
     doc = &vhost::State().documents.Open();
   }
   void TearDown() override {
@@ -82,6 +82,6 @@ class WindowTest : public ::testing::Test {
     EXPECT_EQ(picture, golden.str()) << "the window differs from " << path;
   }
 
-  std::unique_ptr<vhost::HostSession> session;
+  std::unique_ptr<vhost::VeltraneSession> session;
   vhost::Document* doc = nullptr;
 };
