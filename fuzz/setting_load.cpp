@@ -17,6 +17,7 @@
 #include "protocol/entry_points.h"
 #include "frame/setting.h"
 #include "host/api/host_state.h"
+#include "host/probe/veltrane_facts.h"
 #include "tests/support/stored_setting.h"
 
 namespace {
@@ -26,8 +27,8 @@ namespace {
 class Station final : public MQStationPlugin {
  public:
   void GetPlugInID(uint32_t* product, uint32_t* id) override {
-    *product = 0x5A3C9E41;
-    *id = 0x2D7B6F18;
+    *product = vhost::veltrane::kProduct;
+    *id = vhost::veltrane::kPluginId;
   }
   const char* GetPlugInName() override { return "settings fuzzing station"; }
 };
@@ -46,7 +47,7 @@ constexpr const char* kKeys[] = {"Veltrane_activate", "update",  "all",  "visibl
 // element operations.
 void Store(const std::string& key, const std::string& text) {
   vhost::SettingsTree& tree = vhost::State().settings;
-  const std::string section = "Plugin-5A3C9E41-2D7B6F18";
+  const std::string section = vhost::veltrane::kSectionName;
   XmlAddChildRecord addSection{section.c_str(), nullptr};
   tree.ElementValue(tree.PluginSettings(), kXmlAddChild, &addSection);
   XmlAddChildRecord addKey{key.c_str(), nullptr};
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   Store(key, text);
   const bool stored =
       vhost::State().settings.FindChild(
-          vhost::State().settings.FindSection("Plugin-5A3C9E41-2D7B6F18"), key) != nullptr;
+          vhost::State().settings.FindSection(vhost::veltrane::kSectionName), key) != nullptr;
 
   std::unique_ptr<MQSetting> setting{g_station.OpenSetting()};
   if (!setting) Fail("no settings section", text);

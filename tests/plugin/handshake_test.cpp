@@ -6,6 +6,7 @@
 
 #include "host/loader/paths.h"
 #include "host/loader/plugin_library.h"
+#include "host/probe/veltrane_facts.h"
 #include "host/api/host_state.h"
 #include "protocol/entry_points.h"
 
@@ -26,8 +27,8 @@ TEST_F(Handshake, VersionBindingAndIdentity) {
   EXPECT_TRUE(plugin->Init(vhost::ModulePath()));
 
   const vhost::PluginIdentity identity = plugin->Identity();
-  EXPECT_EQ(identity.product, 0x5A3C9E41u);
-  EXPECT_EQ(identity.id, 0x2D7B6F18u);
+  EXPECT_EQ(identity.product, vhost::veltrane::kProduct);
+  EXPECT_EQ(identity.id, vhost::veltrane::kPluginId);
   EXPECT_EQ(identity.type, 6);
   EXPECT_EQ(identity.menuStrings, (std::vector<std::string>{"Veltrane"}));
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/api/host_state.h"
+#include "host/probe/veltrane_facts.h"
 
 extern "C" int32_t MQXmlElem_Value(void* element, int32_t operation, void* record);
 
@@ -69,9 +70,9 @@ TEST(SettingsTree, ElementOperationsWorkOnTheHostsOwnNodes) {
   void* settings = tree.PluginSettings();
   EXPECT_EQ(tree.PluginSettings(), settings);  // found again, not added twice
 
-  void* section = Add(tree, settings, "Plugin-5A3C9E41-2D7B6F18");
+  void* section = Add(tree, settings, vhost::veltrane::kSectionName);
   ASSERT_NE(section, nullptr);
-  EXPECT_EQ(tree.FindSection("Plugin-5A3C9E41-2D7B6F18"), section);
+  EXPECT_EQ(tree.FindSection(vhost::veltrane::kSectionName), section);
   void* first = Add(tree, section, "PosX");
   void* second = Add(tree, section, "PosX");
   ASSERT_NE(first, second);
@@ -133,7 +134,7 @@ TEST(SettingsTree, RefusesNamesAFileCouldNotHoldAndNestingBeyondTheLimit) {
   for (const char* bad : {"", "1abc", "a b", "-x", "<x>", "a&b", "\xFF", "caf\xC3"}) {
     EXPECT_EQ(Add(tree, settings, bad), nullptr) << bad;
   }
-  for (const char* good : {"Plugin-5A3C9E41-2D7B6F18", "PosX", "Veltrane_activate", "a.b-c",
+  for (const char* good : {vhost::veltrane::kSectionName, "PosX", "Veltrane_activate", "a.b-c",
                            "caf\xC3\xA9", "\xE8\xA8\xAD\xE5\xAE\x9A"}) {
     EXPECT_NE(Add(tree, settings, good), nullptr) << good;
   }
@@ -261,9 +262,9 @@ TEST_F(SettingsFile, MissingFileStartsEmptyAndTheTreeRoundTrips) {
   EXPECT_EQ(first.outcome, vhost::SettingsFileReport::Outcome::kMissing);
   EXPECT_TRUE(first.ok());
   EXPECT_TRUE(first.message.empty());
-  EXPECT_EQ(tree.FindSection("Plugin-5A3C9E41-2D7B6F18"), nullptr);
+  EXPECT_EQ(tree.FindSection(vhost::veltrane::kSectionName), nullptr);
 
-  void* section = Add(tree, tree.PluginSettings(), "Plugin-5A3C9E41-2D7B6F18");
+  void* section = Add(tree, tree.PluginSettings(), vhost::veltrane::kSectionName);
   const std::vector<std::pair<const char*, const char*>> keys = {
       {"PosX", "120"},
       {"PosY", "-5"},
@@ -281,7 +282,7 @@ TEST_F(SettingsFile, MissingFileStartsEmptyAndTheTreeRoundTrips) {
   SettingsTree reloaded;
   EXPECT_EQ(reloaded.LoadFile(path.string()).outcome, vhost::SettingsFileReport::Outcome::kLoaded);
   const std::vector<SettingsEntry> entries =
-      reloaded.ListChildren(reloaded.FindSection("Plugin-5A3C9E41-2D7B6F18"));
+      reloaded.ListChildren(reloaded.FindSection(vhost::veltrane::kSectionName));
   ASSERT_EQ(entries.size(), keys.size() + 1);
   for (std::size_t i = 0; i < keys.size(); ++i) {
     EXPECT_EQ(entries[i].name, keys[i].first);
@@ -301,7 +302,7 @@ TEST_F(SettingsFile, SaveReplacesTheFileInOneStepAndKeepsWhatItDoesNotKnow) {
             "<pluginsettings/></settings>\n");
   SettingsTree tree;
   ASSERT_TRUE(tree.LoadFile(path.string()).ok());
-  Add(tree, tree.PluginSettings(), "Plugin-5A3C9E41-2D7B6F18");
+  Add(tree, tree.PluginSettings(), vhost::veltrane::kSectionName);
 
   struct stat before {};
   ASSERT_EQ(::stat(path.c_str(), &before), 0);
@@ -320,7 +321,7 @@ TEST_F(SettingsFile, SaveReplacesTheFileInOneStepAndKeepsWhatItDoesNotKnow) {
   const std::string saved = ReadFile(path);
   EXPECT_NE(saved.find("version=\"3\""), std::string::npos) << saved;
   EXPECT_NE(saved.find("<other a=\"b\">x</other>"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("<Plugin-5A3C9E41-2D7B6F18"), std::string::npos) << saved;
+  EXPECT_NE(saved.find(std::string("<") + vhost::veltrane::kSectionName), std::string::npos) << saved;
 }
 
 TEST_F(SettingsFile, MalformedFilesAreMovedAsideReportedAndReplacedByAnEmptyTree) {

@@ -7,12 +7,14 @@
 #include <cstdint>
 
 #include "frame/plugin_entry.h"
+#include "host/probe/veltrane_facts.h"
 
 namespace settings_testing {
 
-inline constexpr uint32_t kProduct = 0x5A3C9E41;
-inline constexpr uint32_t kPluginId = 0x2D7B6F18;
-inline constexpr const char* kSectionName = "Plugin-5A3C9E41-2D7B6F18";
+// The test station borrows Veltrane's identity, so its section is Veltrane's.
+inline constexpr uint32_t kProduct = vhost::veltrane::kProduct;
+inline constexpr uint32_t kPluginId = vhost::veltrane::kPluginId;
+inline constexpr const char* kSectionName = vhost::veltrane::kSectionName;
 
 class TestStation final : public MQStationPlugin {
  public:
