@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/golden.h"
+
 namespace {
 
 using Json = nlohmann::json;
@@ -105,12 +107,7 @@ class Tool : public ::testing::Test {
   }
 
   void ExpectGolden(const std::string& name, const std::string& text) const {
-    const std::string path = std::string(VELTRANE_TOOL_GOLDEN_DIR) + "/" + name;
-    if (std::getenv("VELTRANE_UPDATE_GOLDEN") != nullptr) {
-      std::ofstream(path, std::ios::binary) << text;
-      return;
-    }
-    EXPECT_EQ(text, Read(path)) << "differs from " << path;
+    testing_support::ExpectGolden(std::string(VELTRANE_TOOL_GOLDEN_DIR) + "/" + name, text);
   }
 
   // Parses stdout as the one JSON document it must be.

@@ -13,6 +13,7 @@
 #include "host/probe/veltrane_session.h"
 #include "host/loader/paths.h"
 #include "host/api/host_state.h"
+#include "support/golden.h"
 #include "support/shapes.h"
 
 class WindowTest : public ::testing::Test {
@@ -65,21 +66,10 @@ class WindowTest : public ::testing::Test {
     return writes;
   }
 
-  // Compares the window's picture with a checked-in golden file. With
-  // VELTRANE_UPDATE_GOLDEN set, rewrites the file instead.
+  // Compares the window's picture with a checked-in golden file.
   void ExpectPicture(const std::string& name) const {
-    const std::string path = std::string(VELTRANE_GOLDEN_DIR) + "/" + name + ".txt";
-    const std::string picture = session->Picture();
-    if (std::getenv("VELTRANE_UPDATE_GOLDEN") != nullptr) {
-      std::ofstream(path, std::ios::binary) << picture;
-      return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in.good()) << "missing golden picture " << path << "; the window shows:\n"
-                           << picture;
-    std::stringstream golden;
-    golden << in.rdbuf();
-    EXPECT_EQ(picture, golden.str()) << "the window differs from " << path;
+    testing_support::ExpectGolden(std::string(VELTRANE_GOLDEN_DIR) + "/" + name + ".txt",
+                                  session->Picture());
   }
 
   std::unique_ptr<vhost::VeltraneSession> session;
