@@ -10,7 +10,7 @@
 #include "counter/veltrane.h"
 #include "protocol/entry_points.h"
 #include "host/api/host_state.h"
-#include "support/shapes.h"
+#include "tests/support/shapes.h"
 
 namespace {
 

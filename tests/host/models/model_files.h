@@ -11,7 +11,7 @@
 #include <string>
 
 #include "host/models/models.h"
-#include "support/shapes.h"
+#include "tests/support/shapes.h"
 
 namespace model_files {
 

@@ -10,7 +10,7 @@
 #include "protocol/mq_types.h"
 #include "host/model/documents.h"
 #include "host/api/host_state.h"
-#include "support/shapes.h"
+#include "tests/support/shapes.h"
 
 extern "C" MQObject MQObj_Clone(MQObject obj);
 extern "C" int32_t MQObj_Freeze(MQObject obj, uint32_t flags);

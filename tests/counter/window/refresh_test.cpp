@@ -1,5 +1,5 @@
 // The refresh over the current object and all objects, as the window shows it.
-#include "window/window_fixture.h"
+#include "tests/counter/window/window_fixture.h"
 
 namespace {
 

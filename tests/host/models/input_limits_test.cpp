@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "host/models/models.h"
-#include "models/model_files.h"
-#include "support/shapes.h"
+#include "tests/host/models/model_files.h"
+#include "tests/support/shapes.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>

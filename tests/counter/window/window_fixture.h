@@ -13,8 +13,8 @@
 #include "host/probe/veltrane_session.h"
 #include "host/loader/paths.h"
 #include "host/api/host_state.h"
-#include "support/golden.h"
-#include "support/shapes.h"
+#include "tests/support/golden.h"
+#include "tests/support/shapes.h"
 
 class WindowTest : public ::testing::Test {
  protected:

@@ -2,7 +2,7 @@
 // host's settings between runs.
 #include <cstdio>
 
-#include "window/window_fixture.h"
+#include "tests/counter/window/window_fixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "support/shapes.h"
+#include "tests/support/shapes.h"
 
 using shapes::Count;
 using vhost::Object;

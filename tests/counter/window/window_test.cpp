@@ -1,5 +1,5 @@
 // The counter window: its look, its check boxes and group, and its close box.
-#include "window/window_fixture.h"
+#include "tests/counter/window/window_fixture.h"
 
 namespace {
 
