@@ -14,6 +14,12 @@ void BindOption(MQCheckBox* check, VeltraneWindow* window,
   check->SetChecked(state);
 }
 
+// Writes one group's six fields, in row order (V, F, 2, 3, 4, 5); the fields are
+// borrowed from the window that owns them.
+void ShowCounts(MQEdit* const (&edits)[6], const int32_t (&counts)[6]) {
+  for (int row = 0; row < 6; ++row) edits[row]->SetText(FormatCount(counts[row]));
+}
+
 }  // namespace
 
 std::u16string FormatCount(int32_t value) {
@@ -45,29 +51,15 @@ VeltraneWindow::VeltraneWindow(Veltrane& plugin_, MQWindowBase& parent)
   MQFrame* groups = CreateVerticalFrame(this);
 
   MQGroupBox* current = CreateGroupBox(groups, u"current");
-  MQFrame* curTotals = CreateTwoColumnFrame(current);
-  curVertexEdit = CreateRow(curTotals, u"V");
-  curFaceEdit = CreateRow(curTotals, u"F");
-  curKindFrame = CreateTwoColumnFrame(current);
-  curKindFrame->SetVisible(plugin->polygon);
-  curLineEdit = CreateRow(curKindFrame, u"2");
-  curTriEdit = CreateRow(curKindFrame, u"3");
-  curQuadEdit = CreateRow(curKindFrame, u"4");
-  curNgonEdit = CreateRow(curKindFrame, u"5");
+  curKindFrame = CreateCountRows(current, curVertexEdit, curFaceEdit, curLineEdit, curTriEdit,
+                                 curQuadEdit, curNgonEdit);
 
   allGroup = CreateGroupBox(groups, u"all");
   allGroup->SetCanMinimize(true);
   allGroup->SetMinimized(!plugin->all);
   allGroup->AddResizeEvent(this, &VeltraneWindow::OnAllGroupResize);
-  MQFrame* allTotals = CreateTwoColumnFrame(allGroup);
-  allVertexEdit = CreateRow(allTotals, u"V");
-  allFaceEdit = CreateRow(allTotals, u"F");
-  allKindFrame = CreateTwoColumnFrame(allGroup);
-  allKindFrame->SetVisible(plugin->polygon);
-  allLineEdit = CreateRow(allKindFrame, u"2");
-  allTriEdit = CreateRow(allKindFrame, u"3");
-  allQuadEdit = CreateRow(allKindFrame, u"4");
-  allNgonEdit = CreateRow(allKindFrame, u"5");
+  allKindFrame = CreateCountRows(allGroup, allVertexEdit, allFaceEdit, allLineEdit, allTriEdit,
+                                 allQuadEdit, allNgonEdit);
 
   AddHideEvent(this, &VeltraneWindow::OnWindowHide);
 }
@@ -77,6 +69,21 @@ MQFrame* VeltraneWindow::CreateTwoColumnFrame(MQWidgetBase* parent) {
   frame->SetMultiColumn(true);
   frame->SetMatrixColumn(2);
   return frame;
+}
+
+MQFrame* VeltraneWindow::CreateCountRows(MQGroupBox* group, MQEdit*& vertex, MQEdit*& face,
+                                         MQEdit*& line, MQEdit*& tri, MQEdit*& quad,
+                                         MQEdit*& ngon) {
+  MQFrame* totals = CreateTwoColumnFrame(group);
+  vertex = CreateRow(totals, u"V");
+  face = CreateRow(totals, u"F");
+  MQFrame* kinds = CreateTwoColumnFrame(group);
+  kinds->SetVisible(plugin->polygon);
+  line = CreateRow(kinds, u"2");
+  tri = CreateRow(kinds, u"3");
+  quad = CreateRow(kinds, u"4");
+  ngon = CreateRow(kinds, u"5");
+  return kinds;
 }
 
 MQEdit* VeltraneWindow::CreateRow(MQFrame* frame, const char16_t* caption) {
@@ -105,22 +112,14 @@ void VeltraneWindow::ShowOptions() {
 
 void VeltraneWindow::SetCurrentCounts(int32_t vertices, int32_t faces, int32_t lines,
                                       int32_t triangles, int32_t quads, int32_t ngons) {
-  curVertexEdit->SetText(FormatCount(vertices));
-  curFaceEdit->SetText(FormatCount(faces));
-  curLineEdit->SetText(FormatCount(lines));
-  curTriEdit->SetText(FormatCount(triangles));
-  curQuadEdit->SetText(FormatCount(quads));
-  curNgonEdit->SetText(FormatCount(ngons));
+  ShowCounts({curVertexEdit, curFaceEdit, curLineEdit, curTriEdit, curQuadEdit, curNgonEdit},
+             {vertices, faces, lines, triangles, quads, ngons});
 }
 
 void VeltraneWindow::SetAllCounts(int32_t vertices, int32_t faces, int32_t lines, int32_t triangles,
                                   int32_t quads, int32_t ngons) {
-  allVertexEdit->SetText(FormatCount(vertices));
-  allFaceEdit->SetText(FormatCount(faces));
-  allLineEdit->SetText(FormatCount(lines));
-  allTriEdit->SetText(FormatCount(triangles));
-  allQuadEdit->SetText(FormatCount(quads));
-  allNgonEdit->SetText(FormatCount(ngons));
+  ShowCounts({allVertexEdit, allFaceEdit, allLineEdit, allTriEdit, allQuadEdit, allNgonEdit},
+             {vertices, faces, lines, triangles, quads, ngons});
 }
 
 // --- Handlers ----------------------------------------------------------------------

@@ -42,6 +42,11 @@ class VeltraneWindow : public MQWindow {
   bool OnWindowHide(MQWidgetBase* sender, MQDocument doc);
 
  private:
+  // One group's rows: "V" and "F" in a two-column frame, then rows "2" to "5" in
+  // a second one, shown while `polygon` is on. Stores the six edits through the
+  // references and answers the second frame; the window owns all of them.
+  MQFrame* CreateCountRows(MQGroupBox* group, MQEdit*& vertex, MQEdit*& face, MQEdit*& line,
+                           MQEdit*& tri, MQEdit*& quad, MQEdit*& ngon);
   // A label and a read-only, right-aligned number field beside it.
   MQEdit* CreateRow(MQFrame* frame, const char16_t* caption);
   // Two children per row, in creation order.

@@ -71,15 +71,11 @@ BOOL DispatchMouse(MQCommandPlugin& plugin, MQDocument doc, int32_t event, void*
 }
 
 BOOL Dispatch(MQDocument doc, int32_t event, void* option) {
-  // Codes outside the table answer 0 without touching the option pointer.
-  const bool known = event == 1 || event == 2 || (event >= 100 && event <= 103) || event == 110 ||
-                     (event >= 120 && event <= 130) || event == 140 || event == 141 ||
-                     (event >= 200 && event <= 202) || (event >= 210 && event <= 212) ||
-                     (event >= 220 && event <= 222) || event == 230 || event == 231 || event == 240;
-  if (!known) return 0;
   MQStationPlugin* plugin = StationPlugin();
   if (plugin == nullptr) return 0;  // only station plug-ins receive events
 
+  // The cases are the one list of codes the frame knows; each reads only what
+  // its event carries.
   auto** args = static_cast<void**>(option);
   switch (event) {
     case 1:
@@ -105,6 +101,24 @@ BOOL Dispatch(MQDocument doc, int32_t event, void* option) {
       plugin->OnDrawScene(doc, FindNamedArg(args, "scene"), ReadInt(args, "width", 1),
                           ReadInt(args, "height", 1));
       return 1;
+    case 120:
+    case 121:
+    case 122:
+    case 123:
+    case 124:
+    case 125:
+    case 126:
+    case 127:
+    case 128:
+    case 129:
+    case 130:
+    case 140:
+    case 141: {
+      // Only a command plug-in has receivers for these.
+      auto* command = dynamic_cast<MQCommandPlugin*>(plugin);
+      if (command == nullptr) return 0;
+      return DispatchMouse(*command, doc, event, args);
+    }
     case 200: {
       DocumentLoadInfo info{FindNamedArg(args, "xml_elem")};
       plugin->OnDocumentOpened(doc, static_cast<const char*>(FindNamedArg(args, "filename")),
@@ -145,12 +159,9 @@ BOOL Dispatch(MQDocument doc, int32_t event, void* option) {
     case 240:
       plugin->OnSceneEvent(doc, FindNamedArg(args, "scene"));
       return 1;
-    default: {
-      // 120 … 130, 140, 141: only a command plug-in has receivers for them.
-      auto* command = dynamic_cast<MQCommandPlugin*>(plugin);
-      if (command == nullptr) return 0;
-      return DispatchMouse(*command, doc, event, args);
-    }
+    default:
+      // Codes this switch does not list answer 0 without touching the option pointer.
+      return 0;
   }
 }
 

@@ -30,46 +30,36 @@ T* MQWindowBase::Own(std::unique_ptr<T> widget) {
   return widget.release();
 }
 
+template <class T, class Configure>
+T* MQWindowBase::CreateOwned(MQWidgetBase* parent, Configure&& configure) {
+  T* widget = Own(std::make_unique<T>());
+  configure(*widget);
+  if (parent != nullptr) parent->AddChild(widget);
+  return widget;
+}
+
 MQFrame* MQWindowBase::CreateHorizontalFrame(MQWidgetBase* parent) {
-  MQFrame* frame = Own(std::make_unique<MQFrame>());
-  frame->SetAlignment("horz");
-  if (parent != nullptr) parent->AddChild(frame);
-  return frame;
+  return CreateOwned<MQFrame>(parent, [](MQFrame& frame) { frame.SetAlignment("horz"); });
 }
 
 MQFrame* MQWindowBase::CreateVerticalFrame(MQWidgetBase* parent) {
-  MQFrame* frame = Own(std::make_unique<MQFrame>());
-  frame->SetAlignment("vert");
-  if (parent != nullptr) parent->AddChild(frame);
-  return frame;
+  return CreateOwned<MQFrame>(parent, [](MQFrame& frame) { frame.SetAlignment("vert"); });
 }
 
 MQGroupBox* MQWindowBase::CreateGroupBox(MQWidgetBase* parent, const std::u16string& text) {
-  MQGroupBox* group = Own(std::make_unique<MQGroupBox>());
-  group->SetText(text);
-  if (parent != nullptr) parent->AddChild(group);
-  return group;
+  return CreateOwned<MQGroupBox>(parent, [&text](MQGroupBox& group) { group.SetText(text); });
 }
 
 MQCheckBox* MQWindowBase::CreateCheckBox(MQWidgetBase* parent, const std::u16string& text) {
-  MQCheckBox* check = Own(std::make_unique<MQCheckBox>());
-  check->SetText(text);
-  if (parent != nullptr) parent->AddChild(check);
-  return check;
+  return CreateOwned<MQCheckBox>(parent, [&text](MQCheckBox& check) { check.SetText(text); });
 }
 
 MQLabel* MQWindowBase::CreateLabel(MQWidgetBase* parent, const std::u16string& text) {
-  MQLabel* label = Own(std::make_unique<MQLabel>());
-  label->SetText(text);
-  if (parent != nullptr) parent->AddChild(label);
-  return label;
+  return CreateOwned<MQLabel>(parent, [&text](MQLabel& label) { label.SetText(text); });
 }
 
 MQEdit* MQWindowBase::CreateEdit(MQWidgetBase* parent, const std::u16string& text) {
-  MQEdit* edit = Own(std::make_unique<MQEdit>());
-  edit->SetText(text);
-  if (parent != nullptr) parent->AddChild(edit);
-  return edit;
+  return CreateOwned<MQEdit>(parent, [&text](MQEdit& edit) { edit.SetText(text); });
 }
 
 void MQWindowBase::SetTitle(const std::u16string& text) { SetWideTextValue("title", text.c_str()); }

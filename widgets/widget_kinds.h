@@ -59,6 +59,11 @@ class MQWindowBase : public MQWidgetBase {
   // host widget are deleted before the exception leaves.
   template <class T>
   T* Own(std::unique_ptr<T> widget);
+  // The one shape of every Create… operation: make a T (its host widget too),
+  // own it, let `configure` set its one property, then put it into `parent`
+  // when that is not null. Answers the wrapper, borrowed from this window.
+  template <class T, class Configure>
+  T* CreateOwned(MQWidgetBase* parent, Configure&& configure);
 };
 
 // A top-level window of the plug-in's own.

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <string>
+#include <vector>
 
 #include "protocol/entry_points.h"
 #include "test_plugins.h"
@@ -57,9 +59,138 @@ TEST_F(EntryPoints, FileAndMenuEntriesNeverReachAStationPlugin) {
     EXPECT_EQ(MQModifySelect(1, 2), 0);
     EXPECT_EQ(MQEnumFileType(0), nullptr);
   }
-  for (const auto& call : station.calls) {
-    EXPECT_NE(call.op, "Initialize");
-    EXPECT_NE(call.op, "Exit");
+  EXPECT_TRUE(station.calls.empty());  // not even its menu string was asked for
+}
+
+// The twelve entry points that reach the plug-in object, each called once on a
+// plug-in of every kind: what reaches the object, in order, and what the host
+// gets back. Entries meant for another kind answer the neutral value and call
+// nothing.
+std::vector<std::string> Ops(const std::vector<testing_plugins::Call>& calls) {
+  std::vector<std::string> ops;
+  for (const auto& call : calls) ops.push_back(call.op);
+  return ops;
+}
+
+struct Answers {
+  uint32_t product = 0;
+  uint32_t id = 0;
+  const char* name = nullptr;
+  int32_t type = 0;
+  const char* menu0 = nullptr;
+  const char* menu1 = nullptr;
+  const char* fileType = nullptr;
+  const char* fileExt = nullptr;
+  BOOL imported = -1;
+  BOOL exported = -1;
+  BOOL created = -1;
+  BOOL modifiedObject = -1;
+  BOOL modifiedSelect = -1;
+  BOOL event = -1;
+};
+
+Answers CallEveryEntry(int32_t event) {
+  Answers a;
+  MQGetPlugInID(&a.product, &a.id);
+  a.name = MQGetPlugInName();
+  a.type = MQGetPlugInType();
+  a.menu0 = MQEnumString(0);
+  a.menu1 = MQEnumString(1);
+  a.fileType = MQEnumFileType(0);
+  a.fileExt = MQEnumFileExt(0);
+  a.imported = MQImportFile(1, 2, 3);
+  a.exported = MQExportFile(4, 5, 6);
+  a.created = MQCreate(7, 8);
+  a.modifiedObject = MQModifyObject(9, 10);
+  a.modifiedSelect = MQModifySelect(11, 12);
+  void* none[] = {nullptr};  // an empty named-argument list
+  a.event = MQOnEvent(nullptr, event, none);
+  return a;
+}
+
+TEST_F(EntryPoints, EachKindReceivesExactlyItsOwnEntries) {
+  {
+    SCOPED_TRACE("station");
+    RecordingStation station;
+    testing_plugins::UsePlugin(&station);
+    const Answers a = CallEveryEntry(1);
+    EXPECT_EQ(a.product, 0x11111111u);
+    EXPECT_EQ(a.id, 0x22222222u);
+    EXPECT_STREQ(a.name, "Recording plug-in");
+    EXPECT_EQ(a.type, 6);
+    EXPECT_STREQ(a.menu0, "Recording");
+    EXPECT_EQ(a.menu1, nullptr);
+    EXPECT_EQ(a.fileType, nullptr);
+    EXPECT_EQ(a.fileExt, nullptr);
+    EXPECT_EQ(a.imported, 0);
+    EXPECT_EQ(a.exported, 0);
+    EXPECT_EQ(a.created, 0);
+    EXPECT_EQ(a.modifiedObject, 0);
+    EXPECT_EQ(a.modifiedSelect, 0);
+    EXPECT_EQ(a.event, 5);  // Initialize's own answer
+    EXPECT_EQ(Ops(station.calls),
+              (std::vector<std::string>{"GetPlugInName", "EnumString", "Initialize"}));
+  }
+  {
+    SCOPED_TRACE("command");
+    testing_plugins::RecordingCommand command;
+    testing_plugins::UsePlugin(&command);
+    const Answers a = CallEveryEntry(120);
+    EXPECT_EQ(a.type, 7);
+    EXPECT_STREQ(a.menu0, "Recording");
+    EXPECT_EQ(a.menu1, nullptr);
+    EXPECT_EQ(a.fileType, nullptr);
+    EXPECT_EQ(a.imported, 0);
+    EXPECT_EQ(a.created, 0);
+    EXPECT_EQ(a.event, 5);  // the mouse handler's own answer
+    EXPECT_EQ(Ops(command.calls),
+              (std::vector<std::string>{"GetPlugInName", "EnumString", "OnMouseEvent120"}));
+  }
+  for (int32_t type : {1, 2}) {
+    SCOPED_TRACE("file kind " + std::to_string(type));
+    RecordingFilePlugin file;
+    file.type = type;
+    testing_plugins::UsePlugin(&file);
+    const Answers a = CallEveryEntry(1);
+    EXPECT_STREQ(a.name, "File");
+    EXPECT_EQ(a.type, type);
+    EXPECT_EQ(a.menu0, nullptr);
+    EXPECT_EQ(a.menu1, nullptr);
+    EXPECT_STREQ(a.fileType, "Test file (*.tst)");
+    EXPECT_STREQ(a.fileExt, "tst");
+    EXPECT_EQ(a.imported, 9);
+    EXPECT_EQ(a.exported, 9);
+    EXPECT_EQ(a.created, 0);
+    EXPECT_EQ(a.modifiedObject, 0);
+    EXPECT_EQ(a.modifiedSelect, 0);
+    EXPECT_EQ(a.event, 0);
+    EXPECT_EQ(Ops(file.calls), (std::vector<std::string>{"EnumFileType", "EnumFileExt",
+                                                         "TransferFile", "TransferFile"}));
+  }
+  for (int32_t type : {3, 4, 5}) {
+    SCOPED_TRACE("menu kind " + std::to_string(type));
+    RecordingMenuPlugin menu;
+    menu.type = type;
+    testing_plugins::UsePlugin(&menu);
+    const Answers a = CallEveryEntry(1);
+    EXPECT_STREQ(a.name, "Menu");
+    EXPECT_EQ(a.type, type);
+    EXPECT_STREQ(a.menu0, "Menu entry");
+    EXPECT_STREQ(a.menu1, "Menu entry");
+    EXPECT_EQ(a.fileType, nullptr);
+    EXPECT_EQ(a.fileExt, nullptr);
+    EXPECT_EQ(a.imported, 0);
+    EXPECT_EQ(a.exported, 0);
+    EXPECT_EQ(a.created, 8);
+    EXPECT_EQ(a.modifiedObject, 8);
+    EXPECT_EQ(a.modifiedSelect, 8);
+    EXPECT_EQ(a.event, 0);
+    ASSERT_EQ(menu.calls.size(), 5u);
+    EXPECT_EQ(menu.calls[0].ints, (std::vector<int64_t>{0}));
+    EXPECT_EQ(menu.calls[1].ints, (std::vector<int64_t>{1}));
+    EXPECT_EQ(menu.calls[2].ints, (std::vector<int64_t>{7, 8}));
+    EXPECT_EQ(menu.calls[3].ints, (std::vector<int64_t>{9, 10}));
+    EXPECT_EQ(menu.calls[4].ints, (std::vector<int64_t>{11, 12}));
   }
 }
 

@@ -1,5 +1,6 @@
 // The records' byte layout on this target: 32-bit integers everywhere, handle
-// and pointer fields as wide as a pointer (4 bytes on win32, 8 on 64-bit).
+// and pointer fields as wide as a pointer (4 bytes on win32, 8 on 64-bit). The
+// record sizes asserted beside the records are not repeated here.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -14,18 +15,16 @@ static_assert(offsetof(PluginMessage, product) == 0);
 static_assert(offsetof(PluginMessage, id) == 4);
 static_assert(offsetof(PluginMessage, reserved) == 8);
 static_assert(offsetof(PluginMessage, options) == (kPtr == 4 ? 12 : 16));
-static_assert(sizeof(PluginMessage) == (kPtr == 4 ? 16 : 24));
 
 static_assert(offsetof(XmlFindChildRecord, result) == kPtr);
 static_assert(offsetof(XmlAddChildRecord, result) == kPtr);
 static_assert(offsetof(XmlRemoveChildRecord, result) == kPtr);
 static_assert(sizeof(XmlSetTextRecord) == kPtr);
 
-static_assert(offsetof(SizeRecord, height) == 4 && sizeof(SizeRecord) == 16);
+static_assert(offsetof(SizeRecord, height) == 4);
 static_assert(offsetof(MouseState, left_button) == 12 && offsetof(MouseState, bit5_flag) == 32);
 static_assert(offsetof(DocumentSaveInfo, save_uid) == kPtr);
-static_assert(sizeof(DocumentSaveInfo) == (kPtr == 4 ? 8 : 16));
-static_assert(sizeof(BOOL) == 4 && sizeof(char16_t) == 2);
+static_assert(sizeof(char16_t) == 2);
 #if defined(_WIN32)
 static_assert(sizeof(wchar_t) == 2, "wide text on the wire is 16-bit, as Windows' own");
 #endif
@@ -36,7 +35,6 @@ TEST(AbiLayout, TargetIsWhatTheBuildSays) {
 #else
   EXPECT_EQ(sizeof(void*), 8u);
 #endif
-  EXPECT_EQ(sizeof(PluginMessage), kPtr == 4 ? 16u : 24u);
 }
 
 }  // namespace
