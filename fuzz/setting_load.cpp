@@ -14,9 +14,9 @@
 #include <string>
 
 #include "frame/plugin_entry.h"
-#include "protocol/entry_points.h"
 #include "frame/setting.h"
 #include "host/api/host_state.h"
+#include "protocol/entry_points.h"
 #include "tests/support/stored_setting.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "host/session/host_session.h"
+#include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/models/models.h"
-#include "host/api/host_state.h"
+#include "host/session/host_session.h"
 #include "host/tool/report.h"
 
 #if defined(_WIN32)

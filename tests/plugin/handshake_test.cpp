@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/loader/plugin_library.h"
-#include "host/api/host_state.h"
 #include "protocol/entry_points.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "host/session/host_session.h"
-#include "host/loader/paths.h"
 #include "host/api/host_state.h"
+#include "host/loader/paths.h"
+#include "host/session/host_session.h"
 #include "support/shapes.h"
 
 class WindowTest : public ::testing::Test {
