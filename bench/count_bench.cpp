@@ -16,8 +16,8 @@
 
 #include "counter/veltrane.h"
 #include "frame/host_functions.h"
-#include "protocol/entry_points.h"
 #include "host/api/host_state.h"
+#include "protocol/entry_points.h"
 
 namespace {
 

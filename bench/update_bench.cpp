@@ -15,8 +15,8 @@
 
 #include "counter/veltrane.h"
 #include "frame/host_functions.h"
-#include "protocol/entry_points.h"
 #include "host/api/host_state.h"
+#include "protocol/entry_points.h"
 
 namespace {
 
@@ -27,8 +27,12 @@ void Bind() {
 
 void AddCube(vhost::Object& o) {
   for (int i = 0; i < 8; ++i) o.AddVertex({double(i & 1), double((i >> 1) & 1), double(i >> 2)});
-  for (const auto& f : {std::vector<int32_t>{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
-                        {1, 3, 7, 5}, {3, 2, 6, 7}, {2, 0, 4, 6}}) {
+  for (const auto& f : {std::vector<int32_t>{0, 2, 3, 1},
+                        {4, 5, 7, 6},
+                        {0, 1, 5, 4},
+                        {1, 3, 7, 5},
+                        {3, 2, 6, 7},
+                        {2, 0, 4, 6}}) {
     o.AddFace(f);
   }
 }
@@ -67,9 +71,9 @@ void BM_UpdateCounts(benchmark::State& state) {
   Veltrane& plugin = CountingPlugin();
   vhost::Document& doc = Cubes(state.range(0));
   for (auto _ : state) plugin.UpdateCounts(&doc);
-  state.counters["ns_per_object"] = benchmark::Counter(
-      double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
-                                  benchmark::Counter::kInvert);
+  state.counters["ns_per_object"] =
+      benchmark::Counter(double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
 }
 
 void BM_CountCubes(benchmark::State& state) {
@@ -82,9 +86,9 @@ void BM_CountCubes(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(c);
   }
-  state.counters["ns_per_object"] = benchmark::Counter(
-      double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
-                                  benchmark::Counter::kInvert);
+  state.counters["ns_per_object"] =
+      benchmark::Counter(double(state.range(0)), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
 }
 
 // A patched grid cage of 100,000 quads (250 x 400).

@@ -1,7 +1,7 @@
 #include "frame/host_functions.h"
 
-#include "protocol/entry_points.h"
 #include "platform/module.h"
+#include "protocol/entry_points.h"
 
 namespace mq {
 

@@ -365,10 +365,17 @@ extern "C" MQ_EXPORT BOOL MQ_CALL MQImportFile(int32_t a, int32_t b, int32_t c) 
 extern "C" MQ_EXPORT BOOL MQ_CALL MQExportFile(int32_t a, int32_t b, int32_t c) noexcept {
   return TransferFile(a, b, c);
 }
-extern "C" MQ_EXPORT BOOL MQ_CALL MQCreate(int32_t a, int32_t b) noexcept { return ExecuteMenu(a, b); }
-extern "C" MQ_EXPORT BOOL MQ_CALL MQModifyObject(int32_t a, int32_t b) noexcept { return ExecuteMenu(a, b); }
-extern "C" MQ_EXPORT BOOL MQ_CALL MQModifySelect(int32_t a, int32_t b) noexcept { return ExecuteMenu(a, b); }
+extern "C" MQ_EXPORT BOOL MQ_CALL MQCreate(int32_t a, int32_t b) noexcept {
+  return ExecuteMenu(a, b);
+}
+extern "C" MQ_EXPORT BOOL MQ_CALL MQModifyObject(int32_t a, int32_t b) noexcept {
+  return ExecuteMenu(a, b);
+}
+extern "C" MQ_EXPORT BOOL MQ_CALL MQModifySelect(int32_t a, int32_t b) noexcept {
+  return ExecuteMenu(a, b);
+}
 
-extern "C" MQ_EXPORT BOOL MQ_CALL MQOnEvent(MQDocument document, int32_t event, void* option) noexcept {
+extern "C" MQ_EXPORT BOOL MQ_CALL MQOnEvent(MQDocument document, int32_t event,
+                                            void* option) noexcept {
   return Guarded(0, [=] { return Dispatch(document, event, option); });
 }

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "host/probe/veltrane_session.h"
-#include "host/loader/paths.h"
 #include "host/api/host_state.h"
+#include "host/loader/paths.h"
+#include "host/probe/veltrane_session.h"
 
 namespace fuzzing {
 

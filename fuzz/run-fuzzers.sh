@@ -13,7 +13,7 @@ root=$(CDPATH= cd -- "$(dirname -- "$0")/.." && pwd)
 cd "$root"
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --parallel "${VELTRANE_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 
 work=build/fuzz/corpus-work
 artifacts=build/fuzz/artifacts

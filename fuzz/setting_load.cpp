@@ -14,10 +14,10 @@
 #include <string>
 
 #include "frame/plugin_entry.h"
-#include "protocol/entry_points.h"
 #include "frame/setting.h"
 #include "host/api/host_state.h"
 #include "host/probe/veltrane_facts.h"
+#include "protocol/entry_points.h"
 #include "tests/support/stored_setting.h"
 
 namespace {

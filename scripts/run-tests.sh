@@ -1,27 +1,57 @@
 #!/bin/sh
-# Builds and runs every test suite: native (Linux), native under the address,
-# leak and undefined-behaviour sanitizers, the validator's long run under the
-# sanitizers, each fuzz harness for a bounded time, win32 and win64 (under
-# Wine), and prints each suite's result. Exits non-zero when any suite fails.
+# Builds and runs the test suites and prints each suite's result and wall time.
+# The full run: native (Linux), native under the address, leak and
+# undefined-behaviour sanitizers, the lint (scripts/lint.sh), the validator's
+# long run under the sanitizers, each fuzz harness for a bounded time, win32 and
+# win64 (under Wine) and the shipping package. --quick runs the first two only,
+# the tier to run before every commit. Exits non-zero when any suite fails.
 #
+#   scripts/run-tests.sh [--quick | --help]
+#
+#   VELTRANE_JOBS            compile jobs and test programs at once (default: nproc)
 #   VELTRANE_VALIDATOR_SEED  the long validator run's seed (default: a fixed one)
 #   VELTRANE_FUZZ_SECONDS    how long each fuzz harness runs (default 60)
 set -eu
+usage="usage: scripts/run-tests.sh [--quick | --help]"
+quick=0
+case $# in
+  0) ;;
+  1)
+    case $1 in
+      --quick) quick=1 ;;
+      --help | -h)
+        echo "$usage"
+        echo "  (no argument)  every suite: linux asan lint validator fuzz win32 win64 package"
+        echo "  --quick        the native and sanitizer suites only (linux asan)"
+        exit 0 ;;
+      *) echo "run-tests: unknown argument '$1'; $usage" >&2; exit 2 ;;
+    esac ;;
+  *) echo "run-tests: one argument at most; $usage" >&2; exit 2 ;;
+esac
 . "$(dirname -- "$0")/common.sh"
-ensure_packages $NATIVE_PACKAGES $FUZZ_PACKAGES $WINDOWS_PACKAGES
+if [ "$quick" -eq 1 ]; then
+  ensure_packages $NATIVE_PACKAGES
+else
+  ensure_packages $NATIVE_PACKAGES $FUZZ_PACKAGES $LINT_PACKAGES $WINDOWS_PACKAGES
+fi
 cd "$VELTRANE_ROOT"
 
 failed=""
 summary=""
 note() { summary="$summary
   $1"; }
+run_start=$(date +%s)
+# started: marks a suite's start; took: the seconds since then, for its result.
+started() { suite_start=$(date +%s); }
+took() { echo "$(($(date +%s) - suite_start)) s"; }
 
 run_suite() {  # run_suite PRESET
+  started
   echo "==> suite $1: building"
   log="build/$1-ctest.log"
   mkdir -p build
   status=0
-  tests="ctest --preset $1"
+  tests="ctest --preset $1 --parallel $VELTRANE_JOBS"
   if [ "$1" = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     # This kernel cannot execute 32-bit code: run the whole suite inside one
     # virtual machine whose kernel can (one boot instead of one per program).
@@ -42,12 +72,12 @@ run_suite() {  # run_suite PRESET
         grep -h -o 'wine-run: .*; skipping' "$testlog" || true
         awk 'skipped { print; skipped = 0 } /: Skipped$/ { skipped = 1 }' "$testlog"
       } | sort -u | head -n 1)
-      note "$1: passed, $skipped skipped (${reason:-see $log})"
+      note "$1: passed ($(took)), $skipped skipped (${reason:-see $log})"
     else
-      note "$1: passed"
+      note "$1: passed ($(took))"
     fi
   else
-    note "$1: FAILED"
+    note "$1: FAILED ($(took))"
     failed="$failed $1"
   fi
 }
@@ -55,10 +85,28 @@ run_suite() {  # run_suite PRESET
 run_suite linux
 run_suite asan
 
+if [ "$quick" -eq 1 ]; then
+  echo "==> results:$summary
+  total: $(($(date +%s) - run_start)) s (quick: linux asan)"
+  [ -z "$failed" ] && exit 0
+  exit 1
+fi
+
+# Formatting and clang-tidy; the script prints each finding.
+started
+echo "==> suite lint"
+if ./scripts/lint.sh; then
+  note "lint: passed ($(took))"
+else
+  note "lint: FAILED ($(took))"
+  failed="$failed lint"
+fi
+
 # The validator's long run, on the sanitizer build the asan suite just made: a
 # few thousand seeded sequences, lifecycle stress, every host fault and the full
 # allocation-failure sweep. A fixed seed keeps the run repeatable; a failure
 # prints the seed and steps that replay it.
+started
 echo "==> suite validator"
 log=build/validator.log
 if [ -x build/asan/bin/validator ] &&
@@ -66,43 +114,46 @@ if [ -x build/asan/bin/validator ] &&
     build/asan/bin/validator --seed "${VELTRANE_VALIDATOR_SEED:-20261208}" \
     --cases 3000 --steps 60 --cycles 300 --loads 100 >"$log" 2>&1; then
   cat "$log"
-  note "validator: passed ($(sed -n "s/^validator: \([0-9]\)/\1/p" "$log"))"
+  note "validator: passed ($(took); $(sed -n "s/^validator: \([0-9]\)/\1/p" "$log"))"
 else
   cat "$log" 2>/dev/null || true
-  note "validator: FAILED (see $log)"
+  note "validator: FAILED ($(took), see $log)"
   failed="$failed validator"
 fi
 
 # Each fuzz harness for a bounded time, under the sanitizers.
+started
 echo "==> suite fuzz"
 log=build/fuzz.log
 if ./fuzz/run-fuzzers.sh "${VELTRANE_FUZZ_SECONDS:-60}" >"$log" 2>&1; then
   sed -n '/^==> fuzz results:/,$p' "$log"
   runs=$(sed -n 's/^  \([a-z_]*\): \([0-9]*\) executions, clean$/ \1 \2 runs/p' "$log" |
     tr '\n' ',' | sed 's/,$//')
-  note "fuzz: passed;$runs"
+  note "fuzz: passed ($(took));$runs"
 else
   cat "$log"  # the build, or the failing harness's report and the results
-  note "fuzz: FAILED (see $log)"
+  note "fuzz: FAILED ($(took), see $log)"
   failed="$failed fuzz"
 fi
 run_suite win32
 run_suite win64
 
 # The shipping package, and what it holds.
-if cmake --build build/win32 --target package >/dev/null; then
+started
+if cmake --build build/win32 --target package --parallel "$VELTRANE_JOBS" >/dev/null; then
   zip=build/win32/package/Veltrane-$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-win32.zip
   contents=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
   if [ "$contents" = "INSTALL.txt LICENSE.txt Veltrane.dll " ]; then
-    note "package: $zip ($contents)"
+    note "package: passed ($(took)), $zip ($contents)"
   else
-    note "package: FAILED, $zip holds: $contents"
+    note "package: FAILED ($(took)), $zip holds: $contents"
     failed="$failed package"
   fi
 else
-  note "package: FAILED to build"
+  note "package: FAILED to build ($(took))"
   failed="$failed package"
 fi
 
-echo "==> results:$summary"
+echo "==> results:$summary
+  total: $(($(date +%s) - run_start)) s"
 [ -z "$failed" ]

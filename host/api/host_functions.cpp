@@ -1,11 +1,11 @@
-#include "host/api/host_state.h"
+#include "protocol/host_functions.h"
 
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
 
-#include "protocol/host_functions.h"
+#include "host/api/host_state.h"
 #include "protocol/mq_types.h"
 
 #if defined(_WIN32)

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/model/documents.h"
 #include "host/core/export.h"
+#include "host/model/documents.h"
 #include "host/model/settings_tree.h"
 #include "host/toolkit/widget_tree.h"
 

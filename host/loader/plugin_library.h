@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/entry_points.h"
 #include "host/core/named_args.h"
+#include "protocol/entry_points.h"
 
 namespace vhost {
 
@@ -32,7 +32,9 @@ class PluginLibrary {
 
   const std::string& path() const { return path_; }
 
-  uint32_t CheckVersion(uint32_t host_version) const { return entries_.MQCheckVersion(host_version); }
+  uint32_t CheckVersion(uint32_t host_version) const {
+    return entries_.MQCheckVersion(host_version);
+  }
   // Hands the plug-in the module that exports the host functions.
   bool Init(const std::string& host_module_path) const {
     return entries_.MQInit(host_module_path.c_str()) != 0;
@@ -53,6 +55,7 @@ class PluginLibrary {
 
   // The raw entry points, for tests that probe the protocol directly.
   struct EntryPoints {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is a declarator, not an expression.
 #define MQ_ENTRY_POINT(name, result, parameters) decltype(&::name) name = nullptr;
 #include "protocol/entry_points.inc"
 #undef MQ_ENTRY_POINT

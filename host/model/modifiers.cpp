@@ -218,8 +218,9 @@ Object Object::Lathed(const LatheSettings& settings, int64_t limit) const {
       if (!points.empty()) faces.push_back(std::move(points));  // only profiles are swept
       continue;
     }
-    const std::vector<int32_t> a = ringOf(points[0]);
-    const std::vector<int32_t> b = ringOf(points[1]);
+    // ring itself never resizes: filling b's entry leaves a's reference valid.
+    const std::vector<int32_t>& a = ringOf(points[0]);
+    const std::vector<int32_t>& b = ringOf(points[1]);
     for (int s = 0; s < segments; ++s) {
       const int t = (s + 1) % segments;
       std::vector<int32_t> quad = WithoutRepeats({a[s], b[s], b[t], a[t]});

@@ -51,8 +51,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "protocol/mq_types.h"
 #include "host/core/export.h"
+#include "protocol/mq_types.h"
 
 namespace vhost {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "host/loader/plugin_library.h"
 #include "host/api/host_state.h"
+#include "host/loader/plugin_library.h"
 
 namespace vhost {
 

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "host/probe/veltrane_session.h"
+#include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/models/models.h"
-#include "host/api/host_state.h"
+#include "host/probe/veltrane_session.h"
 #include "host/tool/report.h"
 
 #if defined(_WIN32)
@@ -107,8 +107,7 @@ class Host {
       if (text.empty()) continue;
       if (text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
         throw std::runtime_error("the plug-in's field " + std::string(kGroups[group]) + " " +
-                                 kRows[r] + " shows \"" + Printable(text) +
-                                 "\", not a count");
+                                 kRows[r] + " shows \"" + Printable(text) + "\", not a count");
       }
       row[static_cast<std::size_t>(r)] = std::stoll(text);
       ++written;

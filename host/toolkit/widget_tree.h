@@ -20,8 +20,8 @@
 #include <variant>
 #include <vector>
 
-#include "protocol/mq_types.h"
 #include "host/core/export.h"
+#include "protocol/mq_types.h"
 
 namespace vhost {
 

@@ -8,8 +8,8 @@
 #include <climits>
 
 #include "counter/veltrane.h"
-#include "protocol/entry_points.h"
 #include "host/api/host_state.h"
+#include "protocol/entry_points.h"
 #include "tests/support/shapes.h"
 
 namespace {

@@ -1,11 +1,12 @@
 // The identity entry points and the kind-dependent forwarding of the others.
+#include "protocol/entry_points.h"
+
 #include <gtest/gtest.h>
 
 #include <new>
 #include <string>
 #include <vector>
 
-#include "protocol/entry_points.h"
 #include "test_plugins.h"
 
 using testing_plugins::RecordingFilePlugin;

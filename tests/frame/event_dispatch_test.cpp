@@ -6,8 +6,8 @@
 #include <new>
 #include <set>
 
-#include "protocol/entry_points.h"
 #include "host/core/named_args.h"
+#include "protocol/entry_points.h"
 #include "test_plugins.h"
 
 using testing_plugins::Call;

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "frame/host_functions.h"
-#include "protocol/entry_points.h"
-#include "host/loader/paths.h"
 #include "host/api/host_state.h"
+#include "host/loader/paths.h"
 #include "platform/module.h"
+#include "protocol/entry_points.h"
 #include "test_plugins.h"
 
 namespace {
@@ -80,9 +80,8 @@ TEST(HostFunctionNames, FollowTheBindingOrderFamilyByFamily) {
   // The families in binding order with their sizes; every name of a family
   // starts with its prefix, and the list ends after the last one.
   const std::vector<std::pair<std::string, int>> families = {
-      {"MQ_", 11},      {"MQDoc_", 43},     {"MQScene_", 6},   {"MQObj_", 79},
-      {"MQMat_", 31},   {"MQMatrix_", 1},   {"MQXmlElem_", 1}, {"MQXmlDoc_", 1},
-      {"MQWidget_", 1}, {"MQCanvas_", 1}};
+      {"MQ_", 11},      {"MQDoc_", 43},    {"MQScene_", 6},  {"MQObj_", 79},   {"MQMat_", 31},
+      {"MQMatrix_", 1}, {"MQXmlElem_", 1}, {"MQXmlDoc_", 1}, {"MQWidget_", 1}, {"MQCanvas_", 1}};
   int index = 0;
   for (const auto& [prefix, size] : families) {
     for (int i = 0; i < size; ++i, ++index) {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/probe/veltrane_session.h"
 #include "host/api/host_state.h"
+#include "host/probe/veltrane_session.h"
 #include "reference.h"
 #include "tests/support/stored_setting.h"
 #include "validator.h"

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/probe/veltrane_session.h"
 #include "host/api/host_state.h"
+#include "host/probe/veltrane_session.h"
 #include "test_allocator.h"
 #include "validator.h"
 

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "host/probe/veltrane_session.h"
-#include "host/loader/paths.h"
 #include "host/api/host_state.h"
+#include "host/loader/paths.h"
+#include "host/probe/veltrane_session.h"
 #include "tests/support/golden.h"
 #include "tests/support/shapes.h"
 
@@ -20,7 +20,8 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     vhost::State().Reset();
-    session = std::make_unique<vhost::VeltraneSession>(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
+    session =
+        std::make_unique<vhost::VeltraneSession>(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
     doc = &vhost::State().documents.Open();
   }
   void TearDown() override {

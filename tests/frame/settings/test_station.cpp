@@ -1,7 +1,7 @@
 #include "test_station.h"
 
-#include "protocol/entry_points.h"
 #include "host/api/host_state.h"
+#include "protocol/entry_points.h"
 
 namespace settings_testing {
 

@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/loader/plugin_library.h"
 #include "host/probe/veltrane_facts.h"
-#include "host/api/host_state.h"
 #include "protocol/entry_points.h"
 
 namespace {

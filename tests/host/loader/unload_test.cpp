@@ -2,9 +2,9 @@
 // must really unmap the library, with nothing left pinning it.
 #include <gtest/gtest.h>
 
+#include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/loader/plugin_library.h"
-#include "host/api/host_state.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN

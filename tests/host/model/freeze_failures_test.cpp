@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "protocol/mq_types.h"
-#include "host/model/documents.h"
 #include "host/api/host_state.h"
+#include "host/model/documents.h"
+#include "protocol/mq_types.h"
 #include "tests/support/shapes.h"
 
 extern "C" MQObject MQObj_Clone(MQObject obj);
