@@ -45,7 +45,6 @@ class VeltraneSession : public HostSession {
   // The text stored under a key of the plug-in's section; empty when absent.
   std::string StoredSetting(const std::string& key) const;
 
-
  private:
   int32_t Require(int32_t id, const std::string& what) const;
 };

@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-
 namespace vhost {
 
 HostSession::HostSession(const std::string& plugin_path)

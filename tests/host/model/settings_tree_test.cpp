@@ -321,7 +321,8 @@ TEST_F(SettingsFile, SaveReplacesTheFileInOneStepAndKeepsWhatItDoesNotKnow) {
   const std::string saved = ReadFile(path);
   EXPECT_NE(saved.find("version=\"3\""), std::string::npos) << saved;
   EXPECT_NE(saved.find("<other a=\"b\">x</other>"), std::string::npos) << saved;
-  EXPECT_NE(saved.find(std::string("<") + vhost::veltrane::kSectionName), std::string::npos) << saved;
+  EXPECT_NE(saved.find(std::string("<") + vhost::veltrane::kSectionName), std::string::npos)
+      << saved;
 }
 
 TEST_F(SettingsFile, MalformedFilesAreMovedAsideReportedAndReplacedByAnEmptyTree) {
