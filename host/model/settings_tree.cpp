@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "protocol/named_args.h"
 #include "protocol/utf.h"
 
 #if defined(VHOST_SETTINGS_FILES)
@@ -154,14 +155,13 @@ void SettingsTree::RemoveChild(Node& parent, Node& child) {
 
 void SettingsTree::AnswerSettingsRequest(PluginMessage& message) {
   if (message.options == nullptr || faults.noSettingsElement) return;
-  for (void** entry = message.options; *entry != nullptr; entry += 2) {
-    const char* name = static_cast<const char*>(entry[0]);
+  mq::ForEachNamedArg(message.options, [this](const char* name, void*& slot) {
     if (std::strcmp(name, kPluginSettingsName) == 0) {
-      entry[1] = PluginSettings();
+      slot = PluginSettings();
     } else if (std::strcmp(name, "root") == 0) {
-      entry[1] = root_.get();
+      slot = root_.get();
     }
-  }
+  });
 }
 
 int32_t SettingsTree::ElementValue(void* element, int32_t operation, void* record) {
