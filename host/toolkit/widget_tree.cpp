@@ -610,7 +610,8 @@ WidgetTree::Results WidgetTree::Raise(int32_t target, int32_t sender, const std:
   if (canvas != nullptr || name == "paint") args.Value("canvas", canvas);
   for (const WidgetEventRegistration& r : receivers) {
     if (!IsAlive(target)) break;  // a handler deleted the widget: no more events for it
-    results.push_back(r.proc(doc, args.data(), r.pointer));
+    results.push_back(options.callHandler ? options.callHandler(r, doc, args.data())
+                                          : r.proc(doc, args.data(), r.pointer));
   }
   return results;
 }
