@@ -158,9 +158,6 @@ class VHOST_API SettingsTree {
   // second SaveFile is refused until LoadFile reads the file again.
   SettingsFileReport SaveFile();
 
-  // The path LoadFile was given; empty before.
-  const std::string& FilePath() const { return path_; }
-
   // --- Test hook ----------------------------------------------------------------
 
   // Called, when set, in the middle of SaveFile: the temporary file (its path is

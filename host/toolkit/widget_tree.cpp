@@ -641,10 +641,6 @@ WidgetTree::Results WidgetTree::Resize(int32_t id, MQDocument doc) {
   return Raise(id, id, "resize", doc);
 }
 
-WidgetTree::Results WidgetTree::Execute(int32_t id, MQDocument doc) {
-  return Raise(id, id, "execute", doc);
-}
-
 WidgetTree::Results WidgetTree::Mouse(int32_t id, const std::string& type, const MouseInput& input,
                                       MQDocument doc) {
   return Raise(id, id, type, doc,

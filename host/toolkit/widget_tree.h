@@ -173,7 +173,6 @@ class VHOST_API WidgetTree {
   Results ToggleMinimized(int32_t id, MQDocument doc = nullptr);  // needs "canminimize"; "resize"
   Results CloseWindow(int32_t id, MQDocument doc = nullptr);  // a shown window; hides it; "hide"
   Results Resize(int32_t id, MQDocument doc = nullptr);       // "resize"
-  Results Execute(int32_t id, MQDocument doc = nullptr);      // "execute", no state change
   // `type`: "leftdown", "mousemove", … with "client_x" … "wheel_delta", "button_state".
   Results Mouse(int32_t id, const std::string& type, const MouseInput& input,
                 MQDocument doc = nullptr);
