@@ -45,14 +45,7 @@ constexpr const char* kKeys[] = {"Veltrane_activate", "update",  "all",  "visibl
 // Stores `text` under `key` in the plug-in's section, through the tree's own
 // element operations.
 void Store(const std::string& key, const std::string& text) {
-  vhost::SettingsTree& tree = vhost::State().settings;
-  const std::string section = "Plugin-5A3C9E41-2D7B6F18";
-  XmlAddChildRecord addSection{section.c_str(), nullptr};
-  tree.ElementValue(tree.PluginSettings(), kXmlAddChild, &addSection);
-  XmlAddChildRecord addKey{key.c_str(), nullptr};
-  tree.ElementValue(addSection.result, kXmlAddChild, &addKey);
-  XmlSetTextRecord set{text.c_str()};
-  tree.ElementValue(addKey.result, kXmlSetText, &set);
+  vhost::State().settings.StoreSetting("Plugin-5A3C9E41-2D7B6F18", key, text);
 }
 
 }  // namespace

@@ -213,6 +213,33 @@ void* SettingsTree::PluginSettings() {
   return AddChild(*root_, kPluginSettingsName);
 }
 
+void* SettingsTree::StoreSetting(const std::string& section, const std::string& key,
+                                 const std::string& text) {
+  void* settings = PluginSettings();
+  XmlFindChildRecord find{section.c_str(), nullptr};
+  ElementValue(settings, kXmlFindChild, &find);
+  void* found = find.result;
+  if (found == nullptr) {
+    XmlAddChildRecord add{section.c_str(), nullptr};
+    ElementValue(settings, kXmlAddChild, &add);
+    found = add.result;
+  }
+  if (found == nullptr) return nullptr;
+  XmlFindChildRecord old{key.c_str(), nullptr};
+  ElementValue(found, kXmlFindChild, &old);
+  if (old.result != nullptr) {
+    int32_t ignored = 0;
+    XmlRemoveChildRecord remove{old.result, &ignored};
+    ElementValue(found, kXmlRemoveChild, &remove);
+  }
+  XmlAddChildRecord add{key.c_str(), nullptr};
+  ElementValue(found, kXmlAddChild, &add);
+  if (add.result == nullptr) return nullptr;
+  XmlSetTextRecord set{text.c_str()};
+  ElementValue(add.result, kXmlSetText, &set);
+  return add.result;
+}
+
 void* SettingsTree::FindSection(const std::string& name) const {
   const void* settings = FindChild(root_.get(), kPluginSettingsName);
   return settings != nullptr ? FindChild(settings, name) : nullptr;

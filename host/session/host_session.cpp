@@ -103,27 +103,7 @@ int32_t HostSession::FieldWidget(const std::string& group, const std::string& ro
 }
 
 void HostSession::StoreSetting(const std::string& key, const std::string& text) {
-  SettingsTree& settings = State().settings;
-  void* root = settings.PluginSettings();
-  XmlFindChildRecord find{kSectionName, nullptr};
-  settings.ElementValue(root, kXmlFindChild, &find);
-  void* section = find.result;
-  if (section == nullptr) {
-    XmlAddChildRecord add{kSectionName, nullptr};
-    settings.ElementValue(root, kXmlAddChild, &add);
-    section = add.result;
-  }
-  XmlFindChildRecord old{key.c_str(), nullptr};
-  settings.ElementValue(section, kXmlFindChild, &old);
-  if (old.result != nullptr) {
-    int32_t ignored = 0;
-    XmlRemoveChildRecord remove{old.result, &ignored};
-    settings.ElementValue(section, kXmlRemoveChild, &remove);
-  }
-  XmlAddChildRecord add{key.c_str(), nullptr};
-  settings.ElementValue(section, kXmlAddChild, &add);
-  XmlSetTextRecord set{text.c_str()};
-  settings.ElementValue(add.result, kXmlSetText, &set);
+  State().settings.StoreSetting(kSectionName, key, text);
 }
 
 std::string HostSession::StoredSetting(const std::string& key) const {
