@@ -257,14 +257,6 @@ BOOL MQCommandPlugin::OnKeyEvent141(MQDocument /*doc*/, MQScene /*scene*/, int32
 // ---------------------------------------------------------------------------
 // Helpers shared with widget event routing
 
-void* FindNamedArg(void** args, const char* name) noexcept {
-  if (args == nullptr || name == nullptr) return nullptr;
-  for (void** entry = args; *entry != nullptr; entry += 2) {
-    if (std::strcmp(static_cast<const char*>(*entry), name) == 0) return entry[1];
-  }
-  return nullptr;
-}
-
 void DecodeButtonState(int32_t button_state, MouseState& state) noexcept {
   const auto bit = [button_state](int32_t mask) { return (button_state & mask) != 0 ? 1 : 0; };
   state.left_button = bit(0x01);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "protocol/mq_types.h"
+#include "protocol/named_args.h"
 
 class MQSetting;
 
@@ -122,7 +123,7 @@ MQBasePlugin* GetPluginClass();
 // The value paired with `name` in a named-argument list (name, value, …, null),
 // or null when the list is null or the name is absent. First match wins; the
 // comparison is exact and case-sensitive. Nothing is copied or validated.
-void* FindNamedArg(void** args, const char* name) noexcept;
+using mq::FindNamedArg;
 
 // Decodes the host's "button_state" bits into the six flags of a MouseState.
 void DecodeButtonState(int32_t button_state, MouseState& state) noexcept;

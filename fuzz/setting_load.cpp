@@ -46,14 +46,7 @@ constexpr const char* kKeys[] = {"Veltrane_activate", "update",  "all",  "visibl
 // Stores `text` under `key` in the plug-in's section, through the tree's own
 // element operations.
 void Store(const std::string& key, const std::string& text) {
-  vhost::SettingsTree& tree = vhost::State().settings;
-  const std::string section = vhost::veltrane::kSectionName;
-  XmlAddChildRecord addSection{section.c_str(), nullptr};
-  tree.ElementValue(tree.PluginSettings(), kXmlAddChild, &addSection);
-  XmlAddChildRecord addKey{key.c_str(), nullptr};
-  tree.ElementValue(addSection.result, kXmlAddChild, &addKey);
-  XmlSetTextRecord set{text.c_str()};
-  tree.ElementValue(addKey.result, kXmlSetText, &set);
+  vhost::State().settings.StoreSetting(vhost::veltrane::kSectionName, key, text);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ cmake_minimum_required(VERSION 3.25)
 
 set(plugin_layers protocol platform frame widgets counter)
 set(allowed_protocol protocol)
-set(allowed_platform platform)
+set(allowed_platform protocol platform)
 set(allowed_frame protocol platform frame)
 set(allowed_widgets protocol platform frame widgets)
 set(allowed_counter protocol platform frame widgets counter)

@@ -7,6 +7,7 @@
 
 #include "host/api/host_state.h"
 #include "protocol/mq_types.h"
+#include "protocol/named_args.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -58,9 +59,9 @@ VHOST_EXPORT int32_t MQ_CALL MQ_SendMessage(int32_t message_code, PluginMessage*
       sent.product = message->product;
       sent.id = message->id;
       sent.reserved = message->reserved;
-      for (void** entry = message->options; entry != nullptr && *entry != nullptr; entry += 2) {
-        sent.optionNames.emplace_back(static_cast<const char*>(*entry));
-      }
+      mq::ForEachNamedArg(message->options, [&sent](const char* name, const void*) {
+        sent.optionNames.emplace_back(name);
+      });
     }
     vhost::State().messages.push_back(std::move(sent));
   } catch (...) {

@@ -185,7 +185,6 @@ class VHOST_API Documents {
  public:
   Document& Open();
   void Close(Document& document);
-  int32_t OpenCount() const { return static_cast<int32_t>(open_.size()); }
 
   // MQObj_Clone: a copy outside any document, owned by the host until deleted;
   // null when `failClones` is set (a host out of memory, for tests). Throws

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <utility>
+
+#include "protocol/named_args.h"
+#include "protocol/utf.h"
 
 #if defined(VHOST_SETTINGS_FILES)
 #include <fcntl.h>
@@ -29,52 +33,22 @@ namespace {
 constexpr const char* kRootName = "settings";
 constexpr const char* kPluginSettingsName = "pluginsettings";
 
-// Whether the bytes after a UTF-8 lead byte complete a well-formed sequence; the
-// number of bytes consumed, or 0.
-std::size_t Utf8SequenceLength(const unsigned char* s) {
-  const unsigned char lead = s[0];
-  if (lead < 0x80) return 1;
-  std::size_t extra = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  for (std::size_t i = 1; i <= extra; ++i) {
-    if (s[i] < low || s[i] > high) return 0;
-    low = 0x80;
-    high = 0xBF;
-  }
-  return extra + 1;
-}
-
 // A name the settings file can hold: an XML name, in well-formed UTF-8. Anything
 // else would be written out and make the whole file unreadable next time.
 bool IsElementName(const char* name) {
   if (name == nullptr || *name == '\0') return false;
-  const auto* s = reinterpret_cast<const unsigned char*>(name);
   bool first = true;
-  while (*s != 0) {
-    const unsigned char c = *s;
+  for (std::string_view rest(name); !rest.empty();) {
+    const auto c = static_cast<unsigned char>(rest[0]);
     if (c >= 0x80) {
-      const std::size_t length = Utf8SequenceLength(s);
-      if (length == 0) return false;
-      s += length;
+      const mq::UtfStep step = mq::DecodeUtf8(rest);
+      if (!step.valid) return false;
+      rest.remove_prefix(step.length);
     } else {
       const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
-      const bool rest = (c >= '0' && c <= '9') || c == '-' || c == '.';
-      if (!start && (first || !rest)) return false;
-      ++s;
+      const bool more = (c >= '0' && c <= '9') || c == '-' || c == '.';
+      if (!start && (first || !more)) return false;
+      rest.remove_prefix(1);
     }
     first = false;
   }
@@ -181,14 +155,13 @@ void SettingsTree::RemoveChild(Node& parent, Node& child) {
 
 void SettingsTree::AnswerSettingsRequest(PluginMessage& message) {
   if (message.options == nullptr || faults.noSettingsElement) return;
-  for (void** entry = message.options; *entry != nullptr; entry += 2) {
-    const char* name = static_cast<const char*>(entry[0]);
+  mq::ForEachNamedArg(message.options, [this](const char* name, void*& slot) {
     if (std::strcmp(name, kPluginSettingsName) == 0) {
-      entry[1] = PluginSettings();
+      slot = PluginSettings();
     } else if (std::strcmp(name, "root") == 0) {
-      entry[1] = root_.get();
+      slot = root_.get();
     }
-  }
+  });
 }
 
 int32_t SettingsTree::ElementValue(void* element, int32_t operation, void* record) {
@@ -238,6 +211,33 @@ int32_t SettingsTree::ElementValue(void* element, int32_t operation, void* recor
 void* SettingsTree::PluginSettings() {
   if (void* found = FindChild(root_.get(), kPluginSettingsName)) return found;
   return AddChild(*root_, kPluginSettingsName);
+}
+
+void* SettingsTree::StoreSetting(const std::string& section, const std::string& key,
+                                 const std::string& text) {
+  void* settings = PluginSettings();
+  XmlFindChildRecord find{section.c_str(), nullptr};
+  ElementValue(settings, kXmlFindChild, &find);
+  void* found = find.result;
+  if (found == nullptr) {
+    XmlAddChildRecord add{section.c_str(), nullptr};
+    ElementValue(settings, kXmlAddChild, &add);
+    found = add.result;
+  }
+  if (found == nullptr) return nullptr;
+  XmlFindChildRecord old{key.c_str(), nullptr};
+  ElementValue(found, kXmlFindChild, &old);
+  if (old.result != nullptr) {
+    int32_t ignored = 0;
+    XmlRemoveChildRecord remove{old.result, &ignored};
+    ElementValue(found, kXmlRemoveChild, &remove);
+  }
+  XmlAddChildRecord add{key.c_str(), nullptr};
+  ElementValue(found, kXmlAddChild, &add);
+  if (add.result == nullptr) return nullptr;
+  XmlSetTextRecord set{text.c_str()};
+  ElementValue(add.result, kXmlSetText, &set);
+  return add.result;
 }
 
 void* SettingsTree::FindSection(const std::string& name) const {

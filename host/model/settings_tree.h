@@ -158,9 +158,6 @@ class VHOST_API SettingsTree {
   // second SaveFile is refused until LoadFile reads the file again.
   SettingsFileReport SaveFile();
 
-  // The path LoadFile was given; empty before.
-  const std::string& FilePath() const { return path_; }
-
   // --- Test hook ----------------------------------------------------------------
 
   // Called, when set, in the middle of SaveFile: the temporary file (its path is
@@ -177,6 +174,14 @@ class VHOST_API SettingsTree {
 
   // The "pluginsettings" element, created if it is missing (regardless of faults).
   void* PluginSettings();
+
+  // Writes `text` as the one element `key` of the plug-in section `section`
+  // under "pluginsettings" (each created when missing; an element of that name
+  // already there is replaced), as a plug-in would: through ElementValue, so
+  // names are checked and faults apply as for the plug-in. Answers the key's
+  // element, or null when the tree refused the section or the key (nothing more
+  // is attempted then).
+  void* StoreSetting(const std::string& section, const std::string& key, const std::string& text);
 
   // A plug-in's section under "pluginsettings", or null.
   void* FindSection(const std::string& name) const;

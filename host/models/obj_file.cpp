@@ -472,7 +472,6 @@ ObjFile::ObjFile(ObjFile&&) noexcept = default;
 ObjFile& ObjFile::operator=(ObjFile&&) noexcept = default;
 ObjFile::~ObjFile() = default;
 
-const std::string& ObjFile::path() const { return data_->path; }
 int32_t ObjFile::ObjectCount() const { return static_cast<int32_t>(data_->objects.size()); }
 const std::string& ObjFile::ObjectName(int32_t index) const {
   return data_->objects.at(static_cast<std::size_t>(index)).name;

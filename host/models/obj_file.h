@@ -20,7 +20,6 @@ class ObjFile {
   ObjFile& operator=(ObjFile&&) noexcept;
   ~ObjFile();
 
-  const std::string& path() const;
   int32_t ObjectCount() const;
   const std::string& ObjectName(int32_t index) const;
 

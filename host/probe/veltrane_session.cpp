@@ -80,27 +80,7 @@ int32_t VeltraneSession::FieldWidget(const std::string& group, const std::string
 }
 
 void VeltraneSession::StoreSetting(const std::string& key, const std::string& text) {
-  SettingsTree& settings = State().settings;
-  void* root = settings.PluginSettings();
-  XmlFindChildRecord find{veltrane::kSectionName, nullptr};
-  settings.ElementValue(root, kXmlFindChild, &find);
-  void* section = find.result;
-  if (section == nullptr) {
-    XmlAddChildRecord add{veltrane::kSectionName, nullptr};
-    settings.ElementValue(root, kXmlAddChild, &add);
-    section = add.result;
-  }
-  XmlFindChildRecord old{key.c_str(), nullptr};
-  settings.ElementValue(section, kXmlFindChild, &old);
-  if (old.result != nullptr) {
-    int32_t ignored = 0;
-    XmlRemoveChildRecord remove{old.result, &ignored};
-    settings.ElementValue(section, kXmlRemoveChild, &remove);
-  }
-  XmlAddChildRecord add{key.c_str(), nullptr};
-  settings.ElementValue(section, kXmlAddChild, &add);
-  XmlSetTextRecord set{text.c_str()};
-  settings.ElementValue(add.result, kXmlSetText, &set);
+  State().settings.StoreSetting(veltrane::kSectionName, key, text);
 }
 
 std::string VeltraneSession::StoredSetting(const std::string& key) const {

@@ -6,6 +6,8 @@
 #include <iterator>
 
 #include "host/core/named_args.h"
+#include "protocol/named_args.h"
+#include "protocol/utf.h"
 
 namespace vhost {
 
@@ -73,12 +75,7 @@ ValueType ArgType(const std::string& name) {
 }
 
 // The plug-in's list: name, value, …, null. The host trusts its shape.
-void* FindArg(void** args, const char* name) {
-  for (void** entry = args; entry != nullptr && *entry != nullptr; entry += 2) {
-    if (std::strcmp(static_cast<const char*>(*entry), name) == 0) return entry[1];
-  }
-  return nullptr;
-}
+using mq::FindNamedArg;
 
 int32_t ReadInt(const void* value) {
   int32_t result = 0;
@@ -228,35 +225,7 @@ std::string WidgetOpName(WidgetOpCode operation) {
   return buffer;
 }
 
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // an unpaired surrogate
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+std::string Utf8(const std::u16string& text) { return mq::Utf16ToUtf8(text); }
 
 const std::string* WidgetCall::Arg(const std::string& name) const {
   for (const WidgetCallArg& arg : args) {
@@ -295,17 +264,16 @@ int32_t WidgetTree::Value(int32_t widget_id, int32_t operation, void** args) {
   WidgetCall call;
   call.widget = widget_id;
   call.operation = static_cast<WidgetOpCode>(operation);
-  for (void** entry = args; entry != nullptr && *entry != nullptr; entry += 2) {
-    const std::string name = static_cast<const char*>(*entry);
-    call.args.push_back({name, Decode(ArgType(name), entry[1])});
-  }
+  mq::ForEachNamedArg(args, [&call](const char* name, const void* value) {
+    call.args.push_back({name, Decode(ArgType(name), value)});
+  });
 
   Pending pending;
   int32_t created = 0;
   switch (call.operation) {
     case WidgetOpCode::GetSystem: {
-      const auto* system = static_cast<const char*>(FindArg(args, "system"));
-      void* result = FindArg(args, "result");
+      const auto* system = static_cast<const char*>(FindNamedArg(args, "system"));
+      void* result = FindNamedArg(args, "result");
       if (system != nullptr && std::strcmp(system, "main_window") == 0) {
         call.accepted = true;
         if (options.answerReads && result != nullptr) {
@@ -362,8 +330,8 @@ const Widget* WidgetTree::Find(int32_t id) const {
 }
 
 int32_t WidgetTree::Create(void** args, WidgetCall& call) {
-  const auto* kind = static_cast<const char*>(FindArg(args, "type"));
-  void* slot = FindArg(args, "id");
+  const auto* kind = static_cast<const char*>(FindNamedArg(args, "type"));
+  void* slot = FindNamedArg(args, "id");
   int32_t id = 0;
   if (!options.createYieldsZero && kind != nullptr && IsCreatableKind(kind)) {
     id = nextId_++;
@@ -403,8 +371,8 @@ void WidgetTree::Remove(int32_t id, WidgetCall& call) {
 }
 
 void WidgetTree::Link(int32_t container, void** args, bool window, WidgetCall& call) {
-  const void* childSlot = FindArg(args, "child");
-  void* result = FindArg(args, "result");
+  const void* childSlot = FindNamedArg(args, "child");
+  void* result = FindNamedArg(args, "result");
   if (childSlot == nullptr) return;
   const int32_t childId = ReadInt(childSlot);
   Widget* parent = Lookup(container);
@@ -441,13 +409,12 @@ void WidgetTree::Link(int32_t container, void** args, bool window, WidgetCall& c
 void WidgetTree::GetValue(int32_t id, void** args, WidgetCall& call) {
   Widget* widget = Lookup(id);
   if (widget == nullptr) return;
-  for (void** entry = args; entry != nullptr && *entry != nullptr; entry += 2) {
-    const std::string key = static_cast<const char*>(*entry);
-    void* slot = entry[1];
+  mq::ForEachNamedArg(args, [&](const char* name, void* slot) {
+    const std::string key = name;
     const PropertyInfo* info = FindProperty(key);
-    if (info == nullptr || slot == nullptr || !Applies(*info, widget->kind)) continue;
+    if (info == nullptr || slot == nullptr || !Applies(*info, widget->kind)) return;
     call.accepted = true;
-    if (!options.answerReads) continue;
+    if (!options.answerReads) return;
     std::string answer;
     if (info->type == ValueType::Size) {
       SizeRecord size{};
@@ -459,30 +426,29 @@ void WidgetTree::GetValue(int32_t id, void** args, WidgetCall& call) {
       answer = SizeText(size);
     } else {
       auto it = widget->properties.find(key);
-      if (it == widget->properties.end()) continue;
+      if (it == widget->properties.end()) return;
       if (const bool* b = std::get_if<bool>(&it->second)) {
         WriteBool(slot, *b);
       } else if (const int32_t* i = std::get_if<int32_t>(&it->second)) {
         WriteInt(slot, *i);
       } else {
-        continue;  // text is written, never read back, in this protocol
+        return;  // text is written, never read back, in this protocol
       }
       answer = ValueText(it->second);
     }
     if (!call.answer.empty()) call.answer += ", ";
     call.answer.append(key).append("=").append(answer);
-  }
+  });
 }
 
 void WidgetTree::SetValue(int32_t id, void** args, WidgetCall& call, Pending& pending) {
   Widget* widget = Lookup(id);
   if (widget == nullptr) return;
-  for (void** entry = args; entry != nullptr && *entry != nullptr; entry += 2) {
-    const std::string key = static_cast<const char*>(*entry);
-    const void* value = entry[1];
+  mq::ForEachNamedArg(args, [&](const char* name, const void* value) {
+    const std::string key = name;
     const PropertyInfo* info = FindProperty(key);
     if (info == nullptr || !info->writable || value == nullptr || !Applies(*info, widget->kind))
-      continue;
+      return;
     WidgetValue stored;
     switch (info->type) {
       case ValueType::Text:
@@ -499,32 +465,32 @@ void WidgetTree::SetValue(int32_t id, void** args, WidgetCall& call, Pending& pe
         break;
       case ValueType::Size:
       case ValueType::Pointer:
-        continue;
+        return;
     }
     WidgetValue& slot = widget->properties[key];
     const WidgetValue old = slot;
     slot = stored;
     call.accepted = true;
-    if (!options.raiseOnStateChange) continue;
+    if (!options.raiseOnStateChange) return;
     if (key == "visible" && widget->kind == "window" && old == WidgetValue(true) &&
         stored == WidgetValue(false)) {
       pending = {id, "hide"};
     } else if (key == "minimized" && widget->kind == "groupbox" && old != stored) {
       pending = {id, "resize"};
     }
-  }
+  });
 }
 
 void WidgetTree::AddEvent(int32_t id, void** args, WidgetCall& call) {
   Widget* widget = Lookup(id);
-  const auto* type = static_cast<const char*>(FindArg(args, "type"));
-  void* proc = FindArg(args, "proc");
-  const void* prior = FindArg(args, "prior");
+  const auto* type = static_cast<const char*>(FindNamedArg(args, "type"));
+  void* proc = FindNamedArg(args, "proc");
+  const void* prior = FindNamedArg(args, "prior");
   if (widget == nullptr || type == nullptr || proc == nullptr) return;
   WidgetEventRegistration registration;
   registration.type = type;
   registration.proc = reinterpret_cast<WidgetEventProcFn>(proc);
-  registration.pointer = FindArg(args, "pointer");
+  registration.pointer = FindNamedArg(args, "pointer");
   registration.prior = prior != nullptr && ReadBool(prior);
   widget->events.push_back(std::move(registration));
   call.accepted = true;
@@ -644,7 +610,8 @@ WidgetTree::Results WidgetTree::Raise(int32_t target, int32_t sender, const std:
   if (canvas != nullptr || name == "paint") args.Value("canvas", canvas);
   for (const WidgetEventRegistration& r : receivers) {
     if (!IsAlive(target)) break;  // a handler deleted the widget: no more events for it
-    results.push_back(r.proc(doc, args.data(), r.pointer));
+    results.push_back(options.callHandler ? options.callHandler(r, doc, args.data())
+                                          : r.proc(doc, args.data(), r.pointer));
   }
   return results;
 }
@@ -672,10 +639,6 @@ WidgetTree::Results WidgetTree::CloseWindow(int32_t id, MQDocument doc) {
 
 WidgetTree::Results WidgetTree::Resize(int32_t id, MQDocument doc) {
   return Raise(id, id, "resize", doc);
-}
-
-WidgetTree::Results WidgetTree::Execute(int32_t id, MQDocument doc) {
-  return Raise(id, id, "execute", doc);
 }
 
 WidgetTree::Results WidgetTree::Mouse(int32_t id, const std::string& type, const MouseInput& input,

@@ -120,6 +120,14 @@ class VHOST_API WidgetTree {
     // Runs as the very last step of a successful Create, after the ID was
     // written back (lets a test arm a failure inside the plug-in's constructor).
     std::function<void(int32_t id, const std::string& kind)> afterCreate;
+    // When set, every handler call of a raised event goes through it instead of
+    // calling the proc directly; it must call `handler.proc(doc, args,
+    // handler.pointer)` itself and answer its result. The registration and the
+    // list stay the tree's, valid during the call. Lets a harness wrap the
+    // plug-in's own work (count its allocations, catch what escapes it) and
+    // nothing of the tree's bookkeeping around it.
+    std::function<int32_t(const WidgetEventRegistration& handler, MQDocument doc, void** args)>
+        callHandler;
   };
   Options options;
 
@@ -165,7 +173,6 @@ class VHOST_API WidgetTree {
   Results ToggleMinimized(int32_t id, MQDocument doc = nullptr);  // needs "canminimize"; "resize"
   Results CloseWindow(int32_t id, MQDocument doc = nullptr);  // a shown window; hides it; "hide"
   Results Resize(int32_t id, MQDocument doc = nullptr);       // "resize"
-  Results Execute(int32_t id, MQDocument doc = nullptr);      // "execute", no state change
   // `type`: "leftdown", "mousemove", … with "client_x" … "wheel_delta", "button_state".
   Results Mouse(int32_t id, const std::string& type, const MouseInput& input,
                 MQDocument doc = nullptr);

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <new>
 #include <set>
+#include <string>
 
 #include "host/core/named_args.h"
 #include "protocol/entry_points.h"
+#include "protocol/named_args.h"
 #include "test_plugins.h"
 
 using testing_plugins::Call;
@@ -255,6 +257,32 @@ TEST(FindNamedArg, WalksPairsUpToTheNullName) {
   EXPECT_EQ(FindNamedArg(list, ""), nullptr);
   EXPECT_EQ(FindNamedArg(nullptr, "a"), nullptr);
   EXPECT_EQ(FindNamedArg(list, nullptr), nullptr);
+}
+
+TEST(FindNamedArg, ForEachVisitsInOrderAnswersInPlaceAndStopsOnFalse) {
+  int a = 1;
+  void* list[] = {const_cast<char*>("a"),
+                  &a,
+                  const_cast<char*>("a"),
+                  nullptr,
+                  const_cast<char*>("z"),
+                  nullptr,
+                  nullptr};
+  std::string seen;
+  mq::ForEachNamedArg(list, [&](const char* name, void*& value) {
+    seen += name;
+    if (value == nullptr) value = &a;  // a host answering through the list
+  });
+  EXPECT_EQ(seen, "aaz");
+  EXPECT_EQ(list[3], &a);
+  EXPECT_EQ(list[5], &a);
+  // First match wins, even when a later entry has the same name.
+  EXPECT_EQ(FindNamedArg(list, "a"), &a);
+  int visited = 0;
+  mq::ForEachNamedArg(list, [&](const char*, void*) { return ++visited < 2; });
+  EXPECT_EQ(visited, 2);
+  mq::ForEachNamedArg(nullptr, [&](const char*, void*) { ++visited; });
+  EXPECT_EQ(visited, 2);
 }
 
 // --- Command plug-ins -----------------------------------------------------------

@@ -195,24 +195,29 @@ void IntoPlugin(const char* what, F&& call) {
   alloc::SetCounting(false);
 }
 
-// Raises `type` on widget `id` as the host's tree does (its "prior"
-// registrations first), with the argument list built beforehand: only the
-// plug-in's callbacks run with counting on, not the host's own bookkeeping.
+// Raises `type` on widget `id` through the host's tree, with only the plug-in's
+// callbacks running with counting on, not the tree's own bookkeeping. An event
+// the plug-in raises from inside a callback (a property change) is already
+// inside the plug-in's call and runs as it is.
 void RaiseAsHost(int32_t id, const char* type, vhost::Document& doc) {
-  const vhost::Widget* widget = vhost::State().widgets.Find(id);
-  if (widget == nullptr) return;
-  std::vector<vhost::WidgetEventRegistration> receivers;
-  for (bool prior : {true, false}) {
-    for (const vhost::WidgetEventRegistration& r : widget->events) {
-      if (r.type == type && r.prior == prior) receivers.push_back(r);
-    }
-  }
-  vhost::NamedArgs args;
-  args.Int("target_id", id).Int("sender_id", id).Text("type", type);
-  for (const vhost::WidgetEventRegistration& r : receivers) {
-    if (!vhost::State().widgets.IsAlive(id)) break;
-    IntoPlugin(type, [&] { r.proc(&doc, args.data(), r.pointer); });
-  }
+  vhost::WidgetTree& tree = vhost::State().widgets;
+  const std::string name = type;
+  bool inPlugin = false;
+  tree.options.callHandler = [&](const vhost::WidgetEventRegistration& handler, MQDocument d,
+                                 void** args) {
+    if (inPlugin) return handler.proc(d, args, handler.pointer);
+    int32_t result = 0;
+    inPlugin = true;
+    IntoPlugin(type, [&] { result = handler.proc(d, args, handler.pointer); });
+    inPlugin = false;
+    return result;
+  };
+  // Taken off again however the raise ends: a violation leaves it as an exception.
+  struct Unhook {
+    vhost::WidgetTree& tree;
+    ~Unhook() { tree.options.callHandler = nullptr; }
+  } unhook{tree};
+  tree.Raise(id, id, name, &doc);
 }
 
 // A user action: the toolkit changes the widget, then raises its event.

@@ -133,6 +133,27 @@ TEST_F(WidgetEvents, UserActionsChangeTheWidgetBeforeTheHandlerRuns) {
   EXPECT_EQ(g_seen[4].doc, nullptr);
 }
 
+TEST_F(WidgetEvents, AHandlerHookSeesEachCallAndItsAnswerIsTheResult) {
+  Panel panel(*main);
+  panel.answer = true;
+  std::vector<std::string> hooked;
+  Host().options.callHandler = [&](const vhost::WidgetEventRegistration& handler, MQDocument doc,
+                                   void** args) {
+    hooked.push_back(handler.type);
+    return handler.proc(doc, args, handler.pointer) + 10;
+  };
+  EXPECT_EQ(Host().ClickCheckBox(panel.check->GetID(), kDoc), std::vector<int32_t>{11});
+  // An event the plug-in's own property change raises goes through it too.
+  panel.SetVisible(true);
+  panel.SetVisible(false);
+  EXPECT_EQ(hooked, (std::vector<std::string>{"execute", "hide"}));
+  ASSERT_EQ(g_seen.size(), 2u);
+  EXPECT_TRUE(g_seen[0].state);
+  Host().options.callHandler = nullptr;
+  EXPECT_EQ(Host().ClickCheckBox(panel.check->GetID(), kDoc), std::vector<int32_t>{1});
+  EXPECT_EQ(hooked.size(), 2u);
+}
+
 TEST_F(WidgetEvents, RegistrationHandsTheHostProcAndBindingPointer) {
   Panel panel(*main);
   const auto& handlers = panel.check->GetHandlers();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,27 @@ TEST(SettingsTree, Message505HandsOutTheSettingsElementUnlessToldNotTo) {
   EXPECT_NE(options[3], nullptr);
   EXPECT_NE(Add(tree, options[3], "section"), nullptr);
   EXPECT_FALSE(tree.IsLive(nullptr));
+}
+
+TEST(SettingsTree, StoringASettingReplacesItsKeyAndStopsWhereTheTreeRefuses) {
+  SettingsTree tree;
+  void* first = tree.StoreSetting("Section", "key", "1");
+  ASSERT_NE(first, nullptr);
+  EXPECT_NE(tree.StoreSetting("Section", "other", "2"), nullptr);
+  void* second = tree.StoreSetting("Section", "key", "3");
+  ASSERT_NE(second, nullptr);
+  const std::vector<SettingsEntry> entries = tree.ListChildren(tree.FindSection("Section"));
+  ASSERT_EQ(entries.size(), 2u);  // one section, the key once, with its last text
+  EXPECT_EQ(entries[0].name, "other");
+  EXPECT_EQ(entries[1].name, "key");
+  EXPECT_EQ(entries[1].text, std::optional<std::string>("3"));
+  EXPECT_FALSE(tree.IsLive(first));
+
+  EXPECT_EQ(tree.StoreSetting("Section", "not a name", "4"), nullptr);
+  tree.faults.refuseAddChild = true;
+  EXPECT_EQ(tree.StoreSetting("Missing", "key", "5"), nullptr);
+  EXPECT_EQ(tree.FindSection("Missing"), nullptr);
+  for (const vhost::ElementCall& call : tree.Calls()) EXPECT_TRUE(call.known);
 }
 
 TEST(SettingsTree, HostFunctionForwardsToTheProcessTree) {
