@@ -17,12 +17,16 @@ class FaceBlockPool {
   FaceBlockPool() = default;
   FaceBlockPool(const FaceBlockPool&) = delete;
   FaceBlockPool& operator=(const FaceBlockPool&) = delete;
-  ~FaceBlockPool() {
+  ~FaceBlockPool() { Trim(); }
+
+  // Gives every block on the free list back to the heap.
+  void Trim() noexcept {
     while (free_ != nullptr) {
       Block* next = free_->next;
       ::operator delete(free_);
       free_ = next;
     }
+    freeCount_ = 0;
   }
 
   void* Allocate(std::size_t bytes) {
@@ -103,6 +107,8 @@ std::shared_ptr<CMQFace> CMQFaceIterator::operator*() const {
   return std::allocate_shared<CMQFace>(FaceBlockAllocator<CMQFace>(), Object(), Index());
 }
 
+void ReleaseFaceBlocks() noexcept { g_faceBlocks.Trim(); }
+
 }  // namespace cmq
 
 namespace {
@@ -173,4 +179,5 @@ void Veltrane::CountObject(int32_t& vertices, int32_t& total, int32_t& lines, in
     // The fan split of an n-gon has n - 2 triangles; a line counts once either way.
     cmq::SaturatingAdd(total, triangle && points > 2 ? points - 2 : 1);
   }
+  cmq::ReleaseFaceBlocks();  // the blocks serve one object's walk
 }

@@ -99,6 +99,11 @@ class CMQFaceIterator : public CMQElementIterator<FaceTraits> {
   std::shared_ptr<CMQFace> operator*() const;
 };
 
+// Face handles come from a short free list of recycled blocks; this gives them
+// back to the heap. Counting does at the end of every object, so that between
+// counts the plug-in keeps no memory it does not need; a walk by hand may too.
+void ReleaseFaceBlocks() noexcept;
+
 // Adds without wrapping: a sum past the 32-bit range stays at its limit.
 inline void SaturatingAdd(int32_t& counter, int64_t amount) noexcept {
   const int64_t sum = static_cast<int64_t>(counter) + amount;

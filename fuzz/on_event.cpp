@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   vhost::VeltraneSession& session = fuzzing::Session();
   vhost::HostState& host = vhost::State();
   vhost::Document& doc = fuzzing::OpenDocument(in);
-  host.documents.failClones = in.ConsumeIntegralInRange<int>(0, 7) == 0;
+  host.faults.failClones = in.ConsumeIntegralInRange<int>(0, 7) == 0;
 
   session.Start();
   while (in.remaining_bytes() > 0) {

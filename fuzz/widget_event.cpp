@@ -147,8 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   vhost::VeltraneSession& session = fuzzing::Session();
   vhost::HostState& host = vhost::State();
   vhost::Document& doc = fuzzing::OpenDocument(in);
-  host.widgets.options.answerReads = in.ConsumeIntegralInRange<int>(0, 9) != 0;
-  host.widgets.options.createYieldsZero = in.ConsumeIntegralInRange<int>(0, 19) == 0;
+  host.faults.silentReads = in.ConsumeIntegralInRange<int>(0, 9) == 0;
+  host.faults.createYieldsZero = in.ConsumeIntegralInRange<int>(0, 19) == 0;
   host.widgets.options.document = &doc;
 
   session.Start();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/api/host_state.h"
+#include "host/core/release.h"
 #include "protocol/mq_types.h"
 #include "protocol/named_args.h"
 
@@ -32,11 +33,46 @@
 
 namespace vhost {
 
+std::vector<std::string> HostState::Leftovers() const {
+  std::vector<std::string> found;
+  const std::size_t widgetsAlive = widgets.AliveIds().size() - 1;  // the main window is the host's
+  if (widgetsAlive != 0)
+    found.push_back(std::to_string(widgetsAlive) + " widget(s) of the plug-in alive");
+  if (documents.LiveClones() != 0)
+    found.push_back(std::to_string(documents.LiveClones()) + " frozen cop(ies) not deleted");
+  for (const Misbehaviour& entry : faultLog.Entries())
+    found.push_back(entry.call + ": " + entry.what);
+  if (faultLog.Dropped() != 0)
+    found.push_back(std::to_string(faultLog.Dropped()) +
+                    " misbehaviour(s) not recorded for lack of memory");
+  return found;
+}
+
 void HostState::Reset() {
-  messages.clear();
+  // Only the first few are kept: a long fuzz or benchmark run resets the host
+  // for every input and must not grow with it.
+  constexpr std::size_t kKept = 16;
+  for (std::string& sentence : Leftovers()) {
+    if (discarded_.size() < kKept) {
+      discarded_.push_back(std::move(sentence));
+    } else {
+      ++discardedBeyond_;
+    }
+  }
+  Release(messages);
   documents.Reset();
   widgets.Reset();
   settings.Reset();
+  faults = {};
+  faultLog.Clear();
+}
+
+std::vector<std::string> HostState::TakeDiscarded() {
+  std::vector<std::string> taken = std::move(discarded_);
+  if (discardedBeyond_ != 0) taken.push_back("and " + std::to_string(discardedBeyond_) + " more");
+  discarded_ = {};
+  discardedBeyond_ = 0;
+  return taken;
 }
 
 HostState& State() {
@@ -156,7 +192,7 @@ VHOST_EXPORT int32_t MQ_CALL MQObj_Freeze(MQObject obj, uint32_t flags) {
   vhost::Object& object = *AsObject(obj);
   try {
     std::string reason;
-    if (object.Freeze(flags, &reason, documents.freezeFaults)) return 1;
+    if (object.Freeze(flags, &reason, documents.faults().freeze)) return 1;
     documents.RecordFreezeFailure(object, reason);
   } catch (const std::bad_alloc&) {
     documents.RecordFreezeFailure(object, "out of memory");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/core/export.h"
+#include "host/core/faults.h"
 #include "host/model/documents.h"
 #include "host/model/settings_tree.h"
 #include "host/toolkit/widget_tree.h"
@@ -31,14 +32,38 @@ struct SentMessage {
 
 class VHOST_API HostState {
  public:
+  // Every fault the host is told to commit, and every misbehaviour of the
+  // plug-in it noticed: one of each for the whole host, its parts wired to them.
+  FaultSwitchboard faults;
+  FaultLog faultLog;
+
   // Everything the plug-in sent with MQ_SendMessage, oldest first.
   std::vector<SentMessage> messages;
-  Documents documents;
-  WidgetTree widgets;
-  SettingsTree settings;
+  Documents documents{FaultWiring(faults, faultLog)};
+  WidgetTree widgets{FaultWiring(faults, faultLog)};
+  SettingsTree settings{FaultWiring(faults, faultLog)};
 
-  // Back to a freshly started host.
+  HostState() = default;
+  HostState(const HostState&) = delete;
+  HostState& operator=(const HostState&) = delete;
+
+  // What a plug-in left behind, one sentence each: widgets of its still alive,
+  // frozen copies it did not delete, misbehaviour in the fault log. Empty when
+  // it behaved (or never ran).
+  std::vector<std::string> Leftovers() const;
+
+  // Back to a freshly started host, holding no memory beyond what a fresh one
+  // holds: no documents, widgets but the main window, records, faults or log.
+  // What Leftovers() would have said is kept (the first few sentences and a
+  // count) until TakeDiscarded, so that a reset in a test's own tear-down does
+  // not hide what the plug-in left behind from the checks run after it.
   void Reset();
+  // The leftovers Reset discarded since the last call, and forgets them.
+  std::vector<std::string> TakeDiscarded();
+
+ private:
+  std::vector<std::string> discarded_;
+  int64_t discardedBeyond_ = 0;  // sentences not kept
 };
 
 // The process's one host.

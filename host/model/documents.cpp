@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "host/core/release.h"
+
 namespace vhost {
 
 // --- Object ----------------------------------------------------------------------
@@ -102,7 +104,7 @@ void Documents::Close(Document& document) {
 }
 
 Object* Documents::Clone(const Object& original) {
-  if (failClones) return nullptr;
+  if (faults().failClones) return nullptr;
   auto copy = std::make_unique<Object>(original);
   copy->document_ = nullptr;
   clones_.push_back(std::move(copy));
@@ -114,7 +116,9 @@ void Documents::Delete(Object* object) {
   const auto it = std::find_if(clones_.begin(), clones_.end(),
                                [&](const auto& c) { return c.get() == object; });
   if (it == clones_.end()) {
-    ++refusedDeletes;  // the host's own objects are not the plug-in's to delete
+    // The host's own objects, and copies already deleted, are not the plug-in's to delete.
+    faultLog().Record("MQObj_Delete",
+                      object == nullptr ? "a null object" : "an object that is not a live copy");
     return;
   }
   clones_.erase(it);
@@ -130,13 +134,11 @@ bool Documents::RecordFreezeFailure(const Object& object, std::string_view reaso
 }
 
 void Documents::Reset() {
-  open_.clear();
-  clones_.clear();
-  refusedDeletes = 0;
+  Release(open_);
+  Release(clones_);
   clonesMade = 0;
-  failClones = false;
-  freezeFailures.clear();
-  freezeFaults = {};
+  Release(freezeFailures);
+  wiring_.ResetOwn();
 }
 
 }  // namespace vhost

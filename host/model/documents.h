@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "host/core/export.h"
+#include "host/core/faults.h"
 
 namespace vhost {
 
@@ -59,16 +60,7 @@ inline constexpr uint32_t kFreezePatch = 0x4;
 // model counts and indexes them in int32.
 inline constexpr int64_t kMaxElementCount = INT32_MAX;
 
-// What a freeze may be made to meet, for tests: faults that cannot be reached
-// deterministically otherwise, and a lower element limit than the real one.
-struct FreezeFaults {
-  // The patch step throws std::bad_alloc on entry, after the lathe and mirror
-  // steps have already run on the working geometry.
-  bool failPatchAllocation = false;
-  // Results with more vertices, faces or face points are refused. Values above
-  // kMaxElementCount count as kMaxElementCount.
-  int64_t elementLimit = kMaxElementCount;
-};
+static_assert(FreezeFaults{}.elementLimit == kMaxElementCount);
 
 class Document;
 
@@ -186,11 +178,13 @@ class VHOST_API Documents {
   Document& Open();
   void Close(Document& document);
 
+  // Takes faults from and records misbehaviour in `wiring`'s switchboard and log.
+  explicit Documents(FaultWiring wiring = {}) : wiring_(std::move(wiring)) {}
+
   // MQObj_Clone: a copy outside any document, owned by the host until deleted;
-  // null when `failClones` is set (a host out of memory, for tests). Throws
-  // std::bad_alloc when memory runs out, with nothing changed.
+  // null when the switchboard's `failClones` is set (a host out of memory, for
+  // tests). Throws std::bad_alloc when memory runs out, with nothing changed.
   Object* Clone(const Object& original);
-  bool failClones = false;
 
   // Why a frozen copy the plug-in asked for could not be made: one entry per failed
   // MQObj_Clone or MQObj_Freeze, oldest first. The host only appends; its reader clears it.
@@ -198,22 +192,26 @@ class VHOST_API Documents {
   // Appends to freezeFailures. Never throws: a record there is no memory for is
   // dropped, and answers false then.
   bool RecordFreezeFailure(const Object& object, std::string_view reason) noexcept;
-  // Applied to every freeze the plug-in asks for (MQObj_Freeze); tests set it.
-  FreezeFaults freezeFaults;
-  // MQObj_Delete: destroys a copy made by Clone. Anything else is refused and counted.
+  // MQObj_Delete: destroys a copy made by Clone. Anything else is refused and
+  // recorded in the fault log.
   void Delete(Object* object);
 
   // Copies made by Clone and not yet deleted.
   int32_t LiveClones() const { return static_cast<int32_t>(clones_.size()); }
-  // MQObj_Delete calls on something that was not a live clone.
-  int32_t refusedDeletes = 0;
   // Clones made since the last Reset.
   int32_t clonesMade = 0;
 
-  // Back to a fresh host: no documents, no clones, no records, no faults.
+  // The switchboard and log this part answers to.
+  FaultSwitchboard& faults() const { return wiring_.faults(); }
+  FaultLog& faultLog() const { return wiring_.log(); }
+
+  // Back to a fresh host: no documents, no clones, no freeze failures. A part
+  // made on its own resets its own switchboard and log; the host's are the
+  // host's to reset.
   void Reset();
 
  private:
+  FaultWiring wiring_;
   std::vector<std::unique_ptr<Document>> open_;
   std::vector<std::unique_ptr<Object>> clones_;
 };

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "host/core/release.h"
 #include "protocol/named_args.h"
 #include "protocol/utf.h"
 
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <pugixml.hpp>
 #include <system_error>
 #endif
@@ -84,19 +86,19 @@ struct SettingsTree::FileLock {
 struct SettingsTree::FileLock {};
 #endif
 
-SettingsTree::SettingsTree() { Reset(); }
+SettingsTree::SettingsTree(FaultWiring wiring) : wiring_(std::move(wiring)) { Reset(); }
 SettingsTree::~SettingsTree() = default;
 
 void SettingsTree::Reset() {
   auto root = std::make_unique<Node>();
   root->name = kRootName;
   Adopt(std::move(root));
-  faults = SettingsFaults{};
+  wiring_.ResetOwn();
   whileSaving = nullptr;
-  calls_.clear();
-  path_.clear();
-  target_.clear();
-  saveBlocked_.clear();
+  Release(calls_);
+  Release(path_);
+  Release(target_);
+  Release(saveBlocked_);
   heldElsewhere_ = false;
   saved_ = false;
   lock_.reset();  // another run may take the file from here on
@@ -104,8 +106,8 @@ void SettingsTree::Reset() {
 
 void SettingsTree::Adopt(std::unique_ptr<Node> root) {
   root_ = std::move(root);
-  retired_.clear();
-  live_.clear();
+  Release(retired_);
+  Release(live_);
   std::vector<const Node*> pending{root_.get()};
   while (!pending.empty()) {
     const Node* node = pending.back();
@@ -135,8 +137,15 @@ SettingsTree::Node* SettingsTree::AddChild(Node& parent, const std::string& name
   child->parent = &parent;
   child->depth = parent.depth + 1;
   Node* added = child.get();
-  parent.children.push_back(std::move(child));
+  // A node is in the tree exactly when it is live: either step may run out of
+  // memory, and the first is undone when the second does.
   live_.insert(added);
+  try {
+    parent.children.push_back(std::move(child));
+  } catch (...) {
+    live_.erase(added);
+    throw;
+  }
   return added;
 }
 
@@ -145,6 +154,9 @@ void SettingsTree::RemoveChild(Node& parent, Node& child) {
   const auto found = std::find_if(siblings.begin(), siblings.end(),
                                   [&child](const auto& node) { return node.get() == &child; });
   if (found == siblings.end()) return;
+  // The one step that may run out of memory comes before anything changes: a
+  // node that stays in the tree must stay live.
+  retired_.reserve(retired_.size() + 1);
   Forget(child);
   child.parent = nullptr;
   // Kept until the tree is reset: a new node never reuses a removed one's address,
@@ -154,7 +166,7 @@ void SettingsTree::RemoveChild(Node& parent, Node& child) {
 }
 
 void SettingsTree::AnswerSettingsRequest(PluginMessage& message) {
-  if (message.options == nullptr || faults.noSettingsElement) return;
+  if (message.options == nullptr || faults().noSettingsElement) return;
   mq::ForEachNamedArg(message.options, [this](const char* name, void*& slot) {
     if (std::strcmp(name, kPluginSettingsName) == 0) {
       slot = PluginSettings();
@@ -166,8 +178,15 @@ void SettingsTree::AnswerSettingsRequest(PluginMessage& message) {
 
 int32_t SettingsTree::ElementValue(void* element, int32_t operation, void* record) {
   Node* node = Live(element);
-  calls_.push_back(ElementCall{element, operation, node != nullptr});
-  if (node == nullptr || record == nullptr) return 0;
+  calls_.push_back(ElementCall{element, operation});
+  if (node == nullptr) {
+    faultLog().Record(
+        "MQXmlElem_Value",
+        "operation " + std::to_string(operation) +
+            (element == nullptr ? " on a null handle" : " on a handle that is no live element"));
+    return 0;
+  }
+  if (record == nullptr) return 0;
 
   switch (operation) {
     case kXmlFindChild: {
@@ -177,7 +196,7 @@ int32_t SettingsTree::ElementValue(void* element, int32_t operation, void* recor
     }
     case kXmlAddChild: {
       auto* add = static_cast<XmlAddChildRecord*>(record);
-      if (faults.refuseAddChild || !IsElementName(add->name)) return 0;
+      if (faults().refuseAddChild || !IsElementName(add->name)) return 0;
       add->result = AddChild(*node, add->name);
       return add->result != nullptr ? 1 : 0;
     }
@@ -327,7 +346,11 @@ std::mutex& HeldLocksMutex() {
   return mutex;
 }
 std::map<std::pair<dev_t, ino_t>, pid_t>& HeldLocks() {
-  static auto* held = new std::map<std::pair<dev_t, ino_t>, pid_t>;  // outlives every tree
+  // Outlives every tree, even those destroyed at exit, so it is never destroyed;
+  // built in static storage, it holds no heap memory while no lock is held.
+  using Held = std::map<std::pair<dev_t, ino_t>, pid_t>;
+  alignas(Held) static unsigned char storage[sizeof(Held)];
+  static Held* const held = new (storage) Held;
   return *held;
 }
 

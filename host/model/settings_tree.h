@@ -52,16 +52,10 @@
 #include <vector>
 
 #include "host/core/export.h"
+#include "host/core/faults.h"
 #include "protocol/mq_types.h"
 
 namespace vhost {
-
-// Faults the host can be told to commit, to test the plug-in's handling of them.
-// Each is off in a freshly started host.
-struct SettingsFaults {
-  bool noSettingsElement = false;  // message 505 leaves "pluginsettings" null
-  bool refuseAddChild = false;     // XmlAddChild answers no element
-};
 
 // One child of an element, as tests and drivers see it.
 struct SettingsEntry {
@@ -74,7 +68,6 @@ struct SettingsEntry {
 struct ElementCall {
   const void* element = nullptr;
   int32_t operation = 0;
-  bool known = false;  // the handle named a live element of this tree
 };
 
 // What LoadFile or SaveFile did. `message` is a sentence for the user whenever
@@ -116,7 +109,9 @@ class VHOST_API SettingsTree {
   // refused when added and make a settings file malformed.
   static constexpr int kMaxDepth = 64;
 
-  SettingsTree();
+  // Takes faults from and records misbehaviour (a call on an element that is
+  // not live) in `wiring`'s switchboard and log.
+  explicit SettingsTree(FaultWiring wiring = {});
   ~SettingsTree();
   SettingsTree(const SettingsTree&) = delete;
   SettingsTree& operator=(const SettingsTree&) = delete;
@@ -133,7 +128,8 @@ class VHOST_API SettingsTree {
   // changes or the element is removed.
   int32_t ElementValue(void* element, int32_t operation, void* record);
 
-  // Back to a freshly started host: empty tree, no faults, no file, empty call log.
+  // Back to a freshly started host: empty tree, no file, empty call log. The
+  // switchboard and log are their owner's to reset.
   void Reset();
 
   // --- Persistence ------------------------------------------------------------
@@ -166,9 +162,10 @@ class VHOST_API SettingsTree {
   // Cleared by Reset, hence by LoadFile.
   void (*whileSaving)(const char* temporary) = nullptr;
 
-  // --- Fault injection --------------------------------------------------------
+  // --- Faults -------------------------------------------------------------------
 
-  SettingsFaults faults;
+  FaultSwitchboard& faults() const { return wiring_.faults(); }
+  FaultLog& faultLog() const { return wiring_.log(); }
 
   // --- Inspection -------------------------------------------------------------
 
@@ -207,6 +204,7 @@ class VHOST_API SettingsTree {
   void Adopt(std::unique_ptr<Node> root);
   void Forget(Node& node);
 
+  FaultWiring wiring_;
   std::unique_ptr<Node> root_;
   std::vector<std::unique_ptr<Node>> retired_;  // removed subtrees, until Reset
   std::unordered_set<const Node*> live_;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "host/core/named_args.h"
+#include "host/core/release.h"
 #include "protocol/named_args.h"
 #include "protocol/utf.h"
 
@@ -245,12 +246,13 @@ std::string WidgetCall::ToString() const {
 
 // ---------------------------------------------------------------------------
 
-WidgetTree::WidgetTree() { Reset(); }
+WidgetTree::WidgetTree(FaultWiring wiring) : wiring_(std::move(wiring)) { Reset(); }
 
 void WidgetTree::Reset() {
   options = Options{};
   widgets_.clear();
-  trace_.clear();
+  Release(trace_);
+  wiring_.ResetOwn();
   nextId_ = 1;
   mainWindow_ = nextId_++;
   Widget main;
@@ -276,7 +278,7 @@ int32_t WidgetTree::Value(int32_t widget_id, int32_t operation, void** args) {
       void* result = FindNamedArg(args, "result");
       if (system != nullptr && std::strcmp(system, "main_window") == 0) {
         call.accepted = true;
-        if (options.answerReads && result != nullptr) {
+        if (!faults().silentReads && result != nullptr) {
           WriteInt(result, mainWindow_);
           call.answer = std::to_string(mainWindow_);
         }
@@ -307,6 +309,17 @@ int32_t WidgetTree::Value(int32_t widget_id, int32_t operation, void** args) {
   }
 
   const bool accepted = call.accepted;
+  // A call the host did not act on is the plug-in's misbehaviour, unless the
+  // host brought it about: a Create it was told to refuse, or a call that names
+  // an ID the host never hands out (0 and below). Such an ID comes from the host
+  // itself: 0 answers a Create that made nothing, and a read the host did not
+  // answer leaves the plug-in's preset. A plug-in may go on with it; the host
+  // ignores those calls.
+  const std::string* child = call.Arg("child");
+  const bool hostsDoing =
+      (call.operation == WidgetOpCode::Create && faults().createYieldsZero) || widget_id <= 0 ||
+      (child != nullptr && !child->empty() && (child->front() == '-' || *child == "0"));
+  if (!accepted && !hostsDoing) faultLog().Record("MQWidget_Value", call.ToString());
   if (options.keepTrace) trace_.push_back(std::move(call));
 
   // Work that calls out of the tree comes last, when the call is complete.
@@ -333,7 +346,7 @@ int32_t WidgetTree::Create(void** args, WidgetCall& call) {
   const auto* kind = static_cast<const char*>(FindNamedArg(args, "type"));
   void* slot = FindNamedArg(args, "id");
   int32_t id = 0;
-  if (!options.createYieldsZero && kind != nullptr && IsCreatableKind(kind)) {
+  if (!faults().createYieldsZero && kind != nullptr && IsCreatableKind(kind)) {
     id = nextId_++;
     Widget widget;
     widget.id = id;
@@ -400,7 +413,7 @@ void WidgetTree::Link(int32_t container, void** args, bool window, WidgetCall& c
   child->parent = container;
   call.accepted = true;
   const auto index = static_cast<int32_t>(list.size() - 1);
-  if (options.answerReads && result != nullptr) {
+  if (!faults().silentReads && result != nullptr) {
     WriteInt(result, index);
     call.answer = std::to_string(index);
   }
@@ -414,7 +427,7 @@ void WidgetTree::GetValue(int32_t id, void** args, WidgetCall& call) {
     const PropertyInfo* info = FindProperty(key);
     if (info == nullptr || slot == nullptr || !Applies(*info, widget->kind)) return;
     call.accepted = true;
-    if (!options.answerReads) return;
+    if (!!faults().silentReads) return;
     std::string answer;
     if (info->type == ValueType::Size) {
       SizeRecord size{};

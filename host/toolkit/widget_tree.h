@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "host/core/export.h"
+#include "host/core/faults.h"
 #include "protocol/mq_types.h"
 
 namespace vhost {
@@ -102,13 +103,9 @@ struct KeyInput {
 
 class VHOST_API WidgetTree {
  public:
-  // Ways to make the host misbehave, for robustness tests. Reset restores them.
+  // How the tree behaves toward drivers and tests (its faults are on the
+  // switchboard). Reset restores them.
   struct Options {
-    // false: GetSystem, GetValue, AddChild and AddChildWindow write nothing
-    // back, so the plug-in reads its presets. The calls still take effect.
-    bool answerReads = true;
-    // true: every Create answers ID 0 and creates nothing.
-    bool createYieldsZero = false;
     // true: a plug-in's own property change raises what the toolkit would
     // report: "hide" when a shown window's "visible" turns false, "resize"
     // when a group box's "minimized" changes.
@@ -133,14 +130,21 @@ class VHOST_API WidgetTree {
 
   using Results = std::vector<int32_t>;  // each called proc's answer, in call order
 
-  WidgetTree();
+  // Takes faults from and records misbehaviour (every call it does not act on)
+  // in `wiring`'s switchboard and log.
+  explicit WidgetTree(FaultWiring wiring = {});
+
+  FaultSwitchboard& faults() const { return wiring_.faults(); }
+  FaultLog& faultLog() const { return wiring_.log(); }
 
   // One MQWidget_Value call: widget ID, operation code and the named-argument
   // list the plug-in built (valid during the call; nothing of it is kept except
   // the "proc" and "pointer" values of AddEvent). Answers 1 when accepted.
   int32_t Value(int32_t widget_id, int32_t operation, void** args);
 
-  // Back to a freshly started host: only the main window, no trace, default options.
+  // Back to a freshly started host: only the main window, no trace, default
+  // options. A part made on its own resets its own switchboard and
+  // log; the host's are the host's to reset.
   void Reset();
 
   // --- What the host holds --------------------------------------------------
@@ -201,6 +205,7 @@ class VHOST_API WidgetTree {
   Widget* Lookup(int32_t id);
   SizeRecord NaturalSize(const Widget& widget) const;
 
+  FaultWiring wiring_;
   std::map<int32_t, Widget> widgets_;
   std::vector<WidgetCall> trace_;
   int32_t mainWindow_ = 0;

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "host/api/host_state.h"
+#include "host/probe/veltrane_facts.h"
 #include "host/probe/veltrane_session.h"
 #include "reference.h"
 #include "tests/support/stored_setting.h"
@@ -33,13 +35,11 @@ Fault FaultNamed(const std::string& name) {
   throw std::runtime_error("unknown fault " + name);
 }
 
-constexpr std::array<const char*, 6> kBoxes = {"Update", "All",      "Visible",
-                                               "Freeze", "Triangle", "Polygon"};
-constexpr std::array<const char*, 6> kKeys = {"update", "all",      "visible",
-                                              "freeze", "triangle", "polygon"};
+constexpr const auto& kBoxes = vhost::veltrane::kCheckBoxes;
+constexpr const auto& kKeys = vhost::veltrane::kOptionKeys;
 constexpr std::array<bool, 6> kDefaults = {false, false, true, false, true, true};
-constexpr const char* kActivateKey = "Veltrane_activate";
-constexpr std::array<const char*, 6> kRows = {"V", "F", "2", "3", "4", "5"};
+using vhost::veltrane::kActivateKey;
+constexpr const auto& kRows = vhost::veltrane::kRows;
 
 using Boxes = std::array<bool, 6>;
 
@@ -58,10 +58,10 @@ class RandomSequence {
     if (!settingsFile_.empty()) {
       Require(host.settings.LoadFile(settingsFile_).ok(), "cannot read " + settingsFile_);
     }
-    host.widgets.options.answerReads = fault_ != Fault::kNoReads;
-    host.widgets.options.createYieldsZero = fault_ == Fault::kCreateZero;
-    host.settings.faults.noSettingsElement = fault_ == Fault::kNoSettings;
-    host.documents.failClones = fault_ == Fault::kNoClones;
+    host.faults.silentReads = fault_ == Fault::kNoReads;
+    host.faults.createYieldsZero = fault_ == Fault::kCreateZero;
+    host.faults.noSettingsElement = fault_ == Fault::kNoSettings;
+    host.faults.failClones = fault_ == Fault::kNoClones;
     session_ = std::make_unique<vhost::VeltraneSession>(PluginPath());
     doc_ = &host.documents.Open();
     host.widgets.options.document = doc_;
@@ -159,7 +159,7 @@ class RandomSequence {
     int64_t posX = -1;
     int64_t posY = -1;
     if (SettingsAvailable()) {
-      for (std::size_t i = 0; i < kKeys.size(); ++i) {
+      for (std::size_t i = 0; i < std::size(kKeys); ++i) {
         expect[i] = stored_setting::Read(session_->StoredSetting(kKeys[i]), kDefaults[i]) != 0;
       }
       activate = stored_setting::Read(session_->StoredSetting(kActivateKey), 0) != 0;
@@ -206,7 +206,7 @@ class RandomSequence {
     if (Observable()) memory_ = shown;
     memoryActivated_ = activated_;
     if (!Observable() || !SettingsAvailable()) return;
-    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+    for (std::size_t i = 0; i < std::size(kKeys); ++i) {
       Require(session_->StoredSetting(kKeys[i]) == (shown[i] ? "1" : "0"),
               std::string("after event 2 the stored \"") + kKeys[i] + "\" is \"" +
                   session_->StoredSetting(kKeys[i]) + "\", the check box " +
@@ -384,8 +384,7 @@ class RandomSequence {
     const std::string at = " (after step \"" + step_ + "\")";
     const vhost::HostState& host = vhost::State();
     Require(host.documents.LiveClones() == 0, "a frozen copy outlived its count" + at);
-    Require(host.documents.refusedDeletes == 0,
-            "the plug-in deleted an object it did not clone" + at);
+    Require(host.faultLog.Empty(), "the plug-in misbehaved: " + host.faultLog.Describe() + at);
     const std::vector<int32_t> alive = Tree().AliveIds();
     if (!started_ || fault_ == Fault::kCreateZero) {
       Require(alive.size() == 1, Str(alive.size() - 1) + " widget(s) of the plug-in alive" + at);
@@ -419,7 +418,7 @@ class RandomSequence {
     rules.clonesFail = fault_ == Fault::kNoClones;
     const Expected expected = ExpectedCounts(countDoc_, rules);
     const auto compare = [&](const char* group, const Counts& counts) {
-      for (std::size_t row = 0; row < kRows.size(); ++row) {
+      for (std::size_t row = 0; row < std::size(kRows); ++row) {
         const std::string shown = session_->Field(group, kRows[row]);
         Require(shown == Str(counts[row]), std::string("group \"") + group + "\" row " +
                                                kRows[row] + " shows \"" + shown +

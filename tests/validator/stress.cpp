@@ -9,14 +9,17 @@
 #include <vector>
 
 #include "host/api/host_state.h"
+#include "host/probe/veltrane_facts.h"
 #include "host/probe/veltrane_session.h"
-#include "test_allocator.h"
+#include "tests/support/counting_allocator.h"
 #include "validator.h"
 
 namespace validator {
 namespace {
 
-constexpr const char* kBoxes[] = {"Update", "All", "Visible", "Freeze", "Triangle", "Polygon"};
+namespace alloc = testing_support::alloc;
+
+constexpr const auto& kBoxes = vhost::veltrane::kCheckBoxes;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kRssIsMeaningful = false;  // the sanitizer's quarantine holds freed memory
@@ -289,6 +292,8 @@ void Round(int64_t nth, ChildReport& report, int64_t* counted, int64_t* pluginAl
   WorkCycle(*session, doc);
   RequireOnlyMainWindow("after the recovery cycle");
   session.reset();  // unloads the plug-in
+  const std::vector<std::string> leftovers = vhost::State().Leftovers();
+  Require(leftovers.empty(), "after the round: " + (leftovers.empty() ? "" : leftovers.front()));
   vhost::State().Reset();
 }
 

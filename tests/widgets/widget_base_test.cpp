@@ -43,7 +43,7 @@ TEST_F(WidgetBase, CreatedWidgetIsOwnedRegisteredAndDeletedOnceWithAnEmptyList) 
 }
 
 TEST_F(WidgetBase, CreationWithIdZeroOwnsNothingAndDeletesNothing) {
-  Host().options.createYieldsZero = true;
+  Host().faults().createYieldsZero = true;
   {
     MQLabel label;
     EXPECT_EQ(label.GetID(), 0);
@@ -90,7 +90,7 @@ TEST_F(WidgetBase, AdoptedMainWindowIsRegisteredButNeverDeleted) {
 }
 
 TEST_F(WidgetBase, UnansweredMainWindowIsMinusOneAndStillRegistered) {
-  Host().options.answerReads = false;
+  Host().faults().silentReads = true;
   MQWindow wrapper = GetMainWindow();
   EXPECT_EQ(wrapper.GetID(), -1);
   EXPECT_EQ(FindWidget(-1), &wrapper);
@@ -123,7 +123,7 @@ TEST_F(WidgetBase, AddChildAnswersTheHostsResultAndNullWithoutACall) {
   EXPECT_EQ(*Last().Arg("result"), "-1");
   EXPECT_EQ(Host().Find(frame.GetID())->children, (std::vector<int32_t>{one.GetID(), two.GetID()}));
 
-  Host().options.answerReads = false;
+  Host().faults().silentReads = true;
   MQLabel three;
   EXPECT_EQ(frame.AddChild(&three), -1);
   EXPECT_EQ(Host().Find(three.GetID())->parent, frame.GetID());
@@ -137,7 +137,7 @@ TEST_F(WidgetBase, UnansweredReadsGiveThePresets) {
   window.SetPosX(300);
   box.SetChecked(true);
   group.SetMinimized(true);
-  Host().options.answerReads = false;
+  Host().faults().silentReads = true;
   Host().ClearTrace();
 
   EXPECT_FALSE(box.GetChecked());

@@ -41,7 +41,7 @@ TEST_F(WidgetKinds, WindowIsCreatedAndAttachedToItsParent) {
 }
 
 TEST_F(WidgetKinds, WindowWithoutAnIdIsStillAttached) {
-  Host().options.createYieldsZero = true;
+  Host().faults().createYieldsZero = true;
   {
     MQWindow window(*main);
     EXPECT_EQ(window.GetID(), 0);
@@ -249,7 +249,7 @@ TEST_F(WidgetKinds, ChildThatCannotBeOwnedIsDeletedAtOnce) {
 TEST_F(WidgetKinds, ChildWithoutIdIsOwnedAndItsCallsGoOutWithIdZero) {
   {
     MQWindow window(*main);
-    Host().options.createYieldsZero = true;
+    Host().faults().createYieldsZero = true;
     MQLabel* label = window.CreateLabel(&window, u"ghost");
     EXPECT_EQ(label->GetID(), 0);
     EXPECT_EQ(Last().operation, WidgetOpCode::AddChild);

@@ -100,7 +100,7 @@ TEST_F(Lifecycle, AnIncompleteOrNegativePositionIsNotApplied) {
 }
 
 TEST_F(Lifecycle, WithoutASettingsElementTheWindowStillComesAndGoes) {
-  vhost::State().settings.faults.noSettingsElement = true;
+  vhost::State().faults.noSettingsElement = true;
   ASSERT_EQ(session->Start(), 1);
   ASSERT_NE(session->Window(), 0);
   EXPECT_EQ(session->Activate(doc, true), 1);

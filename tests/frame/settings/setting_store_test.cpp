@@ -76,7 +76,7 @@ TEST_F(SettingStore, OpenSettingAsksForTheElementAndCreatesTheSectionOnce) {
 }
 
 TEST_F(SettingStore, NoSettingsElementGivesNoStoreAndNoElementCalls) {
-  Tree().faults.noSettingsElement = true;
+  Tree().faults().noSettingsElement = true;
   EXPECT_EQ(Station().OpenSetting(), nullptr);
   EXPECT_EQ(vhost::State().messages.size(), 1u);
   EXPECT_TRUE(Tree().Calls().empty());
@@ -86,7 +86,7 @@ TEST_F(SettingStore, NoSettingsElementGivesNoStoreAndNoElementCalls) {
   std::copy(std::begin(mq::detail::g_hostFunctions), std::end(mq::detail::g_hostFunctions), saved);
   std::fill(std::begin(mq::detail::g_hostFunctions), std::end(mq::detail::g_hostFunctions),
             nullptr);
-  Tree().faults.noSettingsElement = false;
+  Tree().faults().noSettingsElement = false;
   EXPECT_EQ(Station().OpenSetting(), nullptr);
   std::copy(std::begin(saved), std::end(saved), mq::detail::g_hostFunctions);
 }
@@ -200,11 +200,11 @@ TEST_F(SettingStore, StoredTextIsReadTheWayWtoiReadsIt) {
 }
 
 TEST_F(SettingStore, WithoutASectionLoadGivesDefaultsAndSaveWritesNothing) {
-  Tree().faults.refuseAddChild = true;  // the host can neither find nor create it
+  Tree().faults().refuseAddChild = true;  // the host can neither find nor create it
   std::unique_ptr<MQSetting> setting = Open();
   ASSERT_NE(setting, nullptr);
   EXPECT_EQ(setting->section, nullptr);
-  Tree().faults.refuseAddChild = false;
+  Tree().faults().refuseAddChild = false;
   Seed("PosX", "5");  // present, but not in a section the store holds
 
   int32_t x = 0;

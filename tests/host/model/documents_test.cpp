@@ -86,12 +86,12 @@ TEST(Clones, LiveOutsideTheDocumentUntilDeleted) {
   copy->DeleteFace(0);
   EXPECT_EQ(Count(original).faces, 6);  // the copy is its own geometry
   documents.Delete(&original);          // not a clone: refused
-  EXPECT_EQ(documents.refusedDeletes, 1);
+  EXPECT_EQ(documents.faultLog().Entries().size(), 1u);
   EXPECT_EQ(document.At(0), &original);
   documents.Delete(copy);
   EXPECT_EQ(documents.LiveClones(), 0);
   documents.Delete(copy);  // twice: refused, not a double free
-  EXPECT_EQ(documents.refusedDeletes, 2);
+  EXPECT_EQ(documents.faultLog().Entries().size(), 2u);
 }
 
 TEST_F(Freeze, MirrorSeparateDuplicatesEveryVertexOnEachAxis) {

@@ -107,7 +107,7 @@ TEST_F(HostFreeze, AFreezeFailingAtThePatchStepLeavesTheObjectAsItWas) {
   EXPECT_TRUE(Snapshot(o) == before);  // neither lathed nor mirrored
 
   // The same through the host function the plug-in calls, on its copy.
-  documents().freezeFaults.failPatchAllocation = true;
+  documents().faults().freeze.failPatchAllocation = true;
   MQObject copy = MQObj_Clone(&o);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(MQObj_Freeze(copy, 0x7FFFFFFF), 0);
@@ -118,7 +118,7 @@ TEST_F(HostFreeze, AFreezeFailingAtThePatchStepLeavesTheObjectAsItWas) {
   MQObj_Delete(copy);
 
   // Without the fault the same object freezes whole, and nothing more is recorded.
-  documents().freezeFaults = {};
+  documents().faults().freeze = {};
   copy = MQObj_Clone(&o);
   ASSERT_NE(copy, nullptr);
   if (Object::CanSubdivide()) {
@@ -141,7 +141,7 @@ TEST_F(HostFreeze, AFreezeFailingAtThePatchStepLeavesTheObjectAsItWas) {
 
 TEST_F(HostFreeze, ACopyTheHostCannotMakeIsRecorded) {
   Object& o = EveryModifier(NewObject("cup"));
-  documents().failClones = true;
+  documents().faults().failClones = true;
   EXPECT_EQ(MQObj_Clone(&o), nullptr);
   ASSERT_EQ(documents().freezeFailures.size(), 1u);
   EXPECT_EQ(documents().freezeFailures[0].object, "cup");
@@ -149,11 +149,11 @@ TEST_F(HostFreeze, ACopyTheHostCannotMakeIsRecorded) {
   EXPECT_EQ(documents().clonesMade, 0);
 
   // A fresh host has no records and no faults.
-  documents().freezeFaults.failPatchAllocation = true;
-  documents().Reset();
+  documents().faults().freeze.failPatchAllocation = true;
+  vhost::State().Reset();
   EXPECT_TRUE(documents().freezeFailures.empty());
-  EXPECT_FALSE(documents().freezeFaults.failPatchAllocation);
-  EXPECT_EQ(documents().freezeFaults.elementLimit, vhost::kMaxElementCount);
+  EXPECT_FALSE(documents().faults().freeze.failPatchAllocation);
+  EXPECT_EQ(documents().faults().freeze.elementLimit, vhost::kMaxElementCount);
 }
 
 TEST_F(HostFreeze, ASuccessfulFreezeRecordsNothing) {

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/api/host_state.h"
 #include "host/probe/veltrane_facts.h"
+#include "tests/support/counting_allocator.h"
 
 extern "C" int32_t MQXmlElem_Value(void* element, int32_t operation, void* record);
 
@@ -123,10 +125,38 @@ TEST(SettingsTree, UnknownHandlesAreAnsweredWithNothing) {
   EXPECT_EQ(tree.ElementValue(section, 0x999, &remove), 0);
   EXPECT_TRUE(tree.ListChildren(section).empty());
 
-  // The call log tells known from unknown handles.
-  int unknown = 0;
-  for (const vhost::ElementCall& call : tree.Calls()) unknown += call.known ? 0 : 1;
-  EXPECT_EQ(unknown, 9);
+  // Every call on a handle that is no live element is a misbehaviour on record.
+  EXPECT_EQ(tree.faultLog().Entries().size(), 9u) << tree.faultLog().Describe();
+}
+
+TEST(SettingsTree, AnElementOperationThatRunsOutOfMemoryLeavesEveryListedElementLive) {
+  // Replacing a key as a plug-in does (remove, then add), with each allocation
+  // of it failing in turn: whatever the tree still lists, a plug-in may use.
+  namespace alloc = testing_support::alloc;
+  bool reachedTheEnd = false;
+  for (int64_t nth = 0; !reachedTheEnd; ++nth) {
+    SCOPED_TRACE("allocation " + std::to_string(nth) + " fails");
+    SettingsTree tree;
+    ASSERT_NE(tree.StoreSetting("Section", "key", "1"), nullptr);
+    void* section = tree.FindSection("Section");
+    alloc::SetCounting(true);
+    alloc::ArmFailure(nth);
+    try {
+      int32_t removed = 0;
+      XmlRemoveChildRecord remove{tree.FindChild(section, "key"), &removed};
+      tree.ElementValue(section, kXmlRemoveChild, &remove);
+      XmlAddChildRecord add{"key", nullptr};
+      tree.ElementValue(section, kXmlAddChild, &add);
+    } catch (const std::bad_alloc&) {
+    }
+    reachedTheEnd = !alloc::Fired();
+    alloc::Disarm();
+    alloc::SetCounting(false);
+    for (const SettingsEntry& entry : tree.ListChildren(section)) {
+      EXPECT_TRUE(tree.IsLive(tree.FindChild(section, entry.name))) << entry.name;
+    }
+    ASSERT_LT(nth, 100);
+  }
 }
 
 TEST(SettingsTree, RefusesNamesAFileCouldNotHoldAndNestingBeyondTheLimit) {
@@ -159,13 +189,13 @@ TEST(SettingsTree, Message505HandsOutTheSettingsElementUnlessToldNotTo) {
   EXPECT_NE(options[1], nullptr);
   EXPECT_EQ(Find(tree, options[1], "pluginsettings"), options[3]);
 
-  tree.faults.noSettingsElement = true;
+  tree.faults().noSettingsElement = true;
   options[1] = options[3] = nullptr;
   tree.AnswerSettingsRequest(message);
   EXPECT_EQ(options[1], nullptr);
   EXPECT_EQ(options[3], nullptr);
 
-  tree.faults.refuseAddChild = true;
+  tree.faults().refuseAddChild = true;
   EXPECT_EQ(Add(tree, tree.PluginSettings(), "section"), nullptr);
 
   tree.Reset();  // a freshly started host commits no faults and holds nothing
@@ -191,10 +221,10 @@ TEST(SettingsTree, StoringASettingReplacesItsKeyAndStopsWhereTheTreeRefuses) {
   EXPECT_FALSE(tree.IsLive(first));
 
   EXPECT_EQ(tree.StoreSetting("Section", "not a name", "4"), nullptr);
-  tree.faults.refuseAddChild = true;
+  tree.faults().refuseAddChild = true;
   EXPECT_EQ(tree.StoreSetting("Missing", "key", "5"), nullptr);
   EXPECT_EQ(tree.FindSection("Missing"), nullptr);
-  for (const vhost::ElementCall& call : tree.Calls()) EXPECT_TRUE(call.known);
+  EXPECT_TRUE(tree.faultLog().Empty()) << tree.faultLog().Describe();
 }
 
 TEST(SettingsTree, HostFunctionForwardsToTheProcessTree) {

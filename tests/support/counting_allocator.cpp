@@ -1,10 +1,12 @@
 // Alone in their file, so no caller of the allocation functions sees them inline.
-#include "test_allocator.h"
-
-#include <dlfcn.h>
+#include "tests/support/counting_allocator.h"
 
 #include <cstdlib>
 #include <new>
+
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -14,10 +16,12 @@ int64_t g_counted = 0;
 int64_t g_failAt = -1;  // counted allocation number that fails; -1: none
 bool g_fired = false;
 int64_t g_injected = 0;
+#if !defined(_WIN32)
 const void* g_tallyBase = nullptr;  // load address of the tallied module
 int64_t g_tally = 0;
+#endif
 
-void* Allocate(std::size_t size, const void* caller) {
+void* Allocate(std::size_t size, [[maybe_unused]] const void* caller) {
   if (g_counting) {
     if (g_failAt >= 0 && g_counted == g_failAt) {
       ++g_counted;
@@ -27,10 +31,12 @@ void* Allocate(std::size_t size, const void* caller) {
       throw std::bad_alloc();
     }
     ++g_counted;
+#if !defined(_WIN32)
     if (g_tallyBase != nullptr) {
       Dl_info info{};
       if (dladdr(caller, &info) != 0 && info.dli_fbase == g_tallyBase) ++g_tally;
     }
+#endif
   }
   void* memory = std::malloc(size != 0 ? size : 1);
   if (memory == nullptr) throw std::bad_alloc();
@@ -53,7 +59,7 @@ void operator delete[](void* memory) noexcept { Release(memory); }
 void operator delete(void* memory, std::size_t /*size*/) noexcept { Release(memory); }
 void operator delete[](void* memory, std::size_t /*size*/) noexcept { Release(memory); }
 
-namespace validator::alloc {
+namespace testing_support::alloc {
 
 int64_t Live() { return g_live; }
 void SetCounting(bool on) { g_counting = on; }
@@ -64,9 +70,11 @@ void ArmFailure(int64_t nth) {
   g_fired = false;
 }
 void Disarm() { g_failAt = -1; }
+bool Armed() { return g_failAt >= 0; }
 bool Fired() { return g_fired; }
 int64_t Injected() { return g_injected; }
 
+#if !defined(_WIN32)
 void TallyCallersIn(const void* address) {
   g_tally = 0;
   g_tallyBase = nullptr;
@@ -74,5 +82,6 @@ void TallyCallersIn(const void* address) {
   if (address != nullptr && dladdr(address, &info) != 0) g_tallyBase = info.dli_fbase;
 }
 int64_t CallerTally() { return g_tally; }
+#endif
 
-}  // namespace validator::alloc
+}  // namespace testing_support::alloc
