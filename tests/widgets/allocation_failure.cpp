@@ -20,10 +20,10 @@ void* operator new(std::size_t size) {
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t /*size*/) noexcept { std::free(memory); }
 
-namespace widget_tests {
+namespace testing_support {
 
 void FailAllocation(int skip) { g_allocationsBeforeFailure = skip; }
 void DisarmAllocationFailure() { g_allocationsBeforeFailure = -1; }
 bool AllocationFailureArmed() { return g_allocationsBeforeFailure >= 0; }
 
-}  // namespace widget_tests
+}  // namespace testing_support
