@@ -89,9 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // Only a key the host took can be read back; a key with no usable name reads
   // the default like a missing one.
   if (stored && !key.empty()) {
-    if (number != stored_setting::Read(text, fallback))
+    if (number != testing_support::ReadStoredSetting(text, fallback))
       Fail("integer read differs from the stored text", text);
-    const bool expectedFlag = text.empty() ? fallback % 2 != 0 : stored_setting::Read(text, 0) != 0;
+    const bool expectedFlag =
+        text.empty() ? fallback % 2 != 0 : testing_support::ReadStoredSetting(text, 0) != 0;
     if (flag != expectedFlag) Fail("bool read differs from the stored text", text);
 
     setting->Save(key.c_str(), number);

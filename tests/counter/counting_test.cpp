@@ -96,8 +96,8 @@ TEST_F(Counting, UnusedVerticesAndEmptyObjectsCountNothing) {
 }
 
 TEST_F(Counting, AddsToWhatTheCountersHold) {
-  vhost::Object& cube = shapes::Cube(NewObject());
-  vhost::Object& quad = shapes::Quad(NewObject());
+  vhost::Object& cube = testing_support::Cube(NewObject());
+  vhost::Object& quad = testing_support::Quad(NewObject());
   Counts sum = Count(&cube);
   sum = Count(&quad, sum);
   EXPECT_EQ(sum, (Counts{12, 7, 0, 0, 7, 0}));
@@ -105,7 +105,7 @@ TEST_F(Counting, AddsToWhatTheCountersHold) {
 
 TEST_F(Counting, SumsSaturateInsteadOfWrapping) {
   plugin.triangle = true;
-  vhost::Object& o = shapes::Quad(NewObject());
+  vhost::Object& o = testing_support::Quad(NewObject());
   const Counts nearLimit{INT32_MAX - 1, INT32_MAX - 1, 0, 0, INT32_MAX, 0};
   EXPECT_EQ(Count(&o, nearLimit), (Counts{INT32_MAX, INT32_MAX, 0, 0, INT32_MAX, 0}));
 
@@ -126,15 +126,15 @@ TEST_F(Counting, SumsSaturateInsteadOfWrapping) {
 }
 
 TEST_F(Counting, FreezeCountsTheGeneratedGeometryFromATemporaryCopy) {
-  vhost::Object& mirrored = shapes::Quad(NewObject());
+  vhost::Object& mirrored = testing_support::Quad(NewObject());
   mirrored.mirror = {2, 1, 0};  // connected across x = 0: 6 vertices, 2 quads
-  vhost::Object& lathed = shapes::Profile(NewObject(), {{1, 0, 0}, {1, 1, 0}});
+  vhost::Object& lathed = testing_support::Profile(NewObject(), {{1, 0, 0}, {1, 1, 0}});
   lathed.lathe = {1, 1, 6};  // 12 vertices, 6 quads
   plugin.freeze = true;
   EXPECT_EQ(Count(mirrored), (Counts{6, 2, 0, 0, 2, 0}));
   EXPECT_EQ(Count(lathed), (Counts{12, 6, 0, 0, 6, 0}));
   if (vhost::Object::CanSubdivide()) {
-    vhost::Object& patched = shapes::Cube(NewObject());
+    vhost::Object& patched = testing_support::Cube(NewObject());
     patched.patch = {1, 2};
     EXPECT_EQ(Count(patched), (Counts{98, 96, 0, 0, 96, 0}));
   }
@@ -145,13 +145,13 @@ TEST_F(Counting, FreezeCountsTheGeneratedGeometryFromATemporaryCopy) {
   EXPECT_EQ(documents.clonesMade, vhost::Object::CanSubdivide() ? 3 : 2);
   EXPECT_TRUE(vhost::State().faultLog.Empty()) << vhost::State().faultLog.Describe();
   EXPECT_EQ(mirrored.mirror.type, 2);
-  EXPECT_EQ(shapes::Count(mirrored).vertices, 4);
+  EXPECT_EQ(testing_support::Count(mirrored).vertices, 4);
   EXPECT_EQ(lathed.lathe.type, 1);
-  EXPECT_EQ(shapes::Count(lathed).lines, 1);
+  EXPECT_EQ(testing_support::Count(lathed).lines, 1);
 }
 
 TEST_F(Counting, WithoutFreezeAModifiedObjectCountsItsOwnGeometry) {
-  vhost::Object& mirrored = shapes::Quad(NewObject());
+  vhost::Object& mirrored = testing_support::Quad(NewObject());
   mirrored.mirror = {1, 1, 0};
   mirrored.patch = {1, 1};
   EXPECT_EQ(Count(mirrored), (Counts{4, 1, 0, 0, 1, 0}));
@@ -160,12 +160,12 @@ TEST_F(Counting, WithoutFreezeAModifiedObjectCountsItsOwnGeometry) {
 
 TEST_F(Counting, FreezeMakesNoCopyOfAnObjectWithoutModifiers) {
   plugin.freeze = true;
-  EXPECT_EQ(Count(shapes::Cube(NewObject())), (Counts{8, 6, 0, 0, 6, 0}));
+  EXPECT_EQ(Count(testing_support::Cube(NewObject())), (Counts{8, 6, 0, 0, 6, 0}));
   EXPECT_EQ(vhost::State().documents.clonesMade, 0);
 }
 
 TEST_F(Counting, AHostThatCannotCopyGetsTheObjectCountedAsItIs) {
-  vhost::Object& mirrored = shapes::Quad(NewObject());
+  vhost::Object& mirrored = testing_support::Quad(NewObject());
   mirrored.mirror = {1, 1, 0};
   plugin.freeze = true;
   vhost::State().faults.failClones = true;

@@ -9,20 +9,20 @@
 
 #include "test_plugins.h"
 
-using testing_plugins::RecordingFilePlugin;
-using testing_plugins::RecordingMenuPlugin;
-using testing_plugins::RecordingStation;
+using testing_support::RecordingFilePlugin;
+using testing_support::RecordingMenuPlugin;
+using testing_support::RecordingStation;
 
 namespace {
 
 class EntryPoints : public ::testing::Test {
  protected:
-  void TearDown() override { testing_plugins::UsePlugin(nullptr); }
+  void TearDown() override { testing_support::UsePlugin(nullptr); }
 };
 
 TEST_F(EntryPoints, IdentityComesFromThePluginObject) {
   RecordingStation station;
-  testing_plugins::UsePlugin(&station);
+  testing_support::UsePlugin(&station);
   uint32_t product = 0;
   uint32_t id = 0;
   MQGetPlugInID(&product, &id);
@@ -34,7 +34,7 @@ TEST_F(EntryPoints, IdentityComesFromThePluginObject) {
 
 TEST_F(EntryPoints, StationHasExactlyOneMenuStringAndNoFileKinds) {
   RecordingStation station;
-  testing_plugins::UsePlugin(&station);
+  testing_support::UsePlugin(&station);
   EXPECT_STREQ(MQEnumString(0), "Recording");
   EXPECT_EQ(MQEnumString(1), nullptr);
   EXPECT_EQ(MQEnumString(-1), nullptr);
@@ -50,7 +50,7 @@ TEST_F(EntryPoints, StationHasExactlyOneMenuStringAndNoFileKinds) {
 
 TEST_F(EntryPoints, FileAndMenuEntriesNeverReachAStationPlugin) {
   RecordingStation station;
-  testing_plugins::UsePlugin(&station);
+  testing_support::UsePlugin(&station);
   for (int32_t type : {6, 1, 2, 3, 4, 5}) {  // also when it claims another kind
     station.type = type;
     EXPECT_EQ(MQImportFile(1, 2, 3), 0);
@@ -67,7 +67,7 @@ TEST_F(EntryPoints, FileAndMenuEntriesNeverReachAStationPlugin) {
 // plug-in of every kind: what reaches the object, in order, and what the host
 // gets back. Entries meant for another kind answer the neutral value and call
 // nothing.
-std::vector<std::string> Ops(const std::vector<testing_plugins::Call>& calls) {
+std::vector<std::string> Ops(const std::vector<testing_support::Call>& calls) {
   std::vector<std::string> ops;
   for (const auto& call : calls) ops.push_back(call.op);
   return ops;
@@ -113,7 +113,7 @@ TEST_F(EntryPoints, EachKindReceivesExactlyItsOwnEntries) {
   {
     SCOPED_TRACE("station");
     RecordingStation station;
-    testing_plugins::UsePlugin(&station);
+    testing_support::UsePlugin(&station);
     const Answers a = CallEveryEntry(1);
     EXPECT_EQ(a.product, 0x11111111u);
     EXPECT_EQ(a.id, 0x22222222u);
@@ -134,8 +134,8 @@ TEST_F(EntryPoints, EachKindReceivesExactlyItsOwnEntries) {
   }
   {
     SCOPED_TRACE("command");
-    testing_plugins::RecordingCommand command;
-    testing_plugins::UsePlugin(&command);
+    testing_support::RecordingCommand command;
+    testing_support::UsePlugin(&command);
     const Answers a = CallEveryEntry(120);
     EXPECT_EQ(a.type, 7);
     EXPECT_STREQ(a.menu0, "Recording");
@@ -151,7 +151,7 @@ TEST_F(EntryPoints, EachKindReceivesExactlyItsOwnEntries) {
     SCOPED_TRACE("file kind " + std::to_string(type));
     RecordingFilePlugin file;
     file.type = type;
-    testing_plugins::UsePlugin(&file);
+    testing_support::UsePlugin(&file);
     const Answers a = CallEveryEntry(1);
     EXPECT_STREQ(a.name, "File");
     EXPECT_EQ(a.type, type);
@@ -172,7 +172,7 @@ TEST_F(EntryPoints, EachKindReceivesExactlyItsOwnEntries) {
     SCOPED_TRACE("menu kind " + std::to_string(type));
     RecordingMenuPlugin menu;
     menu.type = type;
-    testing_plugins::UsePlugin(&menu);
+    testing_support::UsePlugin(&menu);
     const Answers a = CallEveryEntry(1);
     EXPECT_STREQ(a.name, "Menu");
     EXPECT_EQ(a.type, type);
@@ -197,7 +197,7 @@ TEST_F(EntryPoints, EachKindReceivesExactlyItsOwnEntries) {
 
 TEST_F(EntryPoints, FilePluginsReceiveTheirEntries) {
   RecordingFilePlugin file;
-  testing_plugins::UsePlugin(&file);
+  testing_support::UsePlugin(&file);
   for (int32_t type : {1, 2}) {
     file.type = type;
     file.calls.clear();
@@ -219,7 +219,7 @@ TEST_F(EntryPoints, FilePluginsReceiveTheirEntries) {
 
 TEST_F(EntryPoints, MenuPluginsReceiveTheirEntries) {
   RecordingMenuPlugin menu;
-  testing_plugins::UsePlugin(&menu);
+  testing_support::UsePlugin(&menu);
   for (int32_t type : {3, 4, 5}) {
     menu.type = type;
     menu.calls.clear();
@@ -245,7 +245,7 @@ class ThrowingStation : public RecordingStation {
 
 TEST_F(EntryPoints, ExceptionsStopAtTheBoundary) {
   ThrowingStation station;
-  testing_plugins::UsePlugin(&station);
+  testing_support::UsePlugin(&station);
   uint32_t product = 0;
   uint32_t id = 0;
   EXPECT_NO_THROW(MQGetPlugInID(&product, &id));

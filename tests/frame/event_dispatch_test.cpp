@@ -12,9 +12,9 @@
 #include "protocol/named_args.h"
 #include "test_plugins.h"
 
-using testing_plugins::Call;
-using testing_plugins::RecordingCommand;
-using testing_plugins::RecordingStation;
+using testing_support::Call;
+using testing_support::RecordingCommand;
+using testing_support::RecordingStation;
 using vhost::NamedArgs;
 
 namespace {
@@ -29,8 +29,8 @@ MQDocument const kDoc = &g_documentStorage;
 template <class Plugin>
 class DispatchTest : public ::testing::Test {
  protected:
-  void SetUp() override { testing_plugins::UsePlugin(&plugin); }
-  void TearDown() override { testing_plugins::UsePlugin(nullptr); }
+  void SetUp() override { testing_support::UsePlugin(&plugin); }
+  void TearDown() override { testing_support::UsePlugin(nullptr); }
 
   const Call& OnlyCall() {
     EXPECT_EQ(plugin.calls.size(), 1u);

@@ -161,14 +161,14 @@ TEST_F(HostBinding, UnboundCallsAnswerNeutrallyInsteadOfCrashing) {
   EXPECT_EQ(mq::CallHost<mq::HostFn::MQObj_Clone>(&object), nullptr);
   mq::CallHost<mq::HostFn::MQObj_Delete>(&object);
 
-  testing_plugins::RecordingStation station;
+  testing_support::RecordingStation station;
   station.NotifyWindowClosed();  // nothing to send it through
   EXPECT_TRUE(vhost::State().messages.empty());
 }
 
 TEST_F(HostBinding, WindowClosedNoticeIsMessage100WithAnEmptyList) {
   ASSERT_EQ(MQInit(vhost::ModulePath().c_str()), 1);
-  testing_plugins::RecordingStation station;
+  testing_support::RecordingStation station;
   station.NotifyWindowClosed();
   ASSERT_EQ(vhost::State().messages.size(), 1u);
   const vhost::SentMessage& sent = vhost::State().messages[0];

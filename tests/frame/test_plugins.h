@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "frame/plugin_entry.h"
+#include "tests/support/stand_in_plugin.h"
 
-namespace testing_plugins {
+namespace testing_support {
 
 struct Call {
   std::string op;
@@ -18,9 +19,6 @@ struct Call {
   std::vector<const void*> ptrs;  // handle, text and record arguments, in order
   MouseState mouse{};             // copy of the record for mouse and key events
 };
-
-// Makes `plugin` the object the frame's entry points reach.
-void UsePlugin(MQBasePlugin* plugin);
 
 template <class Base>
 class RecordingStationT : public Base {
@@ -164,4 +162,4 @@ class RecordingMenuPlugin : public MQMenuPlugin {
   }
 };
 
-}  // namespace testing_plugins
+}  // namespace testing_support

@@ -6,7 +6,7 @@
 
 #include "host/model/documents.h"
 
-namespace shapes {
+namespace testing_support {
 
 // Adds vertices at the given positions and returns the index of the first.
 inline int32_t AddVertices(vhost::Object& o, const std::vector<vhost::Vec3>& positions) {
@@ -69,4 +69,4 @@ inline Tally Count(const vhost::Object& o) {
   return t;
 }
 
-}  // namespace shapes
+}  // namespace testing_support

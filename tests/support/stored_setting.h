@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-namespace stored_setting {
+namespace testing_support {
 
-inline int32_t Read(const std::string& text, int32_t fallback) {
+inline int32_t ReadStoredSetting(const std::string& text, int32_t fallback) {
   if (text.empty()) return fallback;
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
@@ -25,4 +25,4 @@ inline int32_t Read(const std::string& text, int32_t fallback) {
   return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 
-}  // namespace stored_setting
+}  // namespace testing_support

@@ -160,11 +160,14 @@ class RandomSequence {
     int64_t posY = -1;
     if (SettingsAvailable()) {
       for (std::size_t i = 0; i < std::size(kKeys); ++i) {
-        expect[i] = stored_setting::Read(session_->StoredSetting(kKeys[i]), kDefaults[i]) != 0;
+        expect[i] = testing_support::ReadStoredSetting(session_->StoredSetting(kKeys[i]),
+                                                       kDefaults[i]) != 0;
       }
-      activate = stored_setting::Read(session_->StoredSetting(kActivateKey), 0) != 0;
-      posX = stored_setting::Read(session_->StoredSetting("PosX"), -1);
-      posY = stored_setting::Read(session_->StoredSetting("PosY"), -1);
+      activate = testing_support::ReadStoredSetting(session_->StoredSetting(kActivateKey), 0) != 0;
+      posX = testing_support::ReadStoredSetting(session_->StoredSetting(vhost::veltrane::kPosXKey),
+                                                -1);
+      posY = testing_support::ReadStoredSetting(session_->StoredSetting(vhost::veltrane::kPosYKey),
+                                                -1);
     }
     const bool hadWindow = started_;
     Require(session_->Start() == 1, "event 1 did not answer 1");
@@ -195,8 +198,8 @@ class RandomSequence {
       posX = Tree().Int(session_->Window(), "pos_x");
       posY = Tree().Int(session_->Window(), "pos_y");
     }
-    const std::string oldPosX = session_->StoredSetting("PosX");
-    const std::string oldPosY = session_->StoredSetting("PosY");
+    const std::string oldPosX = session_->StoredSetting(vhost::veltrane::kPosXKey);
+    const std::string oldPosY = session_->StoredSetting(vhost::veltrane::kPosYKey);
     Require(session_->Exit() == 1, "event 2 did not answer 1");
     const bool hadWindow = started_;
     started_ = false;
@@ -215,13 +218,13 @@ class RandomSequence {
     Require(session_->StoredSetting(kActivateKey) == (activated_ ? "1" : "0"),
             "the stored activation differs from the plug-in's state");
     if (hadWindow) {
-      Require(session_->StoredSetting("PosX") == Str(posX) &&
-                  session_->StoredSetting("PosY") == Str(posY),
+      Require(session_->StoredSetting(vhost::veltrane::kPosXKey) == Str(posX) &&
+                  session_->StoredSetting(vhost::veltrane::kPosYKey) == Str(posY),
               "the stored position differs from the window's");
     } else {
-      Require(
-          session_->StoredSetting("PosX") == oldPosX && session_->StoredSetting("PosY") == oldPosY,
-          "a position was stored without a window");
+      Require(session_->StoredSetting(vhost::veltrane::kPosXKey) == oldPosX &&
+                  session_->StoredSetting(vhost::veltrane::kPosYKey) == oldPosY,
+              "a position was stored without a window");
     }
   }
 
@@ -375,8 +378,8 @@ class RandomSequence {
       if (Chance(70)) session_->StoreSetting(key, kTexts[static_cast<std::size_t>(Rand(0, 7))]);
     }
     if (Chance(50)) session_->StoreSetting(kActivateKey, Chance(50) ? "1" : "0");
-    if (Chance(60)) session_->StoreSetting("PosX", Str(Rand(-5, 900)));
-    if (Chance(60)) session_->StoreSetting("PosY", Str(Rand(-5, 700)));
+    if (Chance(60)) session_->StoreSetting(vhost::veltrane::kPosXKey, Str(Rand(-5, 900)));
+    if (Chance(60)) session_->StoreSetting(vhost::veltrane::kPosYKey, Str(Rand(-5, 700)));
   }
 
   // --- Invariants -----------------------------------------------------------------

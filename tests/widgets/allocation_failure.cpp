@@ -2,7 +2,7 @@
 #include "tests/support/counting_allocator.h"
 #include "widget_test_support.h"
 
-namespace widget_tests {
+namespace testing_support {
 
 void FailAllocation(int skip) {
   // Every allocation counts from here on, the widget layer's and the host's alike.
@@ -15,4 +15,4 @@ void DisarmAllocationFailure() {
 }
 bool AllocationFailureArmed() { return testing_support::alloc::Armed(); }
 
-}  // namespace widget_tests
+}  // namespace testing_support

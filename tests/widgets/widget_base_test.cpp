@@ -12,8 +12,8 @@
 
 namespace {
 
+using testing_support::WidgetTest;
 using vhost::WidgetOpCode;
-using widget_tests::WidgetTest;
 
 using WidgetBase = WidgetTest;
 
@@ -164,7 +164,7 @@ TEST_F(WidgetBase, FailedRegistrationDeletesTheHostWidgetItJustMade) {
   int32_t made = 0;
   Host().options.afterCreate = [&made](int32_t id, const std::string& /*kind*/) {
     made = id;
-    widget_tests::FailAllocation();  // the registry's next node
+    testing_support::FailAllocation();  // the registry's next node
   };
   EXPECT_THROW(MQCheckBox box, std::bad_alloc);
   ASSERT_NE(made, 0);

@@ -15,8 +15,8 @@
 
 namespace {
 
+using testing_support::WidgetTest;
 using vhost::WidgetOpCode;
-using widget_tests::WidgetTest;
 
 // Handlers record here, outside any object, so a call into a destroyed owner
 // would show even though the owner cannot.

@@ -12,8 +12,8 @@
 
 namespace {
 
+using testing_support::WidgetTest;
 using vhost::WidgetOpCode;
-using widget_tests::WidgetTest;
 
 class WidgetKinds : public WidgetTest {
  protected:
@@ -232,7 +232,7 @@ TEST_F(WidgetKinds, ChildThatCannotBeOwnedIsDeletedAtOnce) {
   int32_t made = 0;
   Host().options.afterCreate = [&made](int32_t id, const std::string& /*kind*/) {
     made = id;
-    widget_tests::FailAllocation(1);  // past the registry's node, into the window's set
+    testing_support::FailAllocation(1);  // past the registry's node, into the window's set
   };
   EXPECT_THROW(window.CreateCheckBox(&window, u"lost"), std::bad_alloc);
   Host().options.afterCreate = nullptr;

@@ -1,23 +1,11 @@
 #include "widget_test_support.h"
 
-#include "frame/plugin_entry.h"
 #include "protocol/entry_points.h"
 
-namespace {
+// The widget layer needs no particular plug-in; the frame needs one to exist, and
+// the stand-in's default (tests/support/stand_in_plugin.h) is that one.
 
-// The widget layer needs no particular plug-in; the frame needs one to exist.
-class QuietStation : public MQStationPlugin {
- public:
-  void GetPlugInID(uint32_t* product, uint32_t* id) override { *product = *id = 0; }
-  const char* GetPlugInName() override { return "Widget tests"; }
-};
-QuietStation g_station;
-
-}  // namespace
-
-MQBasePlugin* GetPluginClass() { return &g_station; }
-
-namespace widget_tests {
+namespace testing_support {
 
 void WidgetTest::SetUp() {
   ASSERT_EQ(MQInit(vhost::ModulePath().c_str()), 1);
@@ -32,4 +20,4 @@ void WidgetTest::TearDown() {
       << "host widgets left behind";
 }
 
-}  // namespace widget_tests
+}  // namespace testing_support

@@ -10,7 +10,7 @@
 #include "host/api/host_state.h"
 #include "widgets/widget_base.h"
 
-namespace widget_tests {
+namespace testing_support {
 
 // Makes the allocation `skip` allocations from now fail with std::bad_alloc
 // (0: the very next one). Disarmed once it has fired, and by Disarm.
@@ -29,4 +29,4 @@ class WidgetTest : public ::testing::Test {
   static vhost::WidgetCall Last() { return Host().Trace().back(); }
 };
 
-}  // namespace widget_tests
+}  // namespace testing_support

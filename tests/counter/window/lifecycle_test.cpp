@@ -121,7 +121,7 @@ TEST_F(Lifecycle, ASecondStartRereadsOptionsButMakesNoSecondWindow) {
   // The option is read again; the check box keeps what it showed.
   session->Activate(doc, true);
   session->Click("Update", doc);
-  shapes::Cube(doc->AddObject("cube"));
+  testing_support::Cube(doc->AddObject("cube"));
   session->DocumentEvent(*doc, 220);
   EXPECT_EQ(session->Field("all", "V"), "8");
 }

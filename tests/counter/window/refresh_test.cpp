@@ -116,7 +116,7 @@ TEST_F(Refresh, EmptyDocumentShowsZerosInBothColumns) {
 
 TEST_F(Refresh, EachObjectIsCountedOncePerRefresh) {
   // With freeze on, every count of a modified object makes exactly one copy.
-  for (int i = 0; i < 3; ++i) shapes::Quad(doc->AddObject("half")).mirror = {1, 1, 0};
+  for (int i = 0; i < 3; ++i) testing_support::Quad(doc->AddObject("half")).mirror = {1, 1, 0};
   doc->currentIndex = 1;
   StartCounting();
   session->Click("Freeze", doc);
@@ -134,8 +134,8 @@ TEST_F(Refresh, GoldenPicturesOfDocuments) {
   session->Click("All", doc);
   ExpectPicture("typical_all");
 
-  vhost::Object& lathe = shapes::Profile(doc->AddObject("vase"),
-                                         {{0, 0, 0}, {1, 0, 0}, {1.5, 1, 0}, {1, 2, 0}, {0, 2, 0}});
+  vhost::Object& lathe = testing_support::Profile(
+      doc->AddObject("vase"), {{0, 0, 0}, {1, 0, 0}, {1.5, 1, 0}, {1, 2, 0}, {0, 2, 0}});
   lathe.lathe = {1, 1, 16};
   doc->currentIndex = 3;
   session->Click("Freeze", doc);

@@ -38,11 +38,11 @@ class WindowTest : public ::testing::Test {
 
   // cube (current, 8 V, 6 quads), a triangle, and a hidden quad.
   void TypicalDocument() {
-    shapes::Cube(doc->AddObject("cube"));
+    testing_support::Cube(doc->AddObject("cube"));
     vhost::Object& tri = doc->AddObject("triangle");
-    shapes::AddVertices(tri, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    testing_support::AddVertices(tri, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     tri.AddFace({0, 1, 2});
-    shapes::Quad(doc->AddObject("hidden")).visible = false;
+    testing_support::Quad(doc->AddObject("hidden")).visible = false;
     doc->currentIndex = 0;
   }
 

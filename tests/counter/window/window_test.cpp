@@ -152,7 +152,7 @@ TEST_F(Window, UpdateOffFreezesTheNumbers) {
 }
 
 TEST_F(Window, FreezeSwitchesAMirroredObjectToItsGeneratedGeometry) {
-  shapes::Quad(doc->AddObject("half")).mirror = {2, 1, 0};
+  testing_support::Quad(doc->AddObject("half")).mirror = {2, 1, 0};
   StartCounting();
   EXPECT_EQ(Fields("current"), "4 2 0 0 1 0");
   session->Click("Freeze", doc);

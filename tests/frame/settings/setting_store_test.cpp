@@ -17,8 +17,8 @@
 
 namespace {
 
-using settings_testing::kSectionName;
-using settings_testing::Station;
+using testing_support::kSectionName;
+using testing_support::Station;
 
 vhost::SettingsTree& Tree() { return vhost::State().settings; }
 
@@ -51,7 +51,7 @@ bool AnyCallOnNull() {
                      [](const vhost::ElementCall& call) { return call.element == nullptr; });
 }
 
-class SettingStore : public settings_testing::BoundHost {};
+class SettingStore : public testing_support::BoundHost {};
 
 TEST_F(SettingStore, OpenSettingAsksForTheElementAndCreatesTheSectionOnce) {
   std::unique_ptr<MQSetting> setting = Open();
@@ -59,8 +59,8 @@ TEST_F(SettingStore, OpenSettingAsksForTheElementAndCreatesTheSectionOnce) {
   ASSERT_EQ(vhost::State().messages.size(), 1u);
   const vhost::SentMessage& sent = vhost::State().messages[0];
   EXPECT_EQ(sent.code, 505);
-  EXPECT_EQ(sent.product, settings_testing::kProduct);
-  EXPECT_EQ(sent.id, settings_testing::kPluginId);
+  EXPECT_EQ(sent.product, testing_support::kProduct);
+  EXPECT_EQ(sent.id, testing_support::kPluginId);
   EXPECT_EQ(sent.reserved, 0);
   EXPECT_EQ(sent.optionNames, (std::vector<std::string>{"root", "pluginsettings"}));
 

@@ -2,8 +2,9 @@
 
 #include "host/api/host_state.h"
 #include "protocol/entry_points.h"
+#include "tests/support/stand_in_plugin.h"
 
-namespace settings_testing {
+namespace testing_support {
 
 TestStation& Station() {
   static TestStation station;
@@ -11,12 +12,14 @@ TestStation& Station() {
 }
 
 void BoundHost::SetUp() {
+  UsePlugin(&Station());
   ASSERT_EQ(MQInit(vhost::ModulePath().c_str()), 1);
   vhost::State().Reset();
 }
 
-void BoundHost::TearDown() { vhost::State().Reset(); }
+void BoundHost::TearDown() {
+  vhost::State().Reset();
+  UsePlugin(nullptr);
+}
 
-}  // namespace settings_testing
-
-MQBasePlugin* GetPluginClass() { return &settings_testing::Station(); }
+}  // namespace testing_support

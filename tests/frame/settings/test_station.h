@@ -9,7 +9,7 @@
 #include "frame/plugin_entry.h"
 #include "host/probe/veltrane_facts.h"
 
-namespace settings_testing {
+namespace testing_support {
 
 // The test station borrows Veltrane's identity, so its section is Veltrane's.
 inline constexpr uint32_t kProduct = vhost::veltrane::kProduct;
@@ -25,14 +25,15 @@ class TestStation final : public MQStationPlugin {
   const char* GetPlugInName() override { return "Settings test station"; }
 };
 
-// The plug-in object GetPluginClass() hands the frame.
+// The plug-in object GetPluginClass() hands the frame in every BoundHost case.
 TestStation& Station();
 
-// Every case starts with the host functions bound and a freshly started host.
+// Every case starts with the host functions bound, a freshly started host and
+// Station() installed as the plug-in object.
 class BoundHost : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 };
 
-}  // namespace settings_testing
+}  // namespace testing_support

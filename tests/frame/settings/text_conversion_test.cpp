@@ -42,7 +42,7 @@ TEST(TextConversion, WrappersSpeakUtf8AndNeverFail) {
   EXPECT_EQ(WideToUtf8(lone.c_str()), "a\xEF\xBF\xBD");
 }
 
-class ElementText : public settings_testing::BoundHost {};
+class ElementText : public testing_support::BoundHost {};
 
 TEST_F(ElementText, IsCopiedAndAbsentTextIsFalse) {
   vhost::SettingsTree& tree = vhost::State().settings;
@@ -74,7 +74,7 @@ const char* CafeInAnsi() {
 #endif
 }
 
-class AnsiNames : public settings_testing::BoundHost {
+class AnsiNames : public testing_support::BoundHost {
  protected:
   void SetUp() override {
     BoundHost::SetUp();

@@ -8,7 +8,7 @@
 
 #include "tests/support/shapes.h"
 
-using shapes::Count;
+using testing_support::Count;
 using vhost::Object;
 
 namespace {
@@ -21,7 +21,7 @@ class Freeze : public ::testing::Test {
 
 TEST(ObjectModel, ReferenceCountsFollowFacesAndDeletions) {
   vhost::Document document;
-  Object& o = shapes::Quad(document.AddObject("quad"));
+  Object& o = testing_support::Quad(document.AddObject("quad"));
   o.AddVertex({5, 5, 5});  // used by no face
   EXPECT_EQ(o.VertexCount(), 5);
   EXPECT_EQ(o.VertexRefCount(0), 1);
@@ -60,7 +60,7 @@ TEST(ObjectModel, TakingSlotsMovesObjectsAndEmptySlotsInOrder) {
   vhost::Document document;
   document.AddObject("kept");
   vhost::Document loaded;
-  Object& cube = shapes::Cube(loaded.AddObject("cube"));
+  Object& cube = testing_support::Cube(loaded.AddObject("cube"));
   loaded.AddObject("gone");
   loaded.RemoveObject(1);
   loaded.AddObject("last");
@@ -78,7 +78,7 @@ TEST(ObjectModel, TakingSlotsMovesObjectsAndEmptySlotsInOrder) {
 TEST(Clones, LiveOutsideTheDocumentUntilDeleted) {
   vhost::Documents documents;
   vhost::Document& document = documents.Open();
-  Object& original = shapes::Cube(document.AddObject("cube"));
+  Object& original = testing_support::Cube(document.AddObject("cube"));
   Object* copy = documents.Clone(original);
   EXPECT_EQ(copy->document(), nullptr);
   EXPECT_EQ(original.document(), &document);
@@ -96,7 +96,7 @@ TEST(Clones, LiveOutsideTheDocumentUntilDeleted) {
 
 TEST_F(Freeze, MirrorSeparateDuplicatesEveryVertexOnEachAxis) {
   for (int32_t axis : {1, 2, 4}) {
-    Object& o = shapes::Quad(NewObject());
+    Object& o = testing_support::Quad(NewObject());
     o.mirror = {1, axis, 0};
     o.Freeze(vhost::kFreezeMirror);
     const auto t = Count(o);
@@ -113,7 +113,7 @@ TEST_F(Freeze, MirrorConnectedSharesVerticesOnThePlane) {
     int32_t vertices;
   } cases[] = {{1, 6}, {2, 6}, {4, 4}, {1 | 2, 9}};
   for (const auto& c : cases) {
-    Object& o = shapes::Quad(NewObject());
+    Object& o = testing_support::Quad(NewObject());
     o.mirror = {2, c.axis, 0};
     o.Freeze(vhost::kFreezeMirror);
     const auto t = Count(o);
@@ -124,14 +124,14 @@ TEST_F(Freeze, MirrorConnectedSharesVerticesOnThePlane) {
 
 TEST_F(Freeze, MirrorDistanceDecidesWhatLiesOnThePlane) {
   Object& o = NewObject();
-  shapes::Quad(o, {0.05, 0, 0});
+  testing_support::Quad(o, {0.05, 0, 0});
   o.mirror = {2, 1, 0.1};
   o.Freeze(vhost::kFreezeMirror);
   EXPECT_EQ(Count(o).vertices, 6);
 }
 
 TEST_F(Freeze, MirrorReversesTheCopiesWinding) {
-  Object& o = shapes::Quad(NewObject(), {1, 0, 0});
+  Object& o = testing_support::Quad(NewObject(), {1, 0, 0});
   o.mirror = {1, 1, 0};
   o.Freeze(vhost::kFreezeMirror);
   const std::vector<int32_t> copy = o.FacePoints(1);
@@ -141,7 +141,7 @@ TEST_F(Freeze, MirrorReversesTheCopiesWinding) {
 }
 
 TEST_F(Freeze, LatheSweepsAnOffAxisProfileIntoQuads) {
-  Object& o = shapes::Profile(NewObject(), {{1, 0, 0}, {1, 1, 0}, {1, 2, 0}});
+  Object& o = testing_support::Profile(NewObject(), {{1, 0, 0}, {1, 1, 0}, {1, 2, 0}});
   o.lathe = {1, 1, 8};
   o.Freeze(vhost::kFreezeLathe);
   const auto t = Count(o);
@@ -153,7 +153,7 @@ TEST_F(Freeze, LatheSweepsAnOffAxisProfileIntoQuads) {
 
 TEST_F(Freeze, LatheSharesOnAxisVerticesAndMakesTriangles) {
   // A closed cylinder: cap, side, cap. The two axis points are shared by all segments.
-  Object& o = shapes::Profile(NewObject(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  Object& o = testing_support::Profile(NewObject(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
   o.lathe = {1, 1, 8};
   o.Freeze(vhost::kFreezeLathe);
   const auto t = Count(o);
@@ -170,7 +170,7 @@ TEST_F(Freeze, LatheSharesOnAxisVerticesAndMakesTriangles) {
 
 TEST_F(Freeze, LatheAroundEachAxisAndAtLeastThreeSegments) {
   for (int32_t axis : {0, 1, 2}) {
-    Object& o = shapes::Profile(NewObject(), {{2, 2, 2}, {3, 3, 3}});
+    Object& o = testing_support::Profile(NewObject(), {{2, 2, 2}, {3, 3, 3}});
     o.lathe = {1, axis, 1};  // too few segments: three are used
     o.Freeze(vhost::kFreezeLathe);
     EXPECT_EQ(Count(o).quads, 3) << axis;
@@ -179,8 +179,8 @@ TEST_F(Freeze, LatheAroundEachAxisAndAtLeastThreeSegments) {
 }
 
 TEST_F(Freeze, LatheKeepsFacesThatAreNotProfiles) {
-  Object& o = shapes::Quad(NewObject(), {5, 0, 0});
-  shapes::Profile(o, {{1, 0, 0}, {1, 1, 0}});
+  Object& o = testing_support::Quad(NewObject(), {5, 0, 0});
+  testing_support::Profile(o, {{1, 0, 0}, {1, 1, 0}});
   o.lathe = {1, 1, 4};
   o.Freeze(vhost::kFreezeLathe);
   EXPECT_EQ(Count(o).quads, 1 + 4);
@@ -190,7 +190,7 @@ TEST_F(Freeze, LatheKeepsFacesThatAreNotProfiles) {
 TEST_F(Freeze, PatchSubdividesEveryFaceIntoQuads) {
   if (!Object::CanSubdivide()) GTEST_SKIP() << "this host build has no subdivision";
   // Cube, level 1: 8 corners + 12 edge points + 6 face points; 6 × 4 quads.
-  Object& cube1 = shapes::Cube(NewObject());
+  Object& cube1 = testing_support::Cube(NewObject());
   cube1.patch = {1, 1};
   cube1.Freeze(vhost::kFreezePatch);
   EXPECT_EQ(Count(cube1).vertices, 26);
@@ -198,7 +198,7 @@ TEST_F(Freeze, PatchSubdividesEveryFaceIntoQuads) {
   EXPECT_EQ(Count(cube1).faces, 24);
   EXPECT_EQ(cube1.patch.type, 0);
   // Level 2: 26 + 48 edges + 24 faces; 24 × 4 quads.
-  Object& cube2 = shapes::Cube(NewObject());
+  Object& cube2 = testing_support::Cube(NewObject());
   cube2.patch = {1, 2};
   cube2.Freeze(vhost::kFreezePatch);
   EXPECT_EQ(Count(cube2).vertices, 98);
@@ -206,7 +206,7 @@ TEST_F(Freeze, PatchSubdividesEveryFaceIntoQuads) {
   // A lone triangle: 3 quads (7 vertices), then 12 quads (7 + 9 edges + 3 faces).
   for (int32_t level : {1, 2}) {
     Object& tri = NewObject();
-    shapes::AddVertices(tri, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    testing_support::AddVertices(tri, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     tri.AddFace({0, 1, 2});
     tri.patch = {1, level};
     tri.Freeze(vhost::kFreezePatch);
@@ -217,7 +217,7 @@ TEST_F(Freeze, PatchSubdividesEveryFaceIntoQuads) {
 
 TEST_F(Freeze, PatchKeepsLinesAttachedToTheSurface) {
   if (!Object::CanSubdivide()) GTEST_SKIP() << "this host build has no subdivision";
-  Object& o = shapes::Cube(NewObject());
+  Object& o = testing_support::Cube(NewObject());
   const int32_t tip = o.AddVertex({2, 2, 2});
   o.AddFace({6, tip});  // a line from the corner (1, 1, 1)
   o.patch = {1, 1};
@@ -229,7 +229,7 @@ TEST_F(Freeze, PatchKeepsLinesAttachedToTheSurface) {
 }
 
 TEST_F(Freeze, FlagsSelectWhatIsApplied) {
-  Object& o = shapes::Quad(NewObject(), {1, 0, 0});
+  Object& o = testing_support::Quad(NewObject(), {1, 0, 0});
   o.mirror = {1, 1, 0};
   o.Freeze(vhost::kFreezeLathe);  // not the mirror
   EXPECT_EQ(Count(o).quads, 1);
@@ -239,7 +239,7 @@ TEST_F(Freeze, FlagsSelectWhatIsApplied) {
 }
 
 TEST_F(Freeze, DropsDeletedFacesAndKeepsUnusedVertices) {
-  Object& o = shapes::Quad(NewObject(), {1, 0, 0});
+  Object& o = testing_support::Quad(NewObject(), {1, 0, 0});
   o.AddFace({0, 1, 2});
   o.DeleteFace(1);
   o.AddVertex({9, 9, 9});

@@ -16,7 +16,7 @@ extern "C" MQObject MQObj_Clone(MQObject obj);
 extern "C" int32_t MQObj_Freeze(MQObject obj, uint32_t flags);
 extern "C" void MQObj_Delete(MQObject obj);
 
-using shapes::Count;
+using testing_support::Count;
 using vhost::Object;
 
 namespace {
@@ -49,7 +49,7 @@ struct Snapshot {
 // A profile that the lathe turns into a closed cylinder, mirrored, with a
 // patch on: every step of a freeze has work to do.
 Object& EveryModifier(Object& o) {
-  shapes::Profile(o, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+  testing_support::Profile(o, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
   o.lathe = {1, 1, 8};
   o.mirror = {1, 4, 0};
   o.patch = {1, 2};
@@ -157,7 +157,7 @@ TEST_F(HostFreeze, ACopyTheHostCannotMakeIsRecorded) {
 }
 
 TEST_F(HostFreeze, ASuccessfulFreezeRecordsNothing) {
-  Object& o = shapes::Quad(NewObject("quad"));
+  Object& o = testing_support::Quad(NewObject("quad"));
   o.mirror = {1, 1, 0};
   MQObject copy = MQObj_Clone(&o);
   ASSERT_NE(copy, nullptr);
@@ -199,7 +199,7 @@ TEST(FreezeLimit, RefusesEachStepsResultPastTheLimitExactly) {
   // A closed cylinder: 2 + 2 × 8 vertices, 8 + 8 triangles and 8 quads, 80 face points.
   check("lathe",
         [](Object& o) -> Object& {
-          shapes::Profile(o, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+          testing_support::Profile(o, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
           o.lathe = {1, 1, 8};
           return o;
         },
@@ -212,7 +212,7 @@ TEST(FreezeLimit, RefusesEachStepsResultPastTheLimitExactly) {
   // A quad mirrored across X and Y, connected: a 3 × 3 grid of vertices, 4 quads.
   check("mirror",
         [](Object& o) -> Object& {
-          shapes::Quad(o);
+          testing_support::Quad(o);
           o.mirror = {2, 1 | 2, 0};
           return o;
         },
@@ -225,7 +225,7 @@ TEST(FreezeLimit, RefusesEachStepsResultPastTheLimitExactly) {
     // A cube with a line at a corner, level 1: 26 + 1 vertices, 24 quads and the line.
     check("patch",
           [](Object& o) -> Object& {
-            shapes::Cube(o);
+            testing_support::Cube(o);
             o.AddFace({6, o.AddVertex({2, 2, 2})});
             o.patch = {1, 1};
             return o;
@@ -238,7 +238,7 @@ TEST(FreezeLimit, RefusesEachStepsResultPastTheLimitExactly) {
     check(
         "patch level 2",
         [](Object& o) -> Object& {
-          shapes::Cube(o);
+          testing_support::Cube(o);
           o.patch = {1, 2};
           return o;
         },
@@ -249,7 +249,7 @@ TEST(FreezeLimit, RefusesEachStepsResultPastTheLimitExactly) {
 
 TEST(FreezeLimit, RefusesALatheBeyondTheInt32CountsWithoutBuildingIt) {
   vhost::Document document;
-  Object& o = shapes::Profile(document.AddObject("tower"), {{1, 0, 0}, {1, 1, 0}});
+  Object& o = testing_support::Profile(document.AddObject("tower"), {{1, 0, 0}, {1, 1, 0}});
   o.lathe = {1, 1, INT32_MAX};  // 2 × (2^31 − 1) vertices
   const Snapshot before(o);
   std::string reason;

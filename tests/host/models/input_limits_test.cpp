@@ -26,7 +26,7 @@ namespace {
 using vhost::kMaxObjStatementBytes;
 using vhost::kMaxSceneBytes;
 
-class InputLimits : public model_files::ModelFiles {
+class InputLimits : public testing_support::ModelFiles {
  protected:
   // A file of `size` bytes without any written: all NUL, taking no room on disk.
   std::string Sparse(const std::string& name, uint64_t size) const {
@@ -153,7 +153,7 @@ TEST_F(InputLimits, RunningOutOfMemoryIsAFaultOfTheFileBeingRead) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path + " " + std::to_string(c.failingCall));
     vhost::Document document;
-    vhost::Object& before = shapes::Quad(document.AddObject("before"));
+    vhost::Object& before = testing_support::Quad(document.AddObject("before"));
     int calls = 0;
     try {
       vhost::LoadModel(c.path, document, [&](uint64_t, uint64_t) {

@@ -13,7 +13,7 @@
 #include "host/models/models.h"
 #include "tests/support/shapes.h"
 
-namespace model_files {
+namespace testing_support {
 
 class ModelFiles : public ::testing::Test {
  protected:
@@ -46,7 +46,7 @@ class ModelFiles : public ::testing::Test {
                        std::string file = {}) const {
     if (file.empty()) file = path;
     vhost::Document document;
-    vhost::Object& before = shapes::Quad(document.AddObject("before"));
+    vhost::Object& before = testing_support::Quad(document.AddObject("before"));
     try {
       vhost::LoadModel(path, document);
       ADD_FAILURE() << path << " loaded; expected an error at line " << line << ": " << message;
@@ -68,7 +68,7 @@ class ModelFiles : public ::testing::Test {
     }
     ASSERT_EQ(document.SlotCount(), 1);
     EXPECT_EQ(document.At(0), &before);
-    EXPECT_EQ(shapes::Count(before).quads, 1);
+    EXPECT_EQ(testing_support::Count(before).quads, 1);
     EXPECT_EQ(document.currentIndex, 0);
   }
 
@@ -83,4 +83,4 @@ class ModelFiles : public ::testing::Test {
   std::filesystem::path directory_;
 };
 
-}  // namespace model_files
+}  // namespace testing_support

@@ -13,10 +13,10 @@
 namespace {
 
 using namespace std::string_literals;
-using shapes::Count;
+using testing_support::Count;
 using vhost::Object;
 
-class ObjLoader : public model_files::ModelFiles {
+class ObjLoader : public testing_support::ModelFiles {
  protected:
   // Loads `content` as `name` into a fresh document.
   vhost::Document& Load(const std::string& content, const std::string& name = "model.obj") {

@@ -13,7 +13,7 @@
 
 namespace {
 
-using shapes::Count;
+using testing_support::Count;
 using vhost::Object;
 
 const std::string kSamples = VHOST_SAMPLES_DIR;
@@ -21,7 +21,7 @@ const std::string kSamples = VHOST_SAMPLES_DIR;
 std::string Sample(const std::string& name) { return kSamples + "/" + name; }
 
 // What freezing every modifier of a copy of `object` gives.
-shapes::Tally Frozen(const Object& object) {
+testing_support::Tally Frozen(const Object& object) {
   Object copy(object);
   copy.Freeze(0x7FFFFFFF);
   return Count(copy);
@@ -126,7 +126,7 @@ TEST(Samples, EveryObjFileLoadsOnItsOwn) {
   }
 }
 
-class Scene : public model_files::ModelFiles {
+class Scene : public testing_support::ModelFiles {
  protected:
   // A scene of `objects` (the JSON array's content) and the rest of the top level.
   static std::string Text(const std::string& objects, const std::string& more = "") {
