@@ -52,11 +52,13 @@ class CleanHostListener : public testing::EmptyTestEventListener {
       host.TakeDiscarded();
     }
     const int64_t leaked = alloc::Live() - liveAtStart_;
-    const bool failedAlready = test.result() != nullptr && test.result()->Failed();
+    // A failed or skipped case keeps its failure or skip records: allocations
+    // that stay with GoogleTest, not leaks.
+    const testing::TestResult* result = test.result();
+    const bool keepsRecords = result != nullptr && (result->Failed() || result->Skipped());
 
     if (leftovers[0] != '\0') ADD_FAILURE() << "the test left behind in the host:" << leftovers;
-    // A failing test's own failure records are allocations that stay.
-    if (leaked > 0 && !failedAlready) {
+    if (leaked > 0 && !keepsRecords) {
       ADD_FAILURE() << leaked << " allocation(s) made during the test are still live after it";
     }
   }
