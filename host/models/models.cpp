@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
+#include "host/models/model_file.h"
 #include "host/models/obj_file.h"
 #include "host/models/source_text.h"
 
@@ -60,17 +62,32 @@ void LoadObj(const std::string& path, Document& document, const LoadProgress& pr
 }
 
 void LoadModel(const std::string& path, Document& document, const LoadProgress& progress) try {
-  std::string extension = path.size() >= 5 ? path.substr(path.size() - 5) : std::string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == ".json") {
-    LoadScene(path, document, progress);
-  } else {
-    LoadObj(path, document, progress);
+  switch (models::ReaderFor(path)) {
+    case models::Reader::kScene:
+      LoadScene(path, document, progress);
+      return;
+    case models::Reader::kObj:
+      LoadObj(path, document, progress);
+      return;
+    case models::Reader::kAssimp:
+      break;
+    case models::Reader::kNone:
+      throw models::UnsupportedExtension(path);
   }
+  const std::unique_ptr<models::ModelFile> file = models::ReadModelFile(
+      path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
+  Document staging;
+  for (int32_t i = 0; i < file->ObjectCount(); ++i) file->AddObjectTo(i, staging);
+  const int32_t first = document.SlotCount();
+  const bool loaded = staging.SlotCount() > 0;
+  document.TakeSlots(staging);
+  if (loaded) document.currentIndex = first;
 } catch (const std::bad_alloc&) {
   throw models::OutOfMemory(path);
 } catch (const std::length_error&) {
   throw models::OutOfMemory(path);
 }
+
+std::vector<std::string> SupportedExtensions() { return models::SupportedExtensions(); }
 
 }  // namespace vhost

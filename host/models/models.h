@@ -22,6 +22,27 @@
 // and display statements (usemtl, mtllib, s, mg, lod, ...) are accepted and
 // ignored; free-form geometry (curv, surf, ...) and unknown statements are errors.
 //
+// Other formats, through assimp (Linux builds)
+// --------------------------------------------
+// Every format the assimp library imports (glTF 2.0 .gltf/.glb, FBX, PLY, STL,
+// COLLADA, 3DS, OFF, ...; SupportedExtensions lists them), read as a modelling
+// host reads them:
+//   objects   one per mesh instance in the file's node hierarchy, depth first in
+//             the file's order (a mesh used by three nodes is three objects),
+//             named "node/mesh"; a node the file hides (FBX "Visibility" 0 or
+//             "Show" false) hides its objects and those below it
+//   faces     as the file stores them, not triangulated; points and lines are
+//             faces of 1 and 2 points
+//   vertices  each mesh's, after joining vertices identical in every component
+//             (position, normal, texture coordinates, ...): a format that splits
+//             a corner at a UV or normal seam (glTF) counts the copies as
+//             stored. STL's facet normals are dropped first, so the corners of
+//             neighbouring facets are one vertex.
+//   ignored   materials, animation, skins, cameras, lights; a file with none of
+//             its own geometry gives no objects
+// A file assimp refuses is a ModelError "file: <assimp's message>". Builds
+// without assimp (Windows) read OBJ and scenes only.
+//
 // Scene files (JSON, UTF-8)
 // -------------------------
 //   {
@@ -44,9 +65,10 @@
 //   current   the slot made current, counted over the slots the entries fill;
 //             must hold an object. Default: the first slot holding one.
 // An entry takes its geometry from exactly one of:
-//   file      an OBJ file, relative to the scene file's directory. With
-//             "object": the first object of that name in it; without: each of
-//             its objects, in slots of their own, in file order.
+//   file      a model file (OBJ or any format above), relative to the scene
+//             file's directory. With "object": the first object of that name in
+//             it; without: each of its objects, in slots of their own, in file
+//             order.
 //   vertices  [[x, y, z], ...] with "faces": [[i, j, ...], ...], each face
 //             of 1 or more points given as 0-based indices into "vertices".
 // and may set:
@@ -67,6 +89,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "host/model/documents.h"
 
@@ -129,7 +152,12 @@ using LoadProgress = std::function<void(uint64_t done, uint64_t total)>;
 void LoadObj(const std::string& path, Document& document, const LoadProgress& progress = {});
 void LoadScene(const std::string& path, Document& document, const LoadProgress& progress = {});
 
-// A scene for a path ending in ".json" (in any case), an OBJ file otherwise.
+// By the path's extension, in any case: a scene for ".json", an OBJ file for
+// ".obj" or no extension at all (a pipe, say), assimp for the formats it
+// imports. Any other extension is a ModelError naming the supported ones.
 void LoadModel(const std::string& path, Document& document, const LoadProgress& progress = {});
+
+// The extensions LoadModel takes, lower-case with the dot, sorted.
+std::vector<std::string> SupportedExtensions();
 
 }  // namespace vhost

@@ -4,14 +4,15 @@
 // objects are made.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "host/models/model_file.h"
 #include "host/models/models.h"
-#include "host/models/obj_file.h"
 #include "host/models/scene_checks.h"
 #include "host/models/scene_json.h"
 #include "host/models/source_text.h"
@@ -125,15 +126,15 @@ class SceneLoader {
     if (loaded) document.currentIndex = first + chosen;
   }
 
-  models::ObjFile& File(const Entry& entry) {
+  models::ModelFile& File(const Entry& entry) {
     const auto found = files_.find(entry.file);
-    if (found != files_.end()) return found->second;
+    if (found != files_.end()) return *found->second;
     const uint64_t size = models::FileSizeOrZero(entry.file);
     try {
-      models::ObjFile file =
-          models::ObjFile::Read(entry.file, models::ProgressShare(&progress_, done_, total_));
+      std::unique_ptr<models::ModelFile> file =
+          models::ReadModelFile(entry.file, models::ProgressShare(&progress_, done_, total_));
       done_ += size;
-      return files_.emplace(entry.file, std::move(file)).first->second;
+      return *files_.emplace(entry.file, std::move(file)).first->second;
     } catch (const std::bad_alloc&) {
       throw models::OutOfMemory(entry.file);
     } catch (const std::length_error&) {
@@ -146,7 +147,7 @@ class SceneLoader {
   }
 
   void BuildFromFile(const Entry& entry, Document& staging) {
-    models::ObjFile& file = File(entry);
+    models::ModelFile& file = File(entry);
     std::vector<int32_t> picked;
     if (entry.object) {
       for (int32_t i = 0; i < file.ObjectCount() && picked.empty(); ++i) {
@@ -185,7 +186,7 @@ class SceneLoader {
   const std::string& path_;
   const LoadProgress& progress_;
   std::string text_;
-  std::map<std::string, models::ObjFile> files_;  // read and still to be taken from
+  std::map<std::string, std::unique_ptr<models::ModelFile>> files_;  // read, still to be taken from
   uint64_t done_ = 0;
   uint64_t total_ = 0;
 };
