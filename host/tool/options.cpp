@@ -7,6 +7,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "host/models/models.h"
+
 #if !defined(_WIN32)
 #include <sys/stat.h>
 #endif
@@ -67,6 +69,7 @@ constexpr const char* kFooter =
     "      count mirrored, lathed and patched objects as their frozen geometry\n"
     "  veltrane-host --untick Triangle model.obj     polygons instead of triangles\n"
     "  veltrane-host --json a.obj b.obj              counts as JSON\n"
+    "  veltrane-host --objects ship.glb              a row per mesh instance of a glTF file\n"
     "  veltrane-host --objects --max-object-vertices 65535 assets/*.obj\n"
     "      a row per object; exit status 1 names each object over 16-bit indices\n"
     "  veltrane-host --max-triangles 20000 assets/*.obj\n"
@@ -78,6 +81,43 @@ constexpr const char* kFooter =
     "  2  anything else: bad usage, a model that could not be loaded or counted\n"
     "     exactly, a budget that could not be checked, settings that could not be\n"
     "     saved, output that could not be written (the other models are still counted)";
+
+// What --formats prints: the extensions this build reads and what counts in each.
+std::string FormatsText() {
+  std::string text =
+      "veltrane-host reads these extensions (in any case):\n"
+      "  .obj       Wavefront OBJ, by its own reader: objects, vertices and faces as the\n"
+      "             file has them (see README); also a file without extension (a pipe)\n"
+      "  .json      veltrane-scene files naming model files of any format below\n";
+  std::string assimp;  // wrapped, each line indented as the texts above
+  std::size_t column = 0;
+  for (const std::string& extension : vhost::SupportedExtensions()) {
+    if (extension == ".obj" || extension == ".json") continue;
+    if (column == 0 || column + 1 + extension.size() > 78) {
+      assimp += std::string(assimp.empty() ? "" : "\n") + "            " + extension;
+      column = 12 + extension.size();
+    } else {
+      assimp += " " + extension;
+      column += 1 + extension.size();
+    }
+  }
+  if (assimp.empty()) {
+    return text + "This build reads no other formats: assimp is part of the Linux builds only.\n";
+  }
+  return text + "  through assimp:\n" + assimp +
+         "\n"
+         "What counts in assimp's formats:\n"
+         "  objects   one per mesh instance in the file's node hierarchy (a mesh used by\n"
+         "            three nodes is three objects), named \"node/mesh\"; a node the file\n"
+         "            hides (FBX) hides its objects, for --untick Visible\n"
+         "  faces     as stored, not triangulated; points and lines count as faces of 1\n"
+         "            and 2 points; a point cloud's vertices as points\n"
+         "  vertices  each mesh's, after joining those identical in every component: glTF\n"
+         "            and other formats that split a corner at a UV or normal seam count\n"
+         "            the copies as stored; an STL file's facet corners are joined\n"
+         "  ignored   materials, animation, skins, cameras and lights\n"
+         "A file assimp refuses, or whose import drops geometry, is not counted (exit 2).\n";
+}
 
 }  // namespace
 
@@ -108,7 +148,10 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   Options options;
   CLI::App app{kDescription, "veltrane-host"};
   app.footer(kFooter);
-  app.add_option("MODEL", options.models, "OBJ files or JSON scene files to count");
+  app.add_option("MODEL", options.models,
+                 "model files to count: OBJ, JSON scenes, glTF, FBX, PLY, STL, ... (--formats)");
+  bool formats = false;
+  app.add_flag("--formats", formats, "list the formats this build reads and what counts in each");
   app.add_flag("--json", options.json,
                "print one JSON document with every model's counts instead of the window");
   app.add_flag("--objects", options.objects, "add a row per object (index, name, visible, counts)");
@@ -191,6 +234,13 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
       } else if (const auto found = budgets.find(option); found != budgets.end()) {
         *found->second = Decimal(name, value(), INT64_MAX);
       }
+    }
+    if (formats) {
+      parsed.status = 0;
+      parsed.message = FormatsText();
+      if (!parsed.message.empty() && parsed.message.back() == '\n') parsed.message.pop_back();
+      parsed.toStdout = true;
+      return parsed;
     }
   } catch (const CLI::CallForHelp&) {
     parsed.status = 0;
