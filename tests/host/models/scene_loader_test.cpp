@@ -357,3 +357,48 @@ TEST_F(Scene, TimeGrowsWithTheEntriesNotTheirSquare) {
 }
 
 }  // namespace
+
+#if !defined(_WIN32)  // the Windows builds read OBJ and scenes only
+TEST_F(Scene, FileEntriesTakeEveryFormatAndRefuseUnknownExtensions) {
+  // Two small files of our own: an ASCII STL of two triangles sharing an edge
+  // (six corners, four distinct positions) and an ASCII PLY of one quad.
+  Write("models/pair.stl",
+        "solid pair\n"
+        "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 1 1 0\nendloop\n"
+        "endfacet\n"
+        "facet normal 0 0 -1\nouter loop\nvertex 0 0 0\nvertex 1 1 0\nvertex 0 1 0\nendloop\n"
+        "endfacet\n"
+        "endsolid pair\n");
+  Write("models/quad.ply",
+        "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+        "0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3\n");
+  Write("scenes/scene.json", Text(R"({"file": "../models/pair.stl", "visible": false},
+{"file": "../models/quad.ply", "name": "quad", "mirror": {"type": "separate"}})"));
+  vhost::LoadModel(PathOf("scenes/scene.json"), document);
+  ASSERT_EQ(document.SlotCount(), 2);
+  const Object& pair = At(document, 0);
+  EXPECT_FALSE(pair.visible);
+  // Opposite facet normals, yet one vertex per position: STL's normals are the facets'.
+  EXPECT_EQ(Count(pair).vertices, 4);
+  EXPECT_EQ(Count(pair).triangles, 2);
+  EXPECT_EQ(At(document, 1).name, "quad");
+  EXPECT_EQ(At(document, 1).mirror.type, 1);
+  EXPECT_EQ(Count(At(document, 1)).quads, 1);  // not triangulated
+
+  // The same files on their own: an object per mesh, named node/mesh.
+  vhost::Document alone;
+  vhost::LoadModel(PathOf("models/quad.ply"), alone);
+  ASSERT_EQ(alone.SlotCount(), 1);
+  EXPECT_EQ(Count(At(alone, 0)).vertices, 4);
+  EXPECT_NE(At(alone, 0).name.find('/'), std::string::npos) << At(alone, 0).name;
+
+  // An extension no reader takes, on its own and named by a scene.
+  const std::string unknown = Write("models/notes.txt", "v 0 0 0\np 1\n");
+  ExpectLoadError(unknown, 0, "no reader of this host takes \".txt\" files; it reads ");
+  ExpectLoadError(unknown, 0, ".glb");
+  ExpectLoadError(Write("scenes/bad.json", Text(R"({"file": "../models/notes.txt"})")), 5,
+                  "cannot load \"../models/notes.txt\": no reader of this host takes \".txt\"",
+                  PathOf("scenes/bad.json"));
+}
+#endif
