@@ -1,0 +1,36 @@
+// The tool's assimp path on any bytes, in the formats whose readers take raw
+// bytes: byte 0 chooses the extension the rest is written under (PLY, STL ASCII
+// or binary, which assimp tells apart by content, and OFF), and LoadModel picks
+// the reader by that extension, as for a user's file. Every input is either
+// loaded into well-formed objects (every face point names one of its object's
+// vertices) or refused with a ModelError that leaves the document as it was;
+// any other exception, a crash, a sanitizer report or a leak is a finding.
+//
+// Assimp is the system's library, built without the sanitizers: a fault inside
+// it shows as a crash or a report at the boundary (memcpy, free), not at the
+// access itself. Leaks inside it are suppressed for this harness (see
+// assimp_loader.lsan.supp for the one it has), so the logger the loader installs
+// for each load, an assimp object, is checked here to be gone afterwards.
+#include <array>
+#include <assimp/DefaultLogger.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/model_support.h"
+
+namespace {
+
+constexpr std::array<const char*, 3> kNames = {"model.ply", "model.stl", "model.off"};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::string path =
+      fuzzing::WriteScratch(kNames[data[0] % kNames.size()],
+                            std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+  fuzzing::LoadAndCheck(vhost::LoadModel, path, /*objSlotsOnly=*/false);
+  if (!Assimp::DefaultLogger::isNullLogger()) fuzzing::ModelFail("a load left its logger behind");
+  return 0;
+}
