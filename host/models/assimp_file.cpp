@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "host/models/assimp_guards.h"
+
 #if defined(VHOST_HAS_ASSIMP)
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
@@ -295,58 +297,6 @@ class AssimpFile : public ModelFile {
   std::vector<int32_t> points_;  // one face's points, reused
 };
 
-// What is wrong with a PLY file's header, in the two ways assimp's PLY reader
-// cannot survive; empty when neither. A header must end with a line whose first
-// word is "end_header", followed by a blank or a line end: on a file without
-// one, assimp keeps asking for the next header line past the end of the file
-// and never returns. And each element is declared once: a second "element
-// vertex" makes assimp fill one mesh from both and free memory it does not own.
-// Either file is refused before assimp sees it. Reads the file up to the end of
-// its header only; a file it cannot open is left to assimp to refuse.
-std::string PlyHeaderFault(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  constexpr std::size_t kLongestWord = 256;  // longer words name no element we compare
-  std::vector<std::string> words;            // the current line's first two words so far
-  std::vector<std::string> elements;
-  bool inWord = false;
-  int wordsOnLine = 0;
-  const auto lineDone = [&]() -> std::string {
-    if (words.size() == 2 && words[0] == "element") {  // "element NAME COUNT"
-      if (std::find(elements.begin(), elements.end(), words[1]) != elements.end()) {
-        return "the PLY header declares element \"" + words[1] + "\" twice";
-      }
-      elements.push_back(words[1]);
-    }
-    words.clear();
-    inWord = false;
-    wordsOnLine = 0;
-    return {};
-  };
-  char c = 0;
-  while (in.get(c)) {
-    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-    if (!blank) {
-      if (!inWord) {
-        inWord = true;
-        if (++wordsOnLine <= 2) words.emplace_back();
-      }
-      if (wordsOnLine <= 2 && words.back().size() <= kLongestWord) words.back().push_back(c);
-    } else if (inWord) {
-      inWord = false;
-      if (wordsOnLine == 1 && words[0] == "end_header") return {};
-    }
-    if (c == '\n') {
-      std::string fault = lineDone();
-      if (!fault.empty()) return fault;
-    }
-  }
-  // The last line, without a line end: its element still counts, but an
-  // end_header there is not one to assimp.
-  std::string fault = lineDone();
-  return fault.empty() ? "the PLY header has no end_header line" : fault;
-}
-
 }  // namespace
 
 bool HaveAssimp() { return true; }
@@ -371,9 +321,9 @@ std::vector<std::string> AssimpExtensions() {
 }
 
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress) {
-  if (LowerExtension(path) == ".ply") {
-    if (std::string fault = PlyHeaderFault(path); !fault.empty()) throw ModelError(path, 0, fault);
-  }
+  // Files that assimp's own readers cannot survive are refused before it sees them.
+  if (std::string fault = AssimpReaderHazard(path); !fault.empty())
+    throw ModelError(path, 0, fault);
   auto importer = std::make_unique<Assimp::Importer>();
   // Skins, animation, cameras and lights do not count; an importer that would
   // make a stand-in mesh of a bare skeleton must not.

@@ -1,0 +1,201 @@
+#include "host/models/assimp_guards.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "host/models/model_file.h"
+
+namespace vhost::models {
+namespace {
+
+bool IsUnsigned(std::string_view word) {
+  return !word.empty() && word.size() <= 9 &&
+         std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// [sign] digits [. digits] [e [sign] digits], digits on at least one side of the point.
+bool IsNumber(std::string_view s) {
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t exponent = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++exponent;
+    if (exponent == 0) return false;
+  }
+  return i == s.size();
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+}  // namespace
+
+std::string AssimpReaderHazard(const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  if (extension == ".ply") return PlyHeaderFault(path);
+  if (extension == ".off") return OffFault(path);
+  return {};
+}
+
+// A PLY header, in the two ways assimp's PLY reader cannot survive. A header must end with a line
+// whose first word is "end_header", followed by a blank or a line end: on a file without one,
+// assimp keeps asking for the next header line past the end of the file and never returns. And each
+// element is declared once: a second "element vertex" makes assimp fill one mesh from both and free
+// memory it does not own. Either file is refused before assimp sees it. Reads the file up to the
+// end of its header only; a file it cannot open is left to assimp to refuse.
+std::string PlyHeaderFault(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  constexpr std::size_t kLongestWord = 256;  // longer words name no element we compare
+  std::vector<std::string> words;            // the current line's first two words so far
+  std::vector<std::string> elements;
+  bool inWord = false;
+  int wordsOnLine = 0;
+  const auto lineDone = [&]() -> std::string {
+    if (words.size() == 2 && words[0] == "element") {  // "element NAME COUNT"
+      if (std::find(elements.begin(), elements.end(), words[1]) != elements.end()) {
+        return "the PLY header declares element \"" + words[1] + "\" twice";
+      }
+      elements.push_back(words[1]);
+    }
+    words.clear();
+    inWord = false;
+    wordsOnLine = 0;
+    return {};
+  };
+  char c = 0;
+  while (in.get(c)) {
+    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    if (!blank) {
+      if (!inWord) {
+        inWord = true;
+        if (++wordsOnLine <= 2) words.emplace_back();
+      }
+      if (wordsOnLine <= 2 && words.back().size() <= kLongestWord) words.back().push_back(c);
+    } else if (inWord) {
+      inWord = false;
+      if (wordsOnLine == 1 && words[0] == "end_header") return {};
+    }
+    if (c == '\n') {
+      std::string fault = lineDone();
+      if (!fault.empty()) return fault;
+    }
+  }
+  // The last line, without a line end: its element still counts, but an
+  // end_header there is not one to assimp.
+  std::string fault = lineDone();
+  return fault.empty() ? "the PLY header has no end_header line" : fault;
+}
+
+// Assimp's OFF reader reads the faces twice, counting in the first pass and
+// filling in the second, and the two passes disagree on lines they cannot
+// parse: it then writes past the arrays it made (a crash). It also drops faces
+// of more than 9 points, or of none, saying only "faces with zero indices
+// aren't allowed". So an OFF file reaches it only when every line is what the
+// format says: "OFF" (or a variant such as "COFF", "NOFF"), the vertex and face
+// counts (and optionally edges), one line of 3 or more numbers per vertex, one
+// line per face of its point count (1 to 9) and that many vertex indices; blank
+// lines and "#" comments between them; lines end in "\n" or "\r\n".
+std::string OffFault(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  constexpr std::size_t kLongestLine = 1 << 16;
+  int64_t lineNumber = 0;
+  std::string line;
+  const auto next = [&]() -> std::string {  // the next line that holds a statement, or a fault
+    for (;;) {
+      line.clear();
+      char c = 0;
+      bool any = false;
+      while (in.get(c) && c != '\n') {
+        any = true;
+        if (line.size() >= kLongestLine) return "a line longer than 64 KiB";
+        line.push_back(c);
+      }
+      if (!any && !in) return "ends before its last face";
+      ++lineNumber;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      for (const char d : line) {
+        if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
+          return "a control character in line " + std::to_string(lineNumber);
+        }
+      }
+      const std::size_t first = line.find_first_not_of(" \t");
+      if (first == std::string::npos || line[first] == '#') continue;
+      return {};
+    }
+  };
+  const auto at = [&]() { return " in line " + std::to_string(lineNumber); };
+
+  if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
+  std::vector<std::string_view> words = Words(line);
+  const auto isHeader = [](std::string_view w) {
+    return w.size() >= 3 && w.substr(w.size() - 3) == "OFF" &&
+           std::all_of(w.begin(), w.end() - 3, [](char c) { return c >= 'A' && c <= 'Z'; });
+  };
+  if (words.empty() || !isHeader(words[0]))
+    return "no OFF header in line " + std::to_string(lineNumber);
+  // The counts may follow the header on its line, as assimp reads them.
+  words.erase(words.begin());
+  if (words.empty()) {
+    if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
+    words = Words(line);
+  }
+  if (words.size() < 2 || words.size() > 3 ||
+      !std::all_of(words.begin(), words.end(), IsUnsigned)) {
+    return "OFF counts that are not 2 or 3 whole numbers" + at();
+  }
+  const int64_t vertices = std::atoll(std::string(words[0]).c_str());
+  const int64_t faces = std::atoll(std::string(words[1]).c_str());
+  for (int64_t v = 0; v < vertices; ++v) {
+    if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
+    words = Words(line);
+    if (words.size() < 3 || !std::all_of(words.begin(), words.end(), IsNumber)) {
+      return "an OFF vertex that is not 3 or more numbers" + at();
+    }
+  }
+  for (int64_t f = 0; f < faces; ++f) {
+    if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
+    words = Words(line);
+    if (words.empty() || !IsUnsigned(words[0])) return "an OFF face without its point count" + at();
+    const int64_t points = std::atoll(std::string(words[0]).c_str());
+    if (points < 1 || points > 9) {
+      return "an OFF face of " + std::to_string(points) + " points" + at() +
+             ": assimp's OFF reader takes faces of 1 to 9 points";
+    }
+    if (static_cast<int64_t>(words.size()) < 1 + points)
+      return "an OFF face short of its points" + at();
+    for (int64_t p = 1; p <= points; ++p) {
+      const std::string_view index = words[static_cast<std::size_t>(p)];
+      if (!IsUnsigned(index) || std::atoll(std::string(index).c_str()) >= vertices) {
+        return "an OFF face point that is no vertex" + at();
+      }
+    }
+  }
+  return {};
+}
+
+}  // namespace vhost::models
