@@ -848,9 +848,19 @@ class Collada {
 
 // ---------------------------------------------------------------------------
 // 3DS: chunks (uint16 id, uint32 length with the header). One object per
-// 0x4000 object holding a 0x4100 triangle mesh: 0x4110 its vertices, 0x4140
-// their texture coordinates, 0x4120 its triangles (uint16 count, 4 uint16 a
-// face) holding 0x4150, a smoothing group mask per face.
+// object chunk holding a triangle mesh: its vertex list, their texture
+// coordinates, its face list (uint16 count, 4 uint16 a face) holding a
+// smoothing group mask per face. The ids are written as their two bytes.
+enum ThreeDsChunk : uint16_t {
+  kMain = 0x4D'4D,
+  kEditor = 0x3D'3D,
+  kObject = 0x40'00,
+  kTriangleMesh = 0x41'00,
+  kVertexList = 0x41'10,
+  kFaceList = 0x41'20,
+  kTextureCoordinates = 0x41'40,
+  kSmoothingGroups = 0x41'50,
+};
 
 struct ThreeDsMesh {
   std::string name;
@@ -868,18 +878,18 @@ void ThreeDsChunks(const std::string& bytes, std::size_t at, std::size_t end,
     if (length < 6 || at + length > end) throw std::runtime_error("3DS: chunk past its parent");
     std::size_t body = at + 6;
     switch (id) {
-      case 0x4D4D:  // main
-      case 0x3D3D:  // editor
-      case 0x4100:  // triangle mesh
+      case kMain:
+      case kEditor:
+      case kTriangleMesh:
         ThreeDsChunks(bytes, body, at + length, meshes);
         break;
-      case 0x4000: {  // object: a name, then its parts
+      case kObject: {  // a name, then its parts
         const std::size_t zero = bytes.find('\0', body);
         meshes.push_back({bytes.substr(body, zero - body), {}, {}, {}, {}});
         ThreeDsChunks(bytes, zero + 1, at + length, meshes);
         break;
       }
-      case 0x4110: {
+      case kVertexList: {
         const auto n = Little<uint16_t>(bytes, body);
         for (std::size_t v = 0; v < n; ++v) {
           const std::size_t p = body + 2 + 12 * v;
@@ -888,7 +898,7 @@ void ThreeDsChunks(const std::string& bytes, std::size_t at, std::size_t end,
         }
         break;
       }
-      case 0x4140: {
+      case kTextureCoordinates: {
         const auto n = Little<uint16_t>(bytes, body);
         for (std::size_t v = 0; v < n; ++v) {
           const std::size_t p = body + 2 + 8 * v;
@@ -896,7 +906,7 @@ void ThreeDsChunks(const std::string& bytes, std::size_t at, std::size_t end,
         }
         break;
       }
-      case 0x4120: {
+      case kFaceList: {
         const auto n = Little<uint16_t>(bytes, body);
         for (std::size_t f = 0; f < n; ++f) {
           const std::size_t p = body + 2 + 8 * f;
@@ -908,7 +918,7 @@ void ThreeDsChunks(const std::string& bytes, std::size_t at, std::size_t end,
         for (std::size_t c = rest; c + 6 <= at + length;) {
           const auto sub = Little<uint16_t>(bytes, c);
           const auto subLength = Little<uint32_t>(bytes, c + 2);
-          if (sub == 0x4150) {
+          if (sub == kSmoothingGroups) {
             for (std::size_t f = 0; f < n; ++f) {
               meshes.back().groups.push_back(Little<uint32_t>(bytes, c + 6 + 4 * f));
             }
