@@ -1125,6 +1125,18 @@ TEST(AssimpFormats, AnInstancedMeshIsAnObjectPerNode) {
   for (const Counted& c : loaded) EXPECT_NE(c.name.find('/'), std::string::npos) << c;
 }
 
+// KNOWN FAULT, disabled until the loader tells assimp's made-up names from the
+// file's: glTF's nodes and meshes without a name come out as "nodes[1]" and
+// "meshes[0]" (their place in the JSON), where a nameless node takes the
+// file's stem and a nameless mesh "mesh N".
+TEST(AssimpFormats, DISABLED_NamelessGltfNodesAndMeshesTakeTheStemAndTheirNumber) {
+  const std::string box = kModels + "glTF2/BoxTextured-glTF/BoxTextured.gltf";  // mesh "Mesh"
+  ASSERT_FALSE(Gltf(box).json()["nodes"][1].contains("name"));
+  ExpectCounts(box, {{"BoxTextured/Mesh", 24, {0, 0, 12, 0, 0}, true}});
+  const std::string cameras = kModels + "glTF2/cameras/Cameras.gltf";  // neither has a name
+  ExpectCounts(cameras, {{"Cameras/mesh 0", 4, {0, 0, 2, 0, 0}, true}});
+}
+
 class AssimpFiles : public testing_support::ModelFiles {};
 
 // Visibility is a Model's property in FBX: 0 hides the Model and every Model
