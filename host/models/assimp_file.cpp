@@ -329,6 +329,9 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
   // make a stand-in mesh of a bare skeleton must not.
   importer->SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
   importer->SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+  // A COLLADA node's and geometry's name is what its tool showed the user; its
+  // id is an XML reference ("Teapot01-node", "box-lib"), assimp's default.
+  importer->SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
   // Joined vertices are those identical in every component. An STL file has no
   // vertex normals, only the facet's normal repeated at each corner: dropped,
   // the corners of neighbouring facets are joined by position.

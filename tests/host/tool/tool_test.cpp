@@ -327,6 +327,38 @@ TEST_F(Tool, BadModelsAreNamedAndTheOthersStillCounted) {
   EXPECT_NE(Read(settings_).find("<update>1</update>"), std::string::npos);
 }
 
+// Files of other tools, read through assimp: one cut short among good ones.
+TEST_F(Tool, ABrokenModelOfAnotherToolIsNamedAndTheOthersStillCounted) {
+  const std::string models = "/usr/share/assimp/models/";
+  const std::string cube = models + "PLY/cube.ply";             // 8 vertices, 6 quads
+  const std::string spider = models + "STL/Spider_binary.stl";  // 722 positions, 1368 facets
+  const std::string glb = Read(models + "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb");
+  ASSERT_FALSE(glb.empty());
+  const std::string cut = File("cut.glb", glb.substr(0, glb.size() / 2));
+
+  const Outcome text = Start(cube + " " + cut + " " + spider);
+  EXPECT_EQ(text.status, 2);
+  const std::vector<std::string> lines = Lines(text.err);
+  ASSERT_EQ(lines.size(), 1u) << text.err;
+  EXPECT_EQ(lines[0].rfind(cut + ": ", 0), 0u) << lines[0];
+  EXPECT_NE(text.out.find("|   V  [         8]"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("|   V  [       722]"), std::string::npos) << text.out;
+
+  // Nothing assimp says gets into the JSON document.
+  const Outcome json = Start("--json " + cube + " " + cut + " " + spider);
+  EXPECT_EQ(json.status, 2);
+  EXPECT_EQ(Lines(json.err), lines);
+  const Json doc = Document(json);
+  EXPECT_EQ(doc["exit_status"], 2);
+  ASSERT_EQ(doc["models"].size(), 3u);
+  EXPECT_EQ(doc["models"][0]["all"]["vertices"], 8);
+  EXPECT_EQ(doc["models"][0]["all"]["quads"], 6);
+  EXPECT_EQ(doc["models"][1]["error"], lines[0]);
+  EXPECT_TRUE(doc["models"][1]["all"].is_null());
+  EXPECT_EQ(doc["models"][2]["all"]["vertices"], 722);
+  EXPECT_EQ(doc["models"][2]["all"]["triangles"], 1368);
+}
+
 TEST_F(Tool, JsonStaysValidWhateverTheNamesHold) {
   // A PNG renamed .obj, under a name that is not UTF-8 and holds a newline.
   const std::string png = File("pic\xff\n.obj", "\x89PNG\r\n\x1a\n\xc3\x28\xa0\xa1 junk");
