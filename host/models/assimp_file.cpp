@@ -147,41 +147,6 @@ class LostGeometry {
   std::string first_;
 };
 
-// Whether the file's own data hides the node: FBX keeps "Visibility" (0 hides)
-// and "Show" (false hides) among the node's properties.
-bool HiddenInFile(const aiNode& node) {
-  const aiMetadata* meta = node.mMetaData;
-  if (meta == nullptr) return false;
-  for (unsigned i = 0; i < meta->mNumProperties; ++i) {
-    const std::string key = meta->mKeys[i].C_Str();
-    if (key != "Visibility" && key != "Show") continue;
-    const aiMetadataEntry& entry = meta->mValues[i];
-    if (entry.mData == nullptr) continue;
-    double value = 1;
-    switch (entry.mType) {
-      case AI_BOOL:
-        value = *static_cast<const bool*>(entry.mData) ? 1 : 0;
-        break;
-      case AI_INT32:
-        value = *static_cast<const int32_t*>(entry.mData);
-        break;
-      case AI_UINT64:
-        value = static_cast<double>(*static_cast<const uint64_t*>(entry.mData));
-        break;
-      case AI_FLOAT:
-        value = *static_cast<const float*>(entry.mData);
-        break;
-      case AI_DOUBLE:
-        value = *static_cast<const double*>(entry.mData);
-        break;
-      default:
-        continue;
-    }
-    if (value == 0) return true;
-  }
-  return false;
-}
-
 // Every mesh with vertices and no faces gets a face of one point per vertex.
 // The faces become the mesh's, freed with it by assimp.
 void GivePointCloudsTheirPoints(aiScene& scene) {
@@ -206,15 +171,17 @@ void GivePointCloudsTheirPoints(aiScene& scene) {
 struct Instance {
   std::string name;  // "node/mesh"
   unsigned mesh = 0;
-  bool visible = true;
 };
 
 class AssimpFile : public ModelFile {
  public:
   AssimpFile(std::unique_ptr<Assimp::Importer> importer, const aiScene& scene,
              const std::string& path)
-      : importer_(std::move(importer)), scene_(scene), stem_(FileStem(path)) {
-    if (scene.mRootNode != nullptr) Collect(*scene.mRootNode, true, path);
+      : importer_(std::move(importer)),
+        scene_(scene),
+        stem_(FileStem(path)),
+        gltf_(LowerExtension(path) == ".gltf" || LowerExtension(path) == ".glb") {
+    if (scene.mRootNode != nullptr) Collect(*scene.mRootNode, path);
   }
 
   int32_t ObjectCount() const override { return static_cast<int32_t>(instances_.size()); }
@@ -226,7 +193,6 @@ class AssimpFile : public ModelFile {
     const Instance& instance = instances_.at(static_cast<std::size_t>(index));
     const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
     Object& object = document.AddObject(instance.name);
-    object.visible = instance.visible;
     for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
       const aiVector3D& p = mesh.mVertices[v];
       object.AddVertex({p.x, p.y, p.z});
@@ -241,8 +207,7 @@ class AssimpFile : public ModelFile {
   }
 
  private:
-  void Collect(const aiNode& node, bool visible, const std::string& path) {
-    visible = visible && !HiddenInFile(node);
+  void Collect(const aiNode& node, const std::string& path) {
     for (unsigned i = 0; i < node.mNumMeshes; ++i) {
       const unsigned index = node.mMeshes[i];
       if (index >= scene_.mNumMeshes || scene_.mMeshes[index] == nullptr) {
@@ -255,21 +220,34 @@ class AssimpFile : public ModelFile {
       if (instances_.size() >= static_cast<std::size_t>(kMaxElementCount)) {
         throw ModelError(path, 0, "more objects than this host holds in one document");
       }
-      instances_.push_back({NodeName(node) + "/" + MeshName(mesh, index), index, visible});
+      instances_.push_back({NodeName(node) + "/" + MeshName(mesh, index), index});
     }
     for (unsigned i = 0; i < node.mNumChildren; ++i) {
-      if (node.mChildren[i] != nullptr) Collect(*node.mChildren[i], visible, path);
+      if (node.mChildren[i] != nullptr) Collect(*node.mChildren[i], path);
     }
   }
 
   // A node without a name takes the file's (its name without directory and
   // extension), as OBJ geometry before any object does; a mesh without one its
-  // number in the file.
+  // number in the file. Assimp's glTF reader names what the file leaves nameless
+  // by its place in the file ("nodes[1]", "meshes[0]"): such a name is no name.
   std::string NodeName(const aiNode& node) const {
-    return node.mName.length != 0 ? node.mName.C_Str() : stem_;
+    const std::string name = node.mName.C_Str();
+    return name.empty() || (gltf_ && IsPlaceName(name, "nodes")) ? stem_ : name;
   }
-  static std::string MeshName(const aiMesh& mesh, unsigned index) {
-    return mesh.mName.length != 0 ? mesh.mName.C_Str() : "mesh " + std::to_string(index);
+  std::string MeshName(const aiMesh& mesh, unsigned index) const {
+    const std::string name = mesh.mName.C_Str();
+    return name.empty() || (gltf_ && IsPlaceName(name, "meshes")) ? "mesh " + std::to_string(index)
+                                                                  : name;
+  }
+  // "array[N]"
+  static bool IsPlaceName(const std::string& name, const std::string& array) {
+    if (name.size() < array.size() + 3 || name.compare(0, array.size(), array) != 0 ||
+        name[array.size()] != '[' || name.back() != ']') {
+      return false;
+    }
+    const std::string digits = name.substr(array.size() + 1, name.size() - array.size() - 2);
+    return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos;
   }
 
   // The document model counts and indexes in int32: a mesh past that is refused
@@ -293,6 +271,7 @@ class AssimpFile : public ModelFile {
   std::unique_ptr<Assimp::Importer> importer_;  // owns the scene
   const aiScene& scene_;
   std::string stem_;
+  bool gltf_ = false;  // names made up by assimp's glTF reader are no names
   std::vector<Instance> instances_;
   std::vector<int32_t> points_;  // one face's points, reused
 };

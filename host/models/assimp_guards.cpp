@@ -116,15 +116,18 @@ std::string PlyHeaderFault(const std::string& path) {
 // of more than 9 points, or of none, saying only "faces with zero indices
 // aren't allowed". So an OFF file reaches it only when every line is what the
 // format says: "OFF" (or a variant such as "COFF", "NOFF"), the vertex and face
-// counts (and optionally edges), one line of 3 or more numbers per vertex, one
-// line per face of its point count (1 to 9) and that many vertex indices; blank
-// lines and "#" comments between them; lines end in "\n" or "\r\n".
+// counts (and optionally edges), one line per vertex starting with 3 numbers,
+// one line per face of its point count (1 to 9) and that many vertex indices;
+// lines end in "\n" or "\r\n"; blank lines anywhere, "#" comments only before
+// the counts (assimp reads a comment among the faces as a face and drops it, and
+// refuses one among the vertices).
 std::string OffFault(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
   constexpr std::size_t kLongestLine = 1 << 16;
   int64_t lineNumber = 0;
   std::string line;
+  bool commentsAllowed = true;              // until the counts are read
   const auto next = [&]() -> std::string {  // the next line that holds a statement, or a fault
     for (;;) {
       line.clear();
@@ -144,7 +147,11 @@ std::string OffFault(const std::string& path) {
         }
       }
       const std::size_t first = line.find_first_not_of(" \t");
-      if (first == std::string::npos || line[first] == '#') continue;
+      if (first == std::string::npos) continue;
+      if (line[first] == '#') {
+        if (commentsAllowed) continue;
+        return "holds a comment among its vertices or faces, in line " + std::to_string(lineNumber);
+      }
       return {};
     }
   };
@@ -168,13 +175,14 @@ std::string OffFault(const std::string& path) {
       !std::all_of(words.begin(), words.end(), IsUnsigned)) {
     return "OFF counts that are not 2 or 3 whole numbers" + at();
   }
+  commentsAllowed = false;
   const int64_t vertices = std::atoll(std::string(words[0]).c_str());
   const int64_t faces = std::atoll(std::string(words[1]).c_str());
   for (int64_t v = 0; v < vertices; ++v) {
     if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
     words = Words(line);
-    if (words.size() < 3 || !std::all_of(words.begin(), words.end(), IsNumber)) {
-      return "an OFF vertex that is not 3 or more numbers" + at();
+    if (words.size() < 3 || !std::all_of(words.begin(), words.begin() + 3, IsNumber)) {
+      return "an OFF vertex that does not start with 3 numbers" + at();
     }
   }
   for (int64_t f = 0; f < faces; ++f) {

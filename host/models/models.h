@@ -29,8 +29,9 @@
 // host reads them:
 //   objects   one per mesh instance in the file's node hierarchy, depth first in
 //             the file's order (a mesh used by three nodes is three objects),
-//             named "node/mesh"; a node the file hides (FBX "Visibility" 0 or
-//             "Show" false) hides its objects and those below it
+//             named "node/mesh" (a nameless node takes the file's name without
+//             directory and extension, a nameless mesh "mesh N"); all visible:
+//             assimp passes on no node's visibility
 //   faces     as the file stores them, not triangulated; points and lines are
 //             faces of 1 and 2 points
 //   vertices  each mesh's, after joining vertices identical in every component

@@ -1,7 +1,9 @@
-// PLY files through assimp: a header that never ends is refused at once (assimp's
-// own reader would read past the end of such a file forever), as is one that
-// declares an element twice (on which assimp corrupts its heap), and the headers
-// that do end, however their last line is spelled, still load.
+// Files assimp's own readers cannot survive, refused before assimp sees them.
+// PLY: a header that never ends (assimp's reader would read past the end of such
+// a file forever), one that declares an element twice (on which assimp corrupts
+// its heap); the headers that do end, however their last line is spelled, still
+// load. OFF: lines assimp's two passes over the faces read differently (it then
+// writes past its arrays) and faces it would drop; well-formed files still load.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +101,67 @@ TEST_F(AssimpPly, AHeaderThatEndsLoads) {
     EXPECT_EQ(document.At(0)->FaceCount(), 1);
     EXPECT_EQ(document.At(0)->FacePointCount(0), 3);
   }
+}
+
+class AssimpOff : public testing_support::ModelFiles {
+ protected:
+  void SetUp() override {
+    const auto extensions = vhost::SupportedExtensions();
+    if (std::find(extensions.begin(), extensions.end(), ".off") == extensions.end()) {
+      GTEST_SKIP() << "this build reads no OFF files";
+    }
+    ModelFiles::SetUp();
+  }
+};
+
+const std::string kOffHead = "OFF\n4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
+
+#if !defined(_WIN32)
+TEST_F(AssimpOff, LinesAssimpWouldMisreadAndFacesItWouldDropAreRefused) {
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      // What the fuzzer found: header of 1 vertex and 4 faces, then lines that are
+      // no faces (assimp crashes on it).
+      {"OFF\n1 4\n0.1 0.2 0.3\n0.2 0.3.0 4\n0.3 0.4 0.5\n0\n\"\r20\n4\n",
+       "an OFF face without its point count in line 4"},
+      {kOffHead + "3 0 1 2\n", "ends before its last face"},
+      {kOffHead + "3 0 1 2\n0\n", "an OFF face of 0 points in line 8"},
+      {kOffHead + "3 0 1 2\n10 0 1 2 3 0 1 2 3 0 1\n", "an OFF face of 10 points in line 8"},
+      {kOffHead + "3 0 1 2\n4 0 1 2\n", "an OFF face short of its points in line 8"},
+      {kOffHead + "3 0 1 2\n3 0 1 4\n", "an OFF face point that is no vertex in line 8"},
+      {"OFF\n4 2 0\n0 0 0\n1 0\n", "an OFF vertex that does not start with 3 numbers in line 4"},
+      {"OFF\n4 2 0\n0 0 0\n1 0 x\n", "an OFF vertex that does not start with 3 numbers in line 4"},
+      {"OFF\n4 -2\n", "OFF counts that are not 2 or 3 whole numbers in line 2"},
+      {"PLY\n4 2\n", "no OFF header in line 1"},
+      {kOffHead + "3 0 1 2\r3 0 2 3\n", "a control character in line 7"},
+      // assimp would read the comment as a face and drop it, counting 3 vertices and 1 face.
+      {kOffHead + "3 0 1 2\n# the other half\n3 0 2 3\n",
+       "an OFF file that holds a comment among its vertices or faces, in line 8"},
+      {"OFF\n4 2 0\n0 0 0\n# next\n1 0 0\n", "comment among its vertices or faces, in line 4"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(RefusedInTime(Write("bad.off", c.text), c.message)) << c.text;
+  }
+}
+#endif
+
+TEST_F(AssimpOff, WellFormedFilesLoadWithCommentsBlankLinesAndCrLf) {
+  vhost::Document document;
+  vhost::LoadModel(Write("square.off",
+                         "# a square in two triangles\r\nOFF\r\n\r\n4 2 0\r\n"
+                         "0 0 0\r\n1 0 0 # a remark\r\n\r\n1 1 0\r\n0 1 0\r\n"
+                         "3 0 1 2\r\n\r\n3 0 2 3 255 0 0\r\n"),
+                   document);
+  ASSERT_EQ(document.SlotCount(), 1);
+  EXPECT_EQ(document.At(0)->VertexCount(), 4);
+  EXPECT_EQ(document.At(0)->FaceCount(), 2);
+  // The counts may share the header's line, as assimp reads them too.
+  vhost::Document shared;
+  vhost::LoadModel(Write("line.off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), shared);
+  ASSERT_EQ(shared.SlotCount(), 1);
+  EXPECT_EQ(shared.At(0)->FaceCount(), 1);
 }
 
 }  // namespace
