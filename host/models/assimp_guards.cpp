@@ -70,16 +70,31 @@ std::string PlyHeaderFault(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
   constexpr std::size_t kLongestWord = 256;  // longer words name no element we compare
-  std::vector<std::string> words;            // the current line's first two words so far
+  std::vector<std::string> words;            // the current line's first three words so far
   std::vector<std::string> elements;
+  // Every element takes a byte of the file at the least: a header that declares
+  // more than the file holds is refused, since assimp makes room for all of them
+  // before reading any (gigabytes for a few bytes of header).
+  const uint64_t fileBytes = FileSizeOrZero(path);
+  uint64_t declared = 0;
   bool inWord = false;
   int wordsOnLine = 0;
   const auto lineDone = [&]() -> std::string {
-    if (words.size() == 2 && words[0] == "element") {  // "element NAME COUNT"
+    if (words.size() >= 2 && words[0] == "element") {  // "element NAME COUNT"
       if (std::find(elements.begin(), elements.end(), words[1]) != elements.end()) {
         return "the PLY header declares element \"" + words[1] + "\" twice";
       }
       elements.push_back(words[1]);
+      if (words.size() == 3) {
+        const std::string& count = words[2];
+        const bool digits = !count.empty() && count.size() <= 19 &&
+                            count.find_first_not_of("0123456789") == std::string::npos;
+        if (digits) declared += std::stoull(count);
+        if (digits && fileBytes > 0 && declared > fileBytes) {
+          return "the PLY header declares more elements than a file of " +
+                 std::to_string(fileBytes) + " bytes holds";
+        }
+      }
     }
     words.clear();
     inWord = false;
@@ -92,9 +107,9 @@ std::string PlyHeaderFault(const std::string& path) {
     if (!blank) {
       if (!inWord) {
         inWord = true;
-        if (++wordsOnLine <= 2) words.emplace_back();
+        if (++wordsOnLine <= 3) words.emplace_back();
       }
-      if (wordsOnLine <= 2 && words.back().size() <= kLongestWord) words.back().push_back(c);
+      if (wordsOnLine <= 3 && words.back().size() <= kLongestWord) words.back().push_back(c);
     } else if (inWord) {
       inWord = false;
       if (wordsOnLine == 1 && words[0] == "end_header") return {};

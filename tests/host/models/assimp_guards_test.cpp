@@ -91,6 +91,14 @@ TEST_F(AssimpPly, AnElementDeclaredTwiceIsRefusedBeforeAssimpReadsIt) {
 }
 #endif
 
+TEST_F(AssimpPly, AHeaderDeclaringMoreElementsThanTheFileHoldsIsRefused) {
+  // assimp would make room for a billion vertices before reading the first.
+  std::string header = kHeaderStart;
+  header.replace(header.find("element vertex 3"), 16, "element vertex 1000000000");
+  ExpectLoadError(Write("huge.ply", header + "end_header\n" + kBody), 0,
+                  "the PLY header declares more elements than a file of ");
+}
+
 TEST_F(AssimpPly, AHeaderThatEndsLoads) {
   for (const std::string& end : {std::string("end_header\n"), std::string("end_header\r\n"),
                                  std::string("  end_header \n")}) {
