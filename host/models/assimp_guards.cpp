@@ -60,69 +60,79 @@ std::string AssimpReaderHazard(const std::string& path) {
   return {};
 }
 
-// A PLY header, in the two ways assimp's PLY reader cannot survive. A header must end with a line
-// whose first word is "end_header", followed by a blank or a line end: on a file without one,
-// assimp keeps asking for the next header line past the end of the file and never returns. And each
-// element is declared once: a second "element vertex" makes assimp fill one mesh from both and free
-// memory it does not own. Either file is refused before assimp sees it. Reads the file up to the
-// end of its header only; a file it cannot open is left to assimp to refuse.
+// A PLY header reaches assimp only when it is one assimp's reader survives:
+// "ply", then lines of the header's statements (format, comment, element NAME
+// COUNT, property, ...; assimp passes over any other), ended by a line of
+// "end_header" alone, each
+// line ended by "\n" or "\r\n", no other control characters. Without the end,
+// assimp asks for the next header line past the end of the file forever; a
+// second "element vertex" makes it fill one mesh from both and free memory it
+// does not own; a count past 32 bits wraps around; a count the file cannot hold
+// makes it reserve gigabytes. Reads the file up to the end of its header only; a
+// file it cannot open is left to assimp to refuse.
 std::string PlyHeaderFault(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  constexpr std::size_t kLongestWord = 256;  // longer words name no element we compare
-  std::vector<std::string> words;            // the current line's first three words so far
-  std::vector<std::string> elements;
+  constexpr std::size_t kLongestLine = 1 << 16;
   // Every element takes a byte of the file at the least: a header that declares
   // more than the file holds is refused, since assimp makes room for all of them
   // before reading any (gigabytes for a few bytes of header).
   const uint64_t fileBytes = FileSizeOrZero(path);
   uint64_t declared = 0;
-  bool inWord = false;
-  int wordsOnLine = 0;
-  const auto lineDone = [&]() -> std::string {
-    if (words.size() >= 2 && words[0] == "element") {  // "element NAME COUNT"
-      if (std::find(elements.begin(), elements.end(), words[1]) != elements.end()) {
-        return "the PLY header declares element \"" + words[1] + "\" twice";
+  std::vector<std::string> elements;
+  std::string line;
+  for (int64_t number = 1;; ++number) {
+    line.clear();
+    char c = 0;
+    bool ended = false;
+    while (in.get(c)) {
+      if (c == '\n') {
+        ended = true;
+        break;
       }
-      elements.push_back(words[1]);
-      if (words.size() == 3) {
-        const std::string& count = words[2];
-        const bool digits = !count.empty() && count.size() <= 19 &&
-                            count.find_first_not_of("0123456789") == std::string::npos;
-        if (digits) declared += std::stoull(count);
-        if (digits && fileBytes > 0 && declared > fileBytes) {
-          return "the PLY header declares more elements than a file of " +
-                 std::to_string(fileBytes) + " bytes holds";
-        }
+      if (line.size() >= kLongestLine) return "a PLY header line longer than 64 KiB";
+      line.push_back(c);
+    }
+    // An end_header on the last line, without a line end, is not one to assimp.
+    if (!ended) return "the PLY header has no end_header line";
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Other control characters are where assimp's reader loses its way (it has
+    // been seen to read on forever past one).
+    for (const char d : line) {
+      if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
+        return "a control character in line " + std::to_string(number) + " of the PLY header";
       }
     }
-    words.clear();
-    inWord = false;
-    wordsOnLine = 0;
-    return {};
-  };
-  char c = 0;
-  while (in.get(c)) {
-    const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-    if (!blank) {
-      if (!inWord) {
-        inWord = true;
-        if (++wordsOnLine <= 3) words.emplace_back();
-      }
-      if (wordsOnLine <= 3 && words.back().size() <= kLongestWord) words.back().push_back(c);
-    } else if (inWord) {
-      inWord = false;
-      if (wordsOnLine == 1 && words[0] == "end_header") return {};
+    const std::vector<std::string_view> words = Words(line);
+    const std::string_view keyword = words.empty() ? std::string_view() : words[0];
+    if (number == 1) {
+      if (words.size() != 1 || keyword != "ply") return "no PLY header in line 1";
+      continue;
     }
-    if (c == '\n') {
-      std::string fault = lineDone();
-      if (!fault.empty()) return fault;
+    if (keyword == "end_header" && words.size() == 1) return {};
+    // Other lines (exporters write free text there) assimp passes over.
+    if (keyword != "element") continue;
+    if (words.size() != 3) {
+      return "line " + std::to_string(number) + " of the PLY header is no \"element NAME COUNT\"";
+    }
+    const std::string name(words[1]);
+    if (std::find(elements.begin(), elements.end(), name) != elements.end()) {
+      return "the PLY header declares element \"" + name + "\" twice";
+    }
+    elements.push_back(name);
+    // assimp reads a count past 32 bits by wrapping it around.
+    const std::string count(words[2]);
+    if (count.empty() || count.size() > 10 ||
+        count.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoull(count) > UINT32_MAX) {
+      return "the PLY header's element \"" + name + "\" has no count assimp reads";
+    }
+    declared += std::stoull(count);
+    if (fileBytes > 0 && declared > fileBytes) {
+      return "the PLY header declares more elements than a file of " + std::to_string(fileBytes) +
+             " bytes holds";
     }
   }
-  // The last line, without a line end: its element still counts, but an
-  // end_header there is not one to assimp.
-  std::string fault = lineDone();
-  return fault.empty() ? "the PLY header has no end_header line" : fault;
 }
 
 // Assimp's OFF reader reads the faces twice, counting in the first pass and

@@ -12,7 +12,7 @@ namespace vhost::models {
 // against it.
 std::string AssimpReaderHazard(const std::string& path);
 
-// The two ways a PLY header breaks assimp's PLY reader; empty when neither.
+// What is wrong with a PLY file's header for assimp's PLY reader; empty when nothing.
 std::string PlyHeaderFault(const std::string& path);
 
 // What is wrong with an OFF file for assimp's OFF reader; empty when nothing.

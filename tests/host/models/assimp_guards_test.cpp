@@ -84,6 +84,13 @@ TEST_F(AssimpPly, AHeaderWithoutItsEndIsRefusedNotReadForever) {
   }
 }
 
+TEST_F(AssimpPly, AControlCharacterInTheHeaderIsRefused) {
+  // What the fuzzer found: a vertical tab glued to end_header, past which assimp
+  // read on forever.
+  const std::string path = Write("tab.ply", kHeaderStart + "end_header\v" + kBody);
+  EXPECT_TRUE(RefusedInTime(path, "a control character in line 9 of the PLY header"));
+}
+
 TEST_F(AssimpPly, AnElementDeclaredTwiceIsRefusedBeforeAssimpReadsIt) {
   const std::string path =
       Write("twice.ply", kHeaderStart + "element vertex 2\nproperty float x\nend_header\n" + kBody);
@@ -97,6 +104,13 @@ TEST_F(AssimpPly, AHeaderDeclaringMoreElementsThanTheFileHoldsIsRefused) {
   header.replace(header.find("element vertex 3"), 16, "element vertex 1000000000");
   ExpectLoadError(Write("huge.ply", header + "end_header\n" + kBody), 0,
                   "the PLY header declares more elements than a file of ");
+  // A count past 32 bits, which assimp would wrap around, and one that is no number.
+  for (const char* count : {"4444444444444444444444", "4294967296", "-3", "x"}) {
+    header = kHeaderStart;
+    header.replace(header.find("element vertex 3"), 16, std::string("element vertex ") + count);
+    ExpectLoadError(Write("count.ply", header + "end_header\n" + kBody), 0,
+                    "the PLY header's element \"vertex\" has no count assimp reads");
+  }
 }
 
 TEST_F(AssimpPly, AHeaderThatEndsLoads) {
