@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "host/models/models.h"
 #include "tests/host/models/model_files.h"
@@ -28,15 +29,25 @@ const std::string kHeaderStart =
     "property float z\nelement face 1\nproperty list uchar int vertex_indices\n";
 const std::string kBody = "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
 
-class AssimpPly : public testing_support::ModelFiles {
+// Model files of one extension, skipped in a build that reads none.
+class ReaderOf : public testing_support::ModelFiles {
  protected:
+  explicit ReaderOf(std::string extension) : extension_(std::move(extension)) {}
   void SetUp() override {
     const auto extensions = vhost::SupportedExtensions();
-    if (std::find(extensions.begin(), extensions.end(), ".ply") == extensions.end()) {
-      GTEST_SKIP() << "this build reads no PLY files";
+    if (std::find(extensions.begin(), extensions.end(), extension_) == extensions.end()) {
+      GTEST_SKIP() << "this build reads no " << extension_ << " files";
     }
     ModelFiles::SetUp();
   }
+
+ private:
+  std::string extension_;
+};
+
+class AssimpPly : public ReaderOf {
+ protected:
+  AssimpPly() : ReaderOf(".ply") {}
 };
 
 #if !defined(_WIN32)
@@ -125,15 +136,9 @@ TEST_F(AssimpPly, AHeaderThatEndsLoads) {
   }
 }
 
-class AssimpOff : public testing_support::ModelFiles {
+class AssimpOff : public ReaderOf {
  protected:
-  void SetUp() override {
-    const auto extensions = vhost::SupportedExtensions();
-    if (std::find(extensions.begin(), extensions.end(), ".off") == extensions.end()) {
-      GTEST_SKIP() << "this build reads no OFF files";
-    }
-    ModelFiles::SetUp();
-  }
+  AssimpOff() : ReaderOf(".off") {}
 };
 
 const std::string kOffHead = "OFF\n4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
