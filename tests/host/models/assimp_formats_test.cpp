@@ -1204,6 +1204,40 @@ TEST_F(AssimpFiles, BrokenFilesOfEachKindAreErrorsNamingThem) {
   ExpectLoadError(Write("corner.fbx", fbx), 0, "assimp lost geometry: ");
 }
 
+TEST_F(AssimpFiles, ProgressIsToldWhileAFileImportsAndAFailingCallbackAbandonsIt) {
+  // A binary STL of 40000 facets (2 MB): 80 bytes of header, a count, 50 bytes each.
+  std::string stl(80, ' ');
+  const uint32_t facets = 40000;
+  stl.append(reinterpret_cast<const char*>(&facets), 4);
+  for (uint32_t f = 0; f < facets; ++f) {
+    float values[12] = {0, 0, 1, float(f), 0, 0, float(f) + 1, 0, 0, float(f), 1, 0};
+    stl.append(reinterpret_cast<const char*>(values), sizeof values);
+    stl.append(2, '\0');
+  }
+  const std::string path = Write("strip.stl", stl);
+  uint64_t calls = 0;
+  uint64_t last = 0;
+  vhost::Document document;
+  vhost::LoadModel(path, document, [&](uint64_t done, uint64_t total) {
+    EXPECT_EQ(total, stl.size());
+    EXPECT_GE(done, last);
+    last = done;
+    ++calls;
+  });
+  EXPECT_GT(calls, 0u);
+  ASSERT_EQ(document.SlotCount(), 1);
+  EXPECT_EQ(document.At(0)->FaceCount(), int32_t(facets));
+  // (f, 0), (f + 1, 0) and (f, 1) of each: 40001 along the bottom, 40000 on top.
+  EXPECT_EQ(document.At(0)->VertexCount(), int32_t(2 * facets + 1));
+
+  // What the callback throws abandons the import and reaches the caller, the
+  // document as it was.
+  struct Stop {};
+  vhost::Document kept;
+  EXPECT_THROW(vhost::LoadModel(path, kept, [](uint64_t, uint64_t) { throw Stop{}; }), Stop);
+  EXPECT_EQ(kept.SlotCount(), 0);
+}
+
 TEST_F(AssimpFiles, AnUnknownExtensionNamesTheSupportedOnes) {
   ExpectLoadError(Write("model.xyz", "1 2 3\n"), 0, ".gltf");
   ExpectLoadError(Write("model.xyz", "1 2 3\n"), 0, ".fbx");
