@@ -88,34 +88,40 @@ class StdoutToStderr {
 
 // Assimp's importers drop geometry they cannot make sense of (faces with an
 // index out of range, vertices left over from a primitive, an element they
-// cannot parse) and go on, saying so only in a warning. A count of what is left
-// would be wrong: while an import runs, its warnings and errors are read, and
-// the first that says geometry was lost fails the file. Assimp's logger is one
-// per process; the tool imports one file at a time on one thread.
-class LostGeometry {
+// cannot parse, a file cut short) and go on, saying so only in a warning. A
+// count of what is left would be wrong, so the check fails closed: while an
+// import runs, its warnings and errors are read, and the first that is not known
+// to leave the geometry whole fails the file. What is known harmless concerns
+// what is not counted (materials, textures, animation, cameras, lights) or
+// assimp's own check of the finished scene. Assimp's logger is one per process;
+// the tool imports one file at a time on one thread.
+class AssimpWarnings {
  public:
-  LostGeometry() {
+  AssimpWarnings() {
     Assimp::DefaultLogger::create(nullptr, Assimp::Logger::NORMAL, 0);  // no stream of its own
-    Assimp::DefaultLogger::get()->attachStream(new Stream(*this),       // the logger's to delete
+    auto stream = std::make_unique<Stream>(*this);
+    Assimp::DefaultLogger::get()->attachStream(stream.get(),
                                                Assimp::Logger::Warn | Assimp::Logger::Err);
+    stream.release();  // the logger's to delete from here
   }
-  ~LostGeometry() { Assimp::DefaultLogger::kill(); }
-  LostGeometry(const LostGeometry&) = delete;
-  LostGeometry& operator=(const LostGeometry&) = delete;
+  ~AssimpWarnings() { Assimp::DefaultLogger::kill(); }
+  AssimpWarnings(const AssimpWarnings&) = delete;
+  AssimpWarnings& operator=(const AssimpWarnings&) = delete;
 
-  // Assimp's first message that said geometry was lost; empty when none did.
+  // What the first message that says, or may say, that geometry was lost means
+  // for the file; empty when none did.
   const std::string& first() const { return first_; }
 
  private:
   class Stream : public Assimp::LogStream {
    public:
-    explicit Stream(LostGeometry& owner) : owner_(owner) {}
+    explicit Stream(AssimpWarnings& owner) : owner_(owner) {}
     void write(const char* message) override {
       if (message != nullptr && owner_.first_.empty()) owner_.Read(message);
     }
 
    private:
-    LostGeometry& owner_;
+    AssimpWarnings& owner_;
   };
 
   void Read(std::string message) {
@@ -128,20 +134,46 @@ class LostGeometry {
     }
     std::string lower = message;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // Overflows of what is not counted: a material's or a bone's index.
+    static constexpr const char* kNotGeometry[] = {"material index overflow",
+                                                   "bone index overflow"};
+    for (const char* aside : kNotGeometry) {
+      if (lower.find(aside) != std::string::npos) return;
+    }
+    // Said of geometry: never harmless, whatever else the message names.
     static constexpr const char* kLosses[] = {
-        "dropped",  // faces or vertices of a primitive
-        "out-of-range",
-        "out of range",                                // indices
-        "no data loaded",                              // an STL solid
-        "skipping this element",                       // a PLY element it cannot parse
-        "number of faces in the header is incorrect",  // OFF
-    };
+        "dropped",  "out-of-range",   "out of range", "no data loaded", "skipping this element",
+        "overflow", "unexpected eof", "more than"};
     for (const char* loss : kLosses) {
       if (lower.find(loss) != std::string::npos) {
-        first_ = message;
+        first_ = "assimp lost geometry: " + message;
         return;
       }
     }
+    static constexpr const char* kHarmless[] = {
+        "validation warning:",  // assimp's check of the finished scene, as counted
+        "material",
+        "texture",
+        "shading mode",
+        "opacity",
+        "animation",
+        "camera",
+        "light",
+        "uvs are declared",
+        "tangent layer",
+        "binormal layer",
+        "newer format version",
+        "no hierarchy information",
+        "md5anim",
+        "envl subchunk",
+        "vmap/vmad channel",
+        "source surface",
+        "thumbnail",
+    };
+    for (const char* harmless : kHarmless) {
+      if (lower.find(harmless) != std::string::npos) return;
+    }
+    first_ = "assimp read past a fault, so the geometry may be incomplete: " + message;
   }
 
   std::string first_;
@@ -331,14 +363,14 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
   std::string lost;
   {
     const StdoutToStderr quiet;
-    const LostGeometry losses;
+    const AssimpWarnings warnings;
     scene = importer->ReadFile(path, 0);
     if (scene != nullptr && !state->failure) {
       // The importer's scene, which post-processing changes in place too.
       GivePointCloudsTheirPoints(const_cast<aiScene&>(*importer->GetScene()));
       scene = importer->ApplyPostProcessing(flags);
     }
-    lost = losses.first();
+    lost = warnings.first();
   }
   if (state->failure) std::rethrow_exception(state->failure);
   if (scene == nullptr) {
@@ -349,7 +381,7 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
     }
     throw ModelError(path, 0, message.empty() ? "assimp could not read it" : message);
   }
-  if (!lost.empty()) throw ModelError(path, 0, "assimp lost geometry: " + lost);
+  if (!lost.empty()) throw ModelError(path, 0, lost);
   return std::make_unique<AssimpFile>(std::move(importer), *scene, path);
 }
 
