@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs one command inside the virtual machine that scripts/prepare-vm.sh made,
-# in the current directory, with WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and WINEARCH
-# passed through; prints its output and exits with its status. One machine runs
-# at a time (they share the Wine prefix).
+# in the current directory, with WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES, WINEARCH
+# and VELTRANE_TEST_PLUGIN (the plug-in the suites load) passed through; prints
+# its output and exits with its status. One machine runs at a time (they share
+# the Wine prefix).
 # usage: vm-run.sh COMMAND [ARGS...]
 set -u
 vm="$(CDPATH= cd -- "$(dirname -- "$0")/.." && pwd)/build/vm"
@@ -14,7 +15,7 @@ trap 'rm -rf "$job"' EXIT
 quote() { printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"; }
 {
   echo "cd $(quote "$PWD") || exit 1"
-  for name in WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
+  for name in WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH VELTRANE_TEST_PLUGIN; do
     eval "value=\${$name-}"
     [ -n "$value" ] && echo "export $name=$(quote "$value")"
   done

@@ -3,8 +3,10 @@
 # The full run: native (Linux), native under the address, leak and
 # undefined-behaviour sanitizers, the lint (scripts/lint.sh), the validator's
 # long run under the sanitizers, each fuzz harness for a bounded time, win32 and
-# win64 (under Wine) and the shipping package. --quick runs the first two only,
-# the tier to run before every commit. Exits non-zero when any suite fails.
+# win64 (under Wine) and the release's two packages, each checked as shipped
+# with its Windows suite run against the packaged DLL. --quick runs the first
+# two only, the tier to run before every commit. Exits non-zero when any suite
+# fails.
 #
 #   scripts/run-tests.sh [--quick | --help]
 #
@@ -138,19 +140,35 @@ fi
 run_suite win32
 run_suite win64
 
-# The shipping package, and what it holds.
+# The release: both packages and their checksums, each checked as a user
+# receives it, with its Windows suite run against the DLL taken out of the zip.
 started
-if cmake --build build/win32 --target package --parallel "$VELTRANE_JOBS" >/dev/null; then
-  zip=build/win32/package/Veltrane-$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-win32.zip
-  contents=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-  if [ "$contents" = "INSTALL.txt LICENSE.txt Veltrane.dll " ]; then
-    note "package: passed ($(took)), $zip ($contents)"
-  else
-    note "package: FAILED ($(took)), $zip holds: $contents"
-    failed="$failed package"
-  fi
+echo "==> suite package"
+log=build/package.log
+if ./scripts/package.sh >"$log" 2>&1; then
+  sed -n '/^==> packages in/,$p' "$log"
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)
+  for arch in win32 win64; do
+    started
+    zip=build/dist/Veltrane-$version-$arch.zip
+    checklog=build/package-$arch.log
+    # First that the check refuses broken copies of the package, then the
+    # package itself, with its suite.
+    if ! tests/check_package_faults.sh "$zip" "$arch" "build/$arch/bin/Veltrane.dll"; then
+      note "package $arch: FAILED ($(took)), the check passes broken packages"
+      failed="$failed package-$arch"
+    elif ./scripts/check-package.sh "$zip" "$arch" >"$checklog" 2>&1; then
+      grep -v '^  ok: ' "$checklog"
+      note "package $arch: passed ($(took)), $(tail -n 1 "$checklog")"
+    else
+      cat "$checklog"
+      note "package $arch: FAILED ($(took)), $(tail -n 1 "$checklog")"
+      failed="$failed package-$arch"
+    fi
+  done
 else
-  note "package: FAILED to build ($(took))"
+  cat "$log"
+  note "package: FAILED to build ($(took), see $log)"
   failed="$failed package"
 fi
 

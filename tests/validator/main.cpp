@@ -14,12 +14,12 @@
 #include <cstring>
 #include <exception>
 
-#include "host/loader/paths.h"
+#include "tests/support/plugin_under_test.h"
 #include "validator.h"
 
 namespace validator {
 
-std::string PluginPath() { return vhost::BesideExecutable(VELTRANE_PLUGIN_FILE); }
+std::string PluginPath() { return testing_support::PluginUnderTest(); }
 
 ChildEnd RunChild(const std::string& label, int timeout,
                   const std::function<void(ChildReport&)>& body, ChildReport& report) {

@@ -11,17 +11,16 @@
 #include <string>
 
 #include "host/api/host_state.h"
-#include "host/loader/paths.h"
 #include "host/probe/veltrane_session.h"
 #include "tests/support/golden.h"
+#include "tests/support/plugin_under_test.h"
 #include "tests/support/shapes.h"
 
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     vhost::State().Reset();
-    session =
-        std::make_unique<vhost::VeltraneSession>(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
+    session = std::make_unique<vhost::VeltraneSession>(testing_support::PluginUnderTest());
     doc = &vhost::State().documents.Open();
   }
   void TearDown() override {

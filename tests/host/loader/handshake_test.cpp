@@ -9,6 +9,7 @@
 #include "host/loader/plugin_library.h"
 #include "host/probe/veltrane_facts.h"
 #include "protocol/entry_points.h"
+#include "tests/support/plugin_under_test.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ class Handshake : public ::testing::Test {
  protected:
   void SetUp() override {
     vhost::State().Reset();
-    plugin = vhost::PluginLibrary::Load(vhost::BesideExecutable(VELTRANE_PLUGIN_FILE));
+    plugin = vhost::PluginLibrary::Load(testing_support::PluginUnderTest());
   }
   std::unique_ptr<vhost::PluginLibrary> plugin;
 };

@@ -5,6 +5,7 @@
 #include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/loader/plugin_library.h"
+#include "tests/support/plugin_under_test.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -27,7 +28,7 @@ bool IsMapped(const std::string& path) {
 }
 
 TEST(Unload, EachUnloadUnmapsTheLibrary) {
-  const std::string path = vhost::BesideExecutable(VELTRANE_PLUGIN_FILE);
+  const std::string path = testing_support::PluginUnderTest();
   ASSERT_FALSE(IsMapped(path));
   for (int round = 0; round < 25; ++round) {
     {

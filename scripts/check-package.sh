@@ -1,0 +1,183 @@
+#!/bin/sh
+# Checks one Windows package as a user receives it, then runs the Windows suite
+# against the DLL taken out of it, so that what is tested is what ships.
+#
+#   scripts/check-package.sh [--static] ZIP ARCH      (ARCH: win32 or win64)
+#
+# ZIP is unpacked into a fresh folder, build/ARCH/package-check/, and must hold
+# exactly Veltrane.dll, INSTALL.txt and LICENSE.txt. The DLL must be a stripped
+# DLL of ARCH's machine type (i386, x86-64), export exactly the 14 entry points
+# under their bare names and import system DLLs only (tests/check_exports.sh,
+# with the build's list of entry points), and carry a version resource whose
+# numbers and strings name the version of project() in CMakeLists.txt. The
+# install note must name that version and both packages, the license must be
+# LICENSE's text, and the SHA256SUMS beside ZIP must pass `sha256sum -c`.
+#
+# Then preset ARCH's suite (built first when it is not) runs under Wine with
+# VELTRANE_TEST_PLUGIN naming the unpacked DLL, and veltrane-host identifies it.
+# A 32-bit suite runs in the virtual machine of scripts/prepare-vm.sh where this
+# kernel cannot run 32-bit code. Where the machine cannot run ARCH's programs at
+# all, the suite is skipped and the last line says why; the static checks still
+# decide the exit status. --static checks the package only and runs no suite.
+#
+# The last line sums up: the package, its size in bytes, its SHA-256 and the
+# suite's result. Exits 1 on any failed check, 2 on a usage error.
+set -eu
+usage="usage: scripts/check-package.sh [--static] ZIP win32|win64"
+run_suite=1
+[ "${1:-}" = --static ] && { run_suite=0; shift; }
+[ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
+zip=$1 arch=$2
+case $arch in
+  win32) bits=32 tool=i686-w64-mingw32 format=pei-i386 machine=i386 ;;
+  win64) bits=64 tool=x86_64-w64-mingw32 format=pei-x86-64 machine=i386:x86-64 ;;
+  *) echo "check-package: unknown ARCH '$arch'; $usage" >&2; exit 2 ;;
+esac
+[ -f "$zip" ] || { echo "check-package: $zip: no such file" >&2; exit 2; }
+zip=$(CDPATH= cd -- "$(dirname -- "$zip")" && pwd)/$(basename -- "$zip")
+. "$(dirname -- "$0")/common.sh"
+ensure_packages cmake ninja-build binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+cd "$VELTRANE_ROOT"
+
+name=$(basename -- "$zip")
+failures=0
+pass() { echo "  ok: $*"; }
+fail() { echo "  FAILED: $*"; failures=$((failures + 1)); }
+check() {  # check DESCRIPTION COMMAND...: runs COMMAND quietly, reports DESCRIPTION
+  what=$1
+  shift
+  if "$@" >/dev/null 2>&1; then pass "$what"; else fail "$what"; fi
+}
+
+echo "==> check-package $name ($arch)"
+version=$(sed -n 's/^project(Veltrane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "check-package: no version in CMakeLists.txt's project()" >&2; exit 1; }
+check "named for version $version and $arch" test "$name" = "Veltrane-$version-$arch.zip"
+
+# The build's list of entry points, made from the protocol's one list.
+entry_points=build/$arch/protocol/entry_points.txt
+[ -f "$entry_points" ] || cmake --preset "$arch" >/dev/null
+
+# A fresh folder: nothing of an earlier check, or of the build, can stand in.
+unpacked=build/$arch/package-check
+rm -rf "$unpacked"
+mkdir -p "$unpacked"
+if ! (cd "$unpacked" && cmake -E tar xf "$zip"); then
+  fail "unpacks"
+  echo "check-package: $name: cannot be unpacked"
+  exit 1
+fi
+contents=$(cd "$unpacked" && find . -mindepth 1 | sed 's|^\./||' | sort | tr '\n' ' ')
+check "holds exactly INSTALL.txt LICENSE.txt Veltrane.dll (holds: $contents)" \
+  test "$contents" = "INSTALL.txt LICENSE.txt Veltrane.dll "
+dll=$unpacked/Veltrane.dll
+[ -f "$dll" ] || { echo "check-package: $name: no Veltrane.dll"; exit 1; }
+
+# Machine type and kind of file, from the PE headers.
+header=$("$tool-objdump" -f "$dll" 2>&1 || true)
+check "machine type $machine ($format)" sh -c '
+  printf "%s\n" "$1" | grep -q "file format $2\$" &&
+  printf "%s\n" "$1" | grep -q "^architecture: $3,"' - "$header" "$format" "$machine"
+check "a DLL" sh -c '"$1" -p "$2" | grep -A8 "^Characteristics" | grep -qx "[[:space:]]*DLL"' \
+  - "$tool-objdump" "$dll"
+check "stripped: no debug sections" sh -c '! "$1" -h "$2" | grep -q "\.debug"' \
+  - "$tool-objdump" "$dll"
+check "stripped: no symbol table" sh -c '"$1" "$2" 2>&1 | grep -q "no symbols"' - "$tool-nm" "$dll"
+
+# Exports and imports: the test the build runs on its own DLL.
+if exports=$(tests/check_exports.sh "$dll" "$entry_points" "$(command -v "$tool-objdump")" 2>&1); then
+  pass "$(printf '%s\n' "$exports" | tr '\n' ';' | sed 's/;$//; s/;/; /g')"
+else
+  printf '%s\n' "$exports"
+  fail "exports and imports"
+fi
+
+# The version resource, read back from the DLL as resource script text.
+resource=$("$tool-windres" -i "$dll" -O rc 2>&1 || true)
+value() { printf '%s\n' "$resource" | sed -n "s/^[[:space:]]*VALUE \"$1\", \"\(.*\)\"\$/\1/p"; }
+numbers() { printf '%s\n' "$resource" | sed -n "s/^[[:space:]]*$1 //p" | tr -d ' '; }
+want_numbers=$(echo "$version.0.0.0" | cut -d. -f1-4 | tr . ,)
+copyright=$(grep -m1 '^Copyright ' LICENSE)
+check "FILEVERSION $want_numbers" test "$(numbers FILEVERSION)" = "$want_numbers"
+check "PRODUCTVERSION $want_numbers" test "$(numbers PRODUCTVERSION)" = "$want_numbers"
+check "FILETYPE DLL" test "$(numbers FILETYPE)" = 0x2
+check "FileVersion \"$version\"" test "$(value FileVersion)" = "$version"
+check "ProductVersion \"$version\"" test "$(value ProductVersion)" = "$version"
+check "ProductName \"Veltrane\"" test "$(value ProductName)" = Veltrane
+check "OriginalFilename \"Veltrane.dll\"" test "$(value OriginalFilename)" = Veltrane.dll
+check "InternalName \"Veltrane\"" test "$(value InternalName)" = Veltrane
+check "LegalCopyright \"$copyright\"" test "$(value LegalCopyright)" = "$copyright"
+check "CompanyName \"$(value CompanyName)\"" test -n "$(value CompanyName)"
+check "FileDescription \"$(value FileDescription)\" (${bits}-bit)" \
+  sh -c 'printf "%s\n" "$1" | grep -q "(${2}-bit)"' - "$(value FileDescription)" "$bits"
+check "a US English, UTF-16 string table" sh -c 'printf "%s\n" "$1" | grep -q "BLOCK \"040904b0\""' \
+  - "$resource"
+
+# The texts: the note names this version and both packages; the license is ours.
+note=$unpacked/INSTALL.txt
+check "INSTALL.txt names Veltrane $version" sh -c 'head -n 1 "$1" | grep -qF "Veltrane $2 "' \
+  - "$note" "$version"
+check "INSTALL.txt names both packages" sh -c \
+  'grep -qF "Veltrane-$2-win32.zip" "$1" && grep -qF "Veltrane-$2-win64.zip" "$1"' - "$note" "$version"
+check "INSTALL.txt says where the DLL goes and where the options are kept" sh -c \
+  'grep -q "plug-in folder" "$1" && grep -q "^Where the options are kept" "$1"' - "$note"
+check "INSTALL.txt and LICENSE.txt have Windows line ends" sh -c \
+  '! tr -d "\r" <"$1" | cmp -s - "$1" && ! tr -d "\r" <"$2" | cmp -s - "$2"' - "$note" "$unpacked/LICENSE.txt"
+check "LICENSE.txt is LICENSE" sh -c 'tr -d "\r" <"$1" | cmp -s - LICENSE' - "$unpacked/LICENSE.txt"
+
+# The checksums published beside the package.
+sums=$(dirname -- "$zip")/SHA256SUMS
+check "SHA256SUMS lists $name" grep -q "^[0-9a-f]\{64\}  $name\$" "$sums"
+check "sha256sum -c SHA256SUMS passes" sh -c 'cd "$(dirname -- "$1")" && sha256sum --strict -c SHA256SUMS' \
+  - "$sums"
+size=$(wc -c <"$zip" | tr -d ' ')
+sha=$(sha256sum "$zip" | cut -d' ' -f1)
+
+static="static checks passed"
+[ "$failures" -eq 0 ] || static="$failures static checks FAILED"
+
+# The suite, on the unpacked DLL. Wine takes a Windows path; its drive Z: is /.
+suite=""
+if [ "$bits" = 32 ]; then loader=/usr/lib/wine/wine; else loader=/usr/lib/wine/wine64; fi
+tests="ctest --preset $arch --parallel $VELTRANE_JOBS"
+if [ "$run_suite" -eq 0 ]; then
+  suite="suite not run (--static)"
+elif [ ! -x "$loader" ]; then
+  suite="suite skipped: $loader is not installed"
+elif ! "$loader" --version >/dev/null 2>&1; then
+  if [ "$bits" = 32 ] && ./scripts/prepare-vm.sh; then
+    tests="cmake/vm-run.sh $tests"
+  else
+    suite="suite skipped: this machine cannot execute $loader (the kernel's ${bits}-bit support is off)"
+  fi
+fi
+if [ -z "$suite" ]; then
+  VELTRANE_TEST_PLUGIN="Z:$(printf '%s' "$PWD/$dll" | tr / '\\')"
+  export VELTRANE_TEST_PLUGIN
+  printf '==> suite %s against %s\n' "$arch" "$VELTRANE_TEST_PLUGIN"
+  log=build/$arch-package-ctest.log
+  status=0
+  if build_preset "$arch"; then
+    $tests >"$log" 2>&1 || status=$?
+    cat "$log"
+    identity=$(cmake/wine-run.sh "$PWD/build/$arch/wineprefix" "$bits" "build/$arch/bin/veltrane-host.exe" \
+      --plugin "$VELTRANE_TEST_PLUGIN" --identify 2>&1) || status=$?
+    printf '%s\n' "$identity"
+    printf '%s\n' "$identity" | grep -q "identity *product 5A3C9E41, plug-in 2D7B6F18, type 6" ||
+      status=1
+  else
+    status=1
+  fi
+  ran=$(sed -n 's/.* tests passed, [0-9]* tests failed out of \([0-9]*\)$/\1/p' "$log" 2>/dev/null)
+  skipped=$(grep -c '(Skipped)' "$log" 2>/dev/null || true)
+  if [ "$status" -ne 0 ]; then
+    suite="suite FAILED (see $log)"
+    failures=$((failures + 1))
+  elif [ "${skipped:-0}" -gt 0 ]; then
+    suite="suite passed, ${ran:-?} tests, $skipped skipped"
+  else
+    suite="suite passed, ${ran:-?} tests"
+  fi
+fi
+echo "$name: $size bytes, sha256 $sha; $static; $suite"
+[ "$failures" -eq 0 ]
