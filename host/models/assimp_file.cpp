@@ -199,10 +199,47 @@ void GivePointCloudsTheirPoints(aiScene& scene) {
   }
 }
 
+// Whether the file's own data hides the node: assimp's FBX reader keeps a
+// Model's "Show" (false hides) among the node's metadata; "Visibility" (0 hides)
+// it drops today, but is read too, should it pass it on.
+bool HiddenInFile(const aiNode& node) {
+  const aiMetadata* meta = node.mMetaData;
+  if (meta == nullptr) return false;
+  for (unsigned i = 0; i < meta->mNumProperties; ++i) {
+    const std::string key = meta->mKeys[i].C_Str();
+    if (key != "Visibility" && key != "Show") continue;
+    const aiMetadataEntry& entry = meta->mValues[i];
+    if (entry.mData == nullptr) continue;
+    double value = 1;
+    switch (entry.mType) {
+      case AI_BOOL:
+        value = *static_cast<const bool*>(entry.mData) ? 1 : 0;
+        break;
+      case AI_INT32:
+        value = *static_cast<const int32_t*>(entry.mData);
+        break;
+      case AI_UINT64:
+        value = static_cast<double>(*static_cast<const uint64_t*>(entry.mData));
+        break;
+      case AI_FLOAT:
+        value = *static_cast<const float*>(entry.mData);
+        break;
+      case AI_DOUBLE:
+        value = *static_cast<const double*>(entry.mData);
+        break;
+      default:
+        continue;
+    }
+    if (value == 0) return true;
+  }
+  return false;
+}
+
 // One object: a mesh as one node of the hierarchy uses it.
 struct Instance {
   std::string name;  // "node/mesh"
   unsigned mesh = 0;
+  bool visible = true;
 };
 
 class AssimpFile : public ModelFile {
@@ -225,6 +262,7 @@ class AssimpFile : public ModelFile {
     const Instance& instance = instances_.at(static_cast<std::size_t>(index));
     const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
     Object& object = document.AddObject(instance.name);
+    object.visible = instance.visible;
     for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
       const aiVector3D& p = mesh.mVertices[v];
       object.AddVertex({p.x, p.y, p.z});
@@ -239,23 +277,33 @@ class AssimpFile : public ModelFile {
   }
 
  private:
-  void Collect(const aiNode& node, const std::string& path) {
-    for (unsigned i = 0; i < node.mNumMeshes; ++i) {
-      const unsigned index = node.mMeshes[i];
-      if (index >= scene_.mNumMeshes || scene_.mMeshes[index] == nullptr) {
-        throw ModelError(
-            path, 0,
-            "node \"" + std::string(node.mName.C_Str()) + "\" names a mesh the file does not hold");
+  // Depth first, in the file's order, without recursion: a hierarchy may be
+  // deeper than a stack. A node the file hides hides everything below it.
+  void Collect(const aiNode& root, const std::string& path) {
+    std::vector<bool> checked(scene_.mNumMeshes, false);
+    std::vector<std::pair<const aiNode*, bool>> pending{{&root, true}};
+    while (!pending.empty()) {
+      const auto [node, parentVisible] = pending.back();
+      pending.pop_back();
+      const bool visible = parentVisible && !HiddenInFile(*node);
+      for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+        const unsigned index = node->mMeshes[i];
+        if (index >= scene_.mNumMeshes || scene_.mMeshes[index] == nullptr) {
+          throw ModelError(path, 0,
+                           "node \"" + std::string(node->mName.C_Str()) +
+                               "\" names a mesh the file does not hold");
+        }
+        const aiMesh& mesh = *scene_.mMeshes[index];
+        if (!checked[index]) CheckLimits(mesh, path);
+        checked[index] = true;
+        if (instances_.size() >= static_cast<std::size_t>(kMaxElementCount)) {
+          throw ModelError(path, 0, "more objects than this host holds in one document");
+        }
+        instances_.push_back({NodeName(*node) + "/" + MeshName(mesh, index), index, visible});
       }
-      const aiMesh& mesh = *scene_.mMeshes[index];
-      CheckLimits(mesh, path);
-      if (instances_.size() >= static_cast<std::size_t>(kMaxElementCount)) {
-        throw ModelError(path, 0, "more objects than this host holds in one document");
+      for (unsigned i = node->mNumChildren; i-- > 0;) {  // the first child comes off first
+        if (node->mChildren[i] != nullptr) pending.emplace_back(node->mChildren[i], visible);
       }
-      instances_.push_back({NodeName(node) + "/" + MeshName(mesh, index), index});
-    }
-    for (unsigned i = 0; i < node.mNumChildren; ++i) {
-      if (node.mChildren[i] != nullptr) Collect(*node.mChildren[i], path);
     }
   }
 
@@ -323,7 +371,12 @@ std::vector<std::string> AssimpExtensions() {
     std::string item = list.substr(start, end - start);
     if (item.rfind("*.", 0) == 0) item.erase(0, 1);
     for (char& c : item) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (item.size() > 1 && item[0] == '.' && item != ".obj") extensions.push_back(item);
+    // ".mesh.xml" and the like: a path's extension is its last dot's, so such a
+    // name is reached through its last part (".xml") already.
+    if (item.size() > 1 && item[0] == '.' && item != ".obj" &&
+        item.find('.', 1) == std::string::npos) {
+      extensions.push_back(item);
+    }
     start = end + 1;
   }
   std::sort(extensions.begin(), extensions.end());
@@ -382,6 +435,12 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
     throw ModelError(path, 0, message.empty() ? "assimp could not read it" : message);
   }
   if (!lost.empty()) throw ModelError(path, 0, lost);
+  // A file assimp reads as a scene without meshes holds no geometry it knew to
+  // read: one of cameras, lights or animation only, or one its reader did not
+  // recognise at all. Counting nothing for it would pass for a count.
+  if (scene->mNumMeshes == 0) {
+    throw ModelError(path, 0, "assimp found no geometry in it");
+  }
   return std::make_unique<AssimpFile>(std::move(importer), *scene, path);
 }
 

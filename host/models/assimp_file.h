@@ -19,7 +19,7 @@ bool HaveAssimp();
 std::vector<std::string> AssimpExtensions();
 
 // Reads `path` with assimp. Throws ModelError: assimp's own message for a file
-// it refuses, or a scene it could read only in part.
+// it refuses, one it read without meshes, or one it warned of (see models.h).
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress);
 
 }  // namespace vhost::models

@@ -51,12 +51,74 @@ std::vector<std::string_view> Words(std::string_view line) {
   return words;
 }
 
+// One element of a PLY header: how many records, and the fewest bytes a binary
+// record of it takes.
+struct PlyRecords {
+  uint64_t count = 0;
+  uint64_t minBytes = 0;
+};
+
+uint64_t PlyTypeBytes(std::string_view type) {
+  if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;
+  if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
+  if (type == "double" || type == "float64") return 8;
+  return 4;  // int, uint, float and their sized names
+}
+
+// Whether the body holds the records its header declares: assimp reads a body
+// that ends early without a word and counts what it did not read as vertices
+// and faces of its own making. An ASCII record is a line; a binary one takes at
+// least its scalars' and list counts' bytes. `in` stands just past the header.
+std::string PlyBodyFault(std::ifstream& in, bool binary, const std::vector<PlyRecords>& records) {
+  uint64_t needed = 0;
+  for (const PlyRecords& r : records) needed += binary ? r.count * r.minBytes : r.count;
+  uint64_t found = 0;
+  if (binary) {
+    char buffer[1 << 16];
+    while (found < needed && in) {
+      in.read(buffer, sizeof buffer);
+      found += static_cast<uint64_t>(in.gcount());
+    }
+  } else {
+    std::string line;
+    while (found < needed && std::getline(in, line)) {
+      if (line.find_first_not_of(" \t\r") != std::string::npos) ++found;
+    }
+  }
+  if (found >= needed) return {};
+  return binary ? "the PLY body ends before the records its header declares"
+                : "the PLY body holds " + std::to_string(found) + " of the " +
+                      std::to_string(needed) + " records its header declares";
+}
+
 }  // namespace
 
 std::string AssimpReaderHazard(const std::string& path) {
+  // By content as well as by name: assimp hands a file its reader for the
+  // extension declines to whichever reader knows the file's signature.
+  std::ifstream in(path, std::ios::binary);
+  std::string start(4096, '\0');
+  in.read(start.data(), static_cast<std::streamsize>(start.size()));
+  start.resize(static_cast<std::size_t>(in.gcount()));
   const std::string extension = LowerExtension(path);
-  if (extension == ".ply") return PlyHeaderFault(path);
-  if (extension == ".off") return OffFault(path);
+  if (extension == ".ply" || start.rfind("ply\n", 0) == 0 || start.rfind("ply\r\n", 0) == 0) {
+    if (std::string fault = PlyHeaderFault(path); !fault.empty()) return fault;
+  }
+  // OFF's signature: the first word, past blank and comment lines, ends in "OFF".
+  std::size_t at = 0;
+  for (;;) {
+    at = start.find_first_not_of(" \t\r\n", at);
+    if (at == std::string::npos || start[at] != '#') break;
+    at = start.find('\n', at);
+  }
+  const bool offSignature = at != std::string::npos && [&] {
+    const std::size_t end = start.find_first_of(" \t\r\n", at);
+    const std::string word = start.substr(at, end == std::string::npos ? end : end - at);
+    return word.size() >= 3 && word.compare(word.size() - 3, 3, "OFF") == 0 &&
+           std::all_of(word.begin(), word.end() - 3,
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+  }();
+  if (extension == ".off" || offSignature) return OffFault(path);
   return {};
 }
 
@@ -80,6 +142,8 @@ std::string PlyHeaderFault(const std::string& path) {
   const uint64_t fileBytes = FileSizeOrZero(path);
   uint64_t declared = 0;
   std::vector<std::string> elements;
+  std::vector<PlyRecords> records;  // each element's, in order
+  bool binary = false;
   std::string line;
   for (int64_t number = 1;; ++number) {
     line.clear();
@@ -109,7 +173,12 @@ std::string PlyHeaderFault(const std::string& path) {
       if (words.size() != 1 || keyword != "ply") return "no PLY header in line 1";
       continue;
     }
-    if (keyword == "end_header" && words.size() == 1) return {};
+    if (keyword == "end_header" && words.size() == 1) return PlyBodyFault(in, binary, records);
+    if (keyword == "format" && words.size() >= 2) binary = words[1] != "ascii";
+    if (keyword == "property" && !records.empty() && words.size() >= 3) {
+      // A list takes its count at the least; a scalar its size.
+      records.back().minBytes += PlyTypeBytes(words[1] == "list" ? words[2] : words[1]);
+    }
     // Other lines (exporters write free text there) assimp passes over.
     if (keyword != "element") continue;
     if (words.size() != 3) {
@@ -128,6 +197,7 @@ std::string PlyHeaderFault(const std::string& path) {
       return "the PLY header's element \"" + name + "\" has no count assimp reads";
     }
     declared += std::stoull(count);
+    records.push_back({std::stoull(count), 0});
     if (fileBytes > 0 && declared > fileBytes) {
       return "the PLY header declares more elements than a file of " + std::to_string(fileBytes) +
              " bytes holds";

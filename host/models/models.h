@@ -28,10 +28,11 @@
 // COLLADA, 3DS, OFF, ...; SupportedExtensions lists them), read as a modelling
 // host reads them:
 //   objects   one per mesh instance in the file's node hierarchy, depth first in
-//             the file's order (a mesh used by three nodes is three objects),
-//             named "node/mesh" (a nameless node takes the file's name without
-//             directory and extension, a nameless mesh "mesh N"); all visible:
-//             assimp passes on no node's visibility
+//             the file's order (a mesh used by three nodes is three objects; a
+//             mesh assimp splits, by glTF primitive or by material, is one per
+//             part), named "node/mesh" (a nameless node takes the file's name
+//             without directory and extension, a nameless mesh "mesh N"); an FBX
+//             node with "Show" false hides its objects and those below it
 //   faces     as the file stores them, not triangulated; points and lines are
 //             faces of 1 and 2 points
 //   vertices  each mesh's, after joining vertices identical in every component
@@ -39,10 +40,13 @@
 //             a corner at a UV or normal seam (glTF) counts the copies as
 //             stored. STL's facet normals are dropped first, so the corners of
 //             neighbouring facets are one vertex.
-//   ignored   materials, animation, skins, cameras, lights; a file with none of
-//             its own geometry gives no objects
-// A file assimp refuses is a ModelError "file: <assimp's message>". Builds
-// without assimp (Windows) read OBJ and scenes only.
+//   ignored   materials, animation, skins, cameras, lights
+// A file assimp refuses is a ModelError "file: <assimp's message>"; so is one it
+// reads without meshes, and one on which it warned of anything but what is
+// ignored above (it drops geometry it cannot make sense of with only a
+// warning). Files some of its readers cannot survive (PLY and OFF with faults
+// its readers hang or crash on) are refused before it sees them. Builds without
+// assimp (Windows) read OBJ and scenes only.
 //
 // Scene files (JSON, UTF-8)
 // -------------------------
@@ -73,7 +77,7 @@
 //   vertices  [[x, y, z], ...] with "faces": [[i, j, ...], ...], each face
 //             of 1 or more points given as 0-based indices into "vertices".
 // and may set:
-//   name      the object's name; default: its OBJ name, or "object N" for an
+//   name      the object's name; default: its name in the file, or "object N" for an
 //             inline object in slot N. Only for an entry that gives one object.
 //   visible   true (default) or false
 //   mirror    {"type": "off" | "separate" | "connected", "axis": a set of the

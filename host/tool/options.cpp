@@ -60,6 +60,10 @@ constexpr const char* kDescription =
     "in memory and writes nothing, unless --settings or --user-settings asks for a file.";
 
 constexpr const char* kFooter =
+    "Formats: OBJ and veltrane-scene JSON everywhere; on Linux also every format the\n"
+    "assimp library imports (glTF, FBX, PLY, STL, COLLADA, 3DS, OFF, ...): --formats\n"
+    "lists them and says what counts in each. Windows builds read OBJ and scenes only.\n"
+    "\n"
     "User actions (--tick, --untick, --minimize-all, --restore-all) are played on the\n"
     "window in command-line order before the first model is opened; the last one wins.\n"
     "\n"
@@ -108,15 +112,18 @@ std::string FormatsText() {
          "\n"
          "What counts in assimp's formats:\n"
          "  objects   one per mesh instance in the file's node hierarchy (a mesh used by\n"
-         "            three nodes is three objects), named \"node/mesh\"; all visible:\n"
-         "            assimp passes on no node's visibility\n"
+         "            three nodes is three objects; a mesh assimp splits by glTF\n"
+         "            primitive or by material is one per part), named \"node/mesh\";\n"
+         "            an FBX node shown false hides its objects\n"
          "  faces     as stored, not triangulated; points and lines count as faces of 1\n"
          "            and 2 points; a point cloud's vertices as points\n"
          "  vertices  each mesh's, after joining those identical in every component: glTF\n"
          "            and other formats that split a corner at a UV or normal seam count\n"
          "            the copies as stored; an STL file's facet corners are joined\n"
          "  ignored   materials, animation, skins, cameras and lights\n"
-         "A file assimp refuses, or whose import drops geometry, is not counted (exit 2).\n";
+         "Not counted (exit 2): a file assimp refuses, reads without meshes, or warns of\n"
+         "anything but what is ignored (it drops geometry it cannot read with only a\n"
+         "warning); PLY and OFF files with faults its readers hang or crash on.\n";
 }
 
 }  // namespace

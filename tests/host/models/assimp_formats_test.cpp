@@ -1141,12 +1141,10 @@ class AssimpFiles : public testing_support::ModelFiles {};
 // Visibility is a Model's property in FBX: 0 hides the Model and every Model
 // below it. cubes_with_names.fbx holds Cube2 (with the child Куб1) and Cube3
 // (with another Куб1); Cube2 gets "Visibility" 0 among its Properties70, as an
-// exporter writes it for a hidden node. Assimp keeps neither "Visibility" nor
-// "Show" among a node's data (it drops properties of type "Visibility", and
-// those its Model class reads itself), and no other format it reads gives a
-// node's visibility: every object of assimp's formats loads visible, as the
-// README says. The file's own data is checked here too, so that the day assimp
-// passes it on, this test says so.
+// exporter writes it for a hidden node. Assimp drops properties of type
+// "Visibility" (it keeps "Show", tested below), so these objects load visible,
+// as the README says. The file's own data is checked here too, so that the day
+// assimp passes it on, this test says so.
 TEST_F(AssimpFiles, AnFbxNodeTheFileHidesLoadsVisibleForAssimpDropsVisibility) {
   std::string text = Bytes(kModels + "FBX/cubes_with_names.fbx");
   const std::size_t model = text.find("\"Model::Cube2\", \"Mesh\" {");
@@ -1236,6 +1234,38 @@ TEST_F(AssimpFiles, ProgressIsToldWhileAFileImportsAndAFailingCallbackAbandonsIt
   vhost::Document kept;
   EXPECT_THROW(vhost::LoadModel(path, kept, [](uint64_t, uint64_t) { throw Stop{}; }), Stop);
   EXPECT_EQ(kept.SlotCount(), 0);
+}
+
+TEST_F(AssimpFiles, WarningsThatMaySayGeometryWasLostFailTheFile) {
+  // assimp keeps three of a facet's four corners, and reads a file cut short up
+  // to where it ends, saying so only in a warning: neither count would be exact.
+  ExpectLoadError(Write("four.stl",
+                        "solid q\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+                        "vertex 1 1 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid q\n"),
+                  0, "assimp lost geometry: STL: a facet with more than 3 vertices");
+  const std::string spider = Bytes(kModels + "STL/Spider_ascii.stl");
+  ExpectLoadError(Write("half.stl", spider.substr(0, spider.size() / 2)), 0,
+                  "assimp read past a fault, so the geometry may be incomplete: ");
+  // A file no reader recognised is a scene without meshes, not a count of nothing.
+  ExpectLoadError(Write("notes.ase", "just some words\n"), 0, "assimp found no geometry in it");
+}
+
+// An FBX Model's "Show" false hides it: assimp keeps that property among the
+// node's metadata. Cube2 (with its child Куб1) gets it.
+TEST_F(AssimpFiles, AnFbxNodeShownFalseHidesItsObjectsAndThoseBelow) {
+  std::string text = Bytes(kModels + "FBX/cubes_with_names.fbx");
+  const std::size_t model = text.find("\"Model::Cube2\", \"Mesh\" {");
+  ASSERT_NE(model, std::string::npos);
+  const std::size_t properties = text.find("Properties70:  {", model);
+  ASSERT_NE(properties, std::string::npos);
+  text.insert(text.find('\n', properties) + 1, "\t\t\tP: \"Show\", \"bool\", \"\", \"\",0\n");
+  vhost::Document document;
+  vhost::LoadModel(Write("shown.fbx", text), document);
+  ASSERT_EQ(document.SlotCount(), 4);
+  EXPECT_FALSE(document.At(0)->visible);  // Cube2
+  EXPECT_FALSE(document.At(1)->visible);  // its Куб1
+  EXPECT_TRUE(document.At(2)->visible);   // Cube3
+  EXPECT_TRUE(document.At(3)->visible);   // its Куб1
 }
 
 TEST_F(AssimpFiles, AnUnknownExtensionNamesTheSupportedOnes) {

@@ -124,6 +124,33 @@ TEST_F(AssimpPly, AHeaderDeclaringMoreElementsThanTheFileHoldsIsRefused) {
   }
 }
 
+TEST_F(AssimpPly, ABodyShortOfItsRecordsIsRefused) {
+  // assimp would count the records it never read: 2 faces where the file holds 1.
+  ExpectLoadError(Write("short.ply", kHeaderStart + "end_header\n0 0 0\n1 0 0\n0 1 0\n"), 0,
+                  "the PLY body holds 3 of the 4 records its header declares");
+  const std::string binary =
+      "ply\nformat binary_little_endian 1.0\nelement vertex 2\nproperty float x\n"
+      "property float y\nproperty float z\nend_header\n";
+  ExpectLoadError(Write("short_binary.ply", binary + std::string(23, '\0')), 0,
+                  "the PLY body ends before the records its header declares");
+  vhost::Document whole;
+  vhost::LoadModel(Write("whole_binary.ply", binary + std::string(24, '\0')), whole);
+  ASSERT_EQ(whole.SlotCount(), 1);
+  EXPECT_EQ(whole.At(0)->FaceCount(), 2);  // a point cloud: a point per vertex
+}
+
+#if !defined(_WIN32)
+TEST_F(AssimpPly, TheChecksGoByContentWhateverTheExtension) {
+  // assimp hands a file its reader for the extension declines to the reader
+  // that knows its signature: a PLY header without its end, named .gltf, would
+  // reach assimp's PLY reader all the same, and an OFF file named .xml its OFF reader.
+  EXPECT_TRUE(RefusedInTime(Write("open.gltf", kHeaderStart + kBody),
+                            "the PLY header has no end_header line"));
+  EXPECT_TRUE(RefusedInTime(Write("faces.xml", "OFF\n1 4\n0.1 0.2 0.3\n0.2 0.3.0 4\n"),
+                            "an OFF face without its point count in line 4"));
+}
+#endif
+
 TEST_F(AssimpPly, AHeaderThatEndsLoads) {
   for (const std::string& end : {std::string("end_header\n"), std::string("end_header\r\n"),
                                  std::string("  end_header \n")}) {
