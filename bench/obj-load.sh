@@ -1,40 +1,70 @@
 #!/bin/sh
-# Times loading a generated OBJ of N x N quads (default 1000: a million faces):
-# veltrane-host loading and counting it through the plug-in, the stand-in host's
-# loader alone, and `assimp info` (Debian assimp-utils) on the same file, in one
-# run. Installs what it needs and builds what is missing.
-# usage: bench/obj-load.sh [N]
+# Times loading a generated OBJ grid of about FACES quads (default 1000000: a
+# 1000 x 1000 grid, 53 MB), in one run: veltrane-host loading it and counting it
+# through the plug-in; awk scanning it for its face lines (the floor: one pass
+# that builds nothing); tinyobjloader alone (the library the host's reader
+# replaced; no document built); and `assimp info` (Debian assimp-utils). Prints
+# wall time and peak memory of each, their ratios to veltrane-host's, and the
+# size of the document's own arrays for the grid. Installs what it needs and
+# builds only the programs it runs.
+# usage: bench/obj-load.sh [FACES]   (e.g. 10000000 for the 10M-face grid)
 set -eu
 . "$(dirname -- "$0")/../scripts/common.sh"
 root=$VELTRANE_ROOT
-n=${1:-1000}
-ensure_packages $NATIVE_PACKAGES assimp-utils time
-(cd "$root" && cmake --preset linux >/dev/null && cmake --build --preset linux >/dev/null)
-loader=$root/build/linux/bin/vhost-load-model
+faces=${1:-1000000}
+n=$(awk -v f="$faces" 'BEGIN { n = int(sqrt(f) + 0.5); print n < 1 ? 1 : n }')
+ensure_packages $NATIVE_PACKAGES libbenchmark-dev assimp-utils time
+(cd "$root" && cmake --preset linux >/dev/null &&
+  cmake --build build/linux --target veltrane-host Veltrane >/dev/null &&
+  cmake --preset bench >/dev/null && cmake --build build/bench --target tinyobj_load >/dev/null)
 tool=$root/build/linux/bin/veltrane-host
+tinyobj=$root/build/bench/bin/tinyobj_load
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$root/bench/make-grid-obj.sh" "$n" >"$work/grid.obj"
-echo "grid.obj: $n x $n quads, $(wc -c <"$work/grid.obj") bytes"
+vertices=$(((n + 1) * (n + 1)))
+# positions (3 doubles) and reference counts per vertex; start and size per
+# face; one index per face point
+document=$((vertices * 28 + n * n * 8 + n * n * 16))
+echo "grid.obj: $n x $n = $((n * n)) quads, $vertices vertices, $(wc -c <"$work/grid.obj") bytes"
+echo "document arrays: $((document / 1000000)) MB (limit for the host's peak: 2x, $((2 * document / 1000000)) MB)"
 
-measure() {  # measure LABEL COMMAND...: wall time and peak memory of one run
+# run LABEL COMMAND...: one run; appends "LABEL<tab>wall s<tab>peak KiB" to the table
+: >"$work/table"
+run() {
   label=$1
   shift
-  if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f "$label: %e s wall, %U s user, %S s system, %M KiB peak" "$@" >/dev/null
+  if /usr/bin/time -o "$work/time" -f "%e %M" "$@" >"$work/out" 2>"$work/err"; then
+    printf '%s\t%s\n' "$label" "$(cat "$work/time")" >>"$work/table"
   else
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    echo "$label: $(echo "$(date +%s.%N) - $start" | bc) s wall"
+    printf '%s\tfailed: %s\n' "$label" "$(head -c 200 "$work/err")" >>"$work/table"
   fi
 }
 
-measure "veltrane-host (load + count)" \
+run "veltrane-host --tick Update --tick All --json (load + count)" \
   "$tool" --no-settings --tick Update --tick All --json "$work/grid.obj"
-measure "vhost-load-model (load)" "$loader" --summary "$work/grid.obj"
+grep -q "\"quads\": $((n * n))," "$work/out" || echo "warning: veltrane-host did not count $((n * n)) quads"
+run "awk '\$1==\"f\"{n++} END{print n}' (scan only)" awk '$1=="f"{n++} END{print n}' "$work/grid.obj"
+run "tinyobj_load (tinyobjloader alone, no document)" "$tinyobj" "$work/grid.obj"
 if command -v assimp >/dev/null 2>&1; then
-  measure "assimp info" assimp info "$work/grid.obj"
+  run "assimp info" assimp info "$work/grid.obj"
 else
-  echo "assimp info: not installed (apt-get install assimp-utils)"
+  printf 'assimp info\tnot installed (apt-get install assimp-utils)\n' >>"$work/table"
 fi
+
+awk -F '\t' -v document="$document" '
+  { label[NR] = $1; split($2, f, " "); wall[NR] = f[1]; peak[NR] = f[2]; ok[NR] = f[2] ~ /^[0-9]+$/ }
+  END {
+    printf "| command | wall | peak memory | wall / veltrane-host | peak / veltrane-host |\n"
+    printf "|---|---:|---:|---:|---:|\n"
+    for (i = 1; i <= NR; i++) {
+      if (!ok[i]) { printf "| %s | %s | | | |\n", label[i], $2; continue }
+      printf "| %s | %.2f s | %.0f MiB | %.2f | %.2f |\n", label[i], wall[i], peak[i] / 1024,
+        (wall[1] > 0 ? wall[i] / wall[1] : 0), (peak[1] > 0 ? peak[i] / peak[1] : 0)
+    }
+    if (ok[1] && ok[2]) {
+      printf "\nveltrane-host: %.2f x the awk scan time (target: at most 1); ", wall[1] / wall[2]
+      printf "peak %.2f x the document arrays (target: at most 2)\n", peak[1] * 1024 / document
+    }
+  }' "$work/table"

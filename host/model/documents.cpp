@@ -18,22 +18,61 @@ std::vector<int32_t> Object::FacePoints(int32_t index) const {
 
 int32_t Object::AddVertex(const Vec3& position) {
   positions_.push_back(position);
-  refCount_.push_back(0);
+  try {
+    refCount_.push_back(0);
+  } catch (...) {
+    positions_.pop_back();  // both lists stay of one length
+    throw;
+  }
   return VertexCount() - 1;
 }
 
 int32_t Object::AddFace(const std::vector<int32_t>& points) {
-  if (points.empty()) throw std::invalid_argument("a face needs at least one point");
-  for (int32_t p : points) {
+  if (points.size() > static_cast<std::size_t>(kMaxElementCount)) {
+    throw std::length_error("a face of more points than an object can hold");
+  }
+  return AddFace(points.data(), static_cast<int32_t>(points.size()));
+}
+
+int32_t Object::AddFace(const int32_t* points, int32_t count) {
+  if (count <= 0) throw std::invalid_argument("a face needs at least one point");
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t p = points[i];
     if (p < 0 || p >= VertexCount()) {
       throw std::out_of_range("face point " + std::to_string(p) + " is not a vertex of " + name);
     }
   }
+  const auto size = static_cast<std::size_t>(count);
   faceStart_.push_back(static_cast<int32_t>(points_.size()));
-  faceSize_.push_back(static_cast<int32_t>(points.size()));
-  points_.insert(points_.end(), points.begin(), points.end());
-  for (int32_t p : points) ++refCount_[static_cast<std::size_t>(p)];
+  try {
+    faceSize_.push_back(count);
+    points_.insert(points_.end(), points, points + size);
+  } catch (...) {
+    // Out of memory part-way: the face lists stay of one length.
+    faceSize_.resize(faceStart_.size() - 1);
+    faceStart_.pop_back();
+    throw;
+  }
+  for (std::size_t i = 0; i < size; ++i) ++refCount_[static_cast<std::size_t>(points[i])];
   return FaceCount() - 1;
+}
+
+void Object::Reserve(int64_t vertices, int64_t faces, int64_t points) {
+  const auto room = [](int64_t have, int64_t more) {
+    if (more < 0 || more > kMaxElementCount - have) {
+      throw std::length_error("more elements than an object can hold");
+    }
+    return static_cast<std::size_t>(have + more);
+  };
+  const std::size_t vertexRoom = room(VertexCount(), vertices);
+  const std::size_t faceRoom = room(FaceCount(), faces);
+  const std::size_t pointRoom = room(static_cast<int64_t>(points_.size()), points);
+  // reserve() leaves a vector as it was when it throws, and never shrinks one.
+  positions_.reserve(vertexRoom);
+  refCount_.reserve(vertexRoom);
+  faceStart_.reserve(faceRoom);
+  faceSize_.reserve(faceRoom);
+  points_.reserve(pointRoom);
 }
 
 void Object::DeleteFace(int32_t index) {
@@ -71,6 +110,13 @@ void Object::TakeGeometry(Object& other) noexcept {
 Object& Document::AddObject(std::string name) {
   auto object = std::make_unique<Object>();
   object->name = std::move(name);
+  object->document_ = this;
+  slots_.push_back(std::move(object));
+  return *slots_.back();
+}
+
+Object& Document::AddCopy(const Object& original) {
+  auto object = std::make_unique<Object>(original);
   object->document_ = this;
   slots_.push_back(std::move(object));
   return *slots_.back();

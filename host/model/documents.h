@@ -90,8 +90,20 @@ class VHOST_API Object {
 
   int32_t AddVertex(const Vec3& position);
   // Adds a face of the given vertices (1 or more, each an existing vertex).
-  // Throws std::out_of_range for a bad index and std::invalid_argument for none.
+  // Throws std::out_of_range for a bad index and std::invalid_argument for none;
+  // the object is then as it was, as it is when memory runs out.
   int32_t AddFace(const std::vector<int32_t>& points);
+  // The same for the `count` vertices at `points`, read during the call only: a
+  // loader's faces need no vector of their own.
+  int32_t AddFace(const int32_t* points, int32_t count);
+  // Makes room for `vertices` more vertices, `faces` more faces and `points`
+  // more face points, so that the adds that follow allocate nothing: a loader
+  // that knows its counts gets arrays of exactly that size. May be called once
+  // per kind (vertices first, then faces), so that a loader can free its own
+  // copy of the vertices before the room for the faces is taken. Throws
+  // std::length_error past kMaxElementCount of a kind, std::bad_alloc when
+  // memory runs out; the object's geometry is unchanged either way.
+  void Reserve(int64_t vertices, int64_t faces, int64_t points);
   // Deleted faces stay in the list with 0 points; their vertices lose a reference.
   void DeleteFace(int32_t index);
   // Deletes a vertex's faces, then leaves the vertex unused.
@@ -153,6 +165,10 @@ class VHOST_API Document {
 
   // Appends a new object in a new slot and returns it.
   Object& AddObject(std::string name);
+  // Appends a copy of `original` (name, settings and geometry; `original` may
+  // belong to any document or none) in a new slot and returns it. When memory
+  // runs out, the document is unchanged.
+  Object& AddCopy(const Object& original);
   // Empties slot `index`; its object is destroyed.
   void RemoveObject(int32_t index);
   // Moves every slot of `other`, empty ones too, to the end of this document in

@@ -49,11 +49,9 @@ ModelError::ModelError(const std::string& file, int64_t line, const std::string&
 void LoadObj(const std::string& path, Document& document, const LoadProgress& progress) try {
   models::ObjFile file = models::ObjFile::Read(
       path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
-  Document staging;
-  for (int32_t i = 0; i < file.ObjectCount(); ++i) file.AddObjectTo(i, staging);
   const int32_t first = document.SlotCount();
-  const bool loaded = staging.SlotCount() > 0;
-  document.TakeSlots(staging);
+  const bool loaded = file.ObjectCount() > 0;
+  file.MoveObjectsTo(document);
   if (loaded) document.currentIndex = first;
 } catch (const std::bad_alloc&) {
   throw models::OutOfMemory(path);

@@ -1,5 +1,5 @@
-// A Wavefront OBJ file read into memory, from which objects are made on demand:
-// the OBJ loader makes all of them, a scene may pick one by name.
+// A Wavefront OBJ file read into the objects it holds: the OBJ loader takes all
+// of them, a scene copies the ones it picks by name.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,9 @@ namespace vhost::models {
 
 class ObjFile {
  public:
-  // Reads and checks the whole file. Throws ModelError naming the file and, for
-  // faults in its text, the line.
+  // Reads and checks the whole file in one pass, building its objects as it
+  // goes. Throws ModelError naming the file and, for faults in its text, the
+  // line; std::bad_alloc when memory runs out.
   static ObjFile Read(const std::string& path, const ProgressShare& progress = {});
 
   ObjFile(ObjFile&&) noexcept;
@@ -23,10 +24,15 @@ class ObjFile {
   int32_t ObjectCount() const;
   const std::string& ObjectName(int32_t index) const;
 
-  // Makes object `index` in a new slot of `document`, with its own vertex list.
-  // Throws on running out of memory, leaving a part-built object behind: build
-  // into a document of your own and hand it over when done.
+  // Copies object `index` into a new slot of `document`; the file keeps its
+  // own. Throws std::out_of_range for a bad index; on running out of memory,
+  // `document` is unchanged.
   Object& AddObjectTo(int32_t index, Document& document);
+
+  // Moves every object to new slots at the end of `document`, in file order,
+  // leaving this file without any (ObjectCount() 0). When memory runs out,
+  // neither changes.
+  void MoveObjectsTo(Document& document);
 
  private:
   struct Data;

@@ -44,6 +44,41 @@ TEST(ObjectModel, ReferenceCountsFollowFacesAndDeletions) {
   EXPECT_THROW(o.AddFace({}), std::invalid_argument);
 }
 
+TEST(ObjectModel, BuildingInBulkKeepsTheRulesOfSingleAdds) {
+  vhost::Document document;
+  Object& o = document.AddObject("bulk");
+  o.Reserve(3, 0, 0);
+  for (int i = 0; i < 3; ++i) o.AddVertex({double(i), 0, 0});
+  o.Reserve(0, 2, 4);
+  const int32_t tri[] = {0, 1, 2};
+  const int32_t bad[] = {0, 3};
+  EXPECT_EQ(o.AddFace(tri, 3), 0);
+  EXPECT_THROW(o.AddFace(bad, 2), std::out_of_range);
+  EXPECT_THROW(o.AddFace(tri, 0), std::invalid_argument);
+  EXPECT_EQ(o.AddFace(tri + 2, 1), 1);
+  // A refused face left nothing behind: counts, points and references as added.
+  EXPECT_EQ(o.FaceCount(), 2);
+  EXPECT_EQ(o.FacePoints(0), (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_EQ(o.FacePoints(1), (std::vector<int32_t>{2}));
+  EXPECT_EQ(o.VertexRefCount(0), 1);
+  EXPECT_EQ(o.VertexRefCount(2), 2);
+  // Room past what an object may hold is refused before anything changes.
+  EXPECT_THROW(o.Reserve(vhost::kMaxElementCount, 0, 0), std::length_error);
+  EXPECT_THROW(o.Reserve(0, -1, 0), std::length_error);
+  EXPECT_EQ(o.VertexCount(), 3);
+
+  // A copy in another document is the copy's own, and belongs there.
+  o.visible = false;
+  vhost::Document other;
+  Object& copy = other.AddCopy(o);
+  EXPECT_EQ(copy.document(), &other);
+  EXPECT_EQ(copy.name, "bulk");
+  EXPECT_FALSE(copy.visible);
+  o.DeleteFace(0);
+  EXPECT_EQ(copy.FacePoints(0), (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_EQ(copy.VertexRefCount(0), 1);
+}
+
 TEST(ObjectModel, SlotsMayBeEmpty) {
   vhost::Document document;
   document.AddObject("a");

@@ -3,6 +3,7 @@
 // and faults reported with file and line while the document stays as it was.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,25 @@ TEST_F(ObjLoader, RelativeIndicesAndTextureAndNormalReferences) {
   EXPECT_EQ(t.quads, 1);
   EXPECT_EQ(t.vertices, 4);
   EXPECT_EQ(At(0).FacePoints(0), (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST_F(ObjLoader, PositionsAreTheDoublesNearestToWhatIsWritten) {
+  Load(
+      "v 0.3 -0.7 123456.789\n"    // no digit-by-digit sums: 0.3 is not 0.30000000000000004
+      "v 0e9999 1e-400 -1e-400\n"  // zero written, zero read (not 0 times infinity)
+      "v 1e400 -1e+400 +.5e1\n"
+      "p 1 2 3\n");
+  ASSERT_EQ(document.SlotCount(), 1);
+  const Object& o = At(0);
+  EXPECT_EQ(o.Position(0).x, 0.3);
+  EXPECT_EQ(o.Position(0).y, -0.7);
+  EXPECT_EQ(o.Position(0).z, 123456.789);
+  EXPECT_EQ(o.Position(1).x, 0.0);
+  EXPECT_EQ(o.Position(1).y, 0.0);
+  EXPECT_TRUE(std::signbit(o.Position(1).z));
+  EXPECT_EQ(o.Position(2).x, HUGE_VAL);
+  EXPECT_EQ(o.Position(2).y, -HUGE_VAL);
+  EXPECT_EQ(o.Position(2).z, 5.0);
 }
 
 TEST_F(ObjLoader, LinesTheParserAloneWouldMisread) {
