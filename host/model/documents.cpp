@@ -42,6 +42,10 @@ int32_t Object::AddFace(const int32_t* points, int32_t count) {
       throw std::out_of_range("face point " + std::to_string(p) + " is not a vertex of " + name);
     }
   }
+  // Face starts are 32-bit: past that many points in all, they would wrap.
+  if (static_cast<int64_t>(points_.size()) > kMaxElementCount - count) {
+    throw std::length_error("more face points than an object can hold");
+  }
   const auto size = static_cast<std::size_t>(count);
   faceStart_.push_back(static_cast<int32_t>(points_.size()));
   try {
