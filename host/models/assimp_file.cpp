@@ -99,10 +99,18 @@ class AssimpWarnings {
  public:
   AssimpWarnings() {
     Assimp::DefaultLogger::create(nullptr, Assimp::Logger::NORMAL, 0);  // no stream of its own
-    auto stream = std::make_unique<Stream>(*this);
-    Assimp::DefaultLogger::get()->attachStream(stream.get(),
-                                               Assimp::Logger::Warn | Assimp::Logger::Err);
-    stream.release();  // the logger's to delete from here
+    try {
+      auto stream = std::make_unique<Stream>(*this);
+      if (Assimp::DefaultLogger::get()->attachStream(stream.get(),
+                                                     Assimp::Logger::Warn | Assimp::Logger::Err)) {
+        static_cast<void>(stream.release());  // the logger's to delete from here
+      } else {
+        first_ = "assimp's warnings could not be read, so the geometry may be incomplete";
+      }
+    } catch (...) {
+      Assimp::DefaultLogger::kill();  // no destructor runs for a constructor that throws
+      throw;
+    }
   }
   ~AssimpWarnings() { Assimp::DefaultLogger::kill(); }
   AssimpWarnings(const AssimpWarnings&) = delete;

@@ -490,7 +490,7 @@ class ObjReader {
 
     // The vertex list in file order, each vertex's number in it in local_.
     std::vector<int32_t>& used = record.used;
-    const auto range = static_cast<std::size_t>(record.lastUsed - record.firstUsed + 1);
+    const auto range = static_cast<std::size_t>(int64_t{record.lastUsed} - record.firstUsed + 1);
     if (std::is_sorted(used.begin(), used.end())) {
       // As first met: nothing to order.
     } else if (range / 16 <= used.size()) {
