@@ -129,7 +129,7 @@ echo "==> suite fuzz"
 log=build/fuzz.log
 if ./fuzz/run-fuzzers.sh "${VELTRANE_FUZZ_SECONDS:-60}" >"$log" 2>&1; then
   sed -n '/^==> fuzz results:/,$p' "$log"
-  runs=$(sed -n 's/^  \([a-z_]*\): \([0-9]*\) executions, clean$/ \1 \2 runs/p' "$log" |
+  runs=$(sed -n 's/^  \([a-z_]*\): \([0-9]*\) executions, clean.*$/ \1 \2 runs/p' "$log" |
     tr '\n' ',' | sed 's/,$//')
   note "fuzz: passed ($(took));$runs"
 else
