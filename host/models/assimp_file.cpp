@@ -250,6 +250,8 @@ struct Instance {
   bool visible = true;
 };
 
+bool IsGltf(const std::string& extension) { return extension == ".gltf" || extension == ".glb"; }
+
 class AssimpFile : public ModelFile {
  public:
   AssimpFile(std::unique_ptr<Assimp::Importer> importer, const aiScene& scene,
@@ -257,7 +259,7 @@ class AssimpFile : public ModelFile {
       : importer_(std::move(importer)),
         scene_(scene),
         stem_(FileStem(path)),
-        gltf_(LowerExtension(path) == ".gltf" || LowerExtension(path) == ".glb") {
+        gltf_(IsGltf(LowerExtension(path))) {
     if (scene.mRootNode != nullptr) Collect(*scene.mRootNode, path);
   }
 

@@ -18,26 +18,7 @@ bool IsUnsigned(std::string_view word) {
          std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// [sign] digits [. digits] [e [sign] digits], digits on at least one side of the point.
-bool IsNumber(std::string_view s) {
-  std::size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t exponent = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++exponent;
-    if (exponent == 0) return false;
-  }
-  return i == s.size();
-}
+bool IsNumber(std::string_view s) { return IsDecimalNumber(s, SIZE_MAX); }
 
 std::vector<std::string_view> Words(std::string_view line) {
   std::vector<std::string_view> words;

@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "host/models/assimp_file.h"
 #include "host/models/model_file.h"
 #include "host/models/obj_file.h"
 #include "host/models/source_text.h"
@@ -72,7 +73,8 @@ void LoadModel(const std::string& path, Document& document, const LoadProgress& 
     case models::Reader::kNone:
       throw models::UnsupportedExtension(path);
   }
-  const std::unique_ptr<models::ModelFile> file = models::ReadModelFile(
+  // The reader is known: asking ReadModelFile would look it up again.
+  const std::unique_ptr<models::ModelFile> file = models::ReadAssimpFile(
       path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
   Document staging;
   for (int32_t i = 0; i < file->ObjectCount(); ++i) file->AddObjectTo(i, staging);

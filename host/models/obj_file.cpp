@@ -106,27 +106,8 @@ char* CommentStart(char* p, char* end) {
   return end;
 }
 
-// A decimal number: [sign] digits [. digits] [e [sign] 1 to 4 digits], with
-// digits on at least one side of the point; the whole field must be one.
-bool IsNumber(std::string_view s) {
-  std::size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t exponent = 0;
-    while (i < s.size() && IsDigit(s[i])) ++i, ++exponent;
-    if (exponent == 0 || exponent > 4) return false;
-  }
-  return i == s.size();
-}
+// A decimal number with an exponent of at most 4 digits; the whole field must be one.
+bool IsNumber(std::string_view s) { return IsDecimalNumber(s, 4); }
 
 // The value of a field IsNumber accepted, rounded to the nearest double; past
 // the range of a double, infinity or zero with the number's sign.

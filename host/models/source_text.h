@@ -48,6 +48,31 @@ ModelError OutOfMemory(const std::string& path);
 // with the reason).
 uint64_t FileSizeOrZero(const std::string& path);
 
+// Whether all of `s` is a decimal number: [sign] digits [. digits] [e [sign]
+// digits], with digits on at least one side of the point and 1 to
+// `maxExponentDigits` digits of exponent. Inline: the OBJ reader asks it of
+// every coordinate.
+inline bool IsDecimalNumber(std::string_view s, std::size_t maxExponentDigits) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < s.size() && digit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && digit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t exponent = 0;
+    while (i < s.size() && digit(s[i])) ++i, ++exponent;
+    if (exponent == 0 || exponent > maxExponentDigits) return false;
+  }
+  return i == s.size();
+}
+
 struct TextPosition {
   int64_t line = 1;    // from 1
   int64_t column = 1;  // from 1, in bytes

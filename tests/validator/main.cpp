@@ -114,7 +114,7 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace validator;
   Options options;
-  options.self = argv[0];
+  options.program = argv[0];
   options.seed =
       static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) %
       1000000007ULL;

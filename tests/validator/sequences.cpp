@@ -45,12 +45,13 @@ using Boxes = std::array<bool, 6>;
 
 class RandomSequence {
  public:
-  RandomSequence(uint64_t seed, int steps, Fault fault, std::string settingsFile, std::string self)
+  RandomSequence(uint64_t seed, int steps, Fault fault, std::string settingsPath,
+                 std::string program)
       : rng_(seed),
         steps_(steps),
         fault_(fault),
-        settingsFile_(std::move(settingsFile)),
-        self_(std::move(self)) {}
+        settingsFile_(std::move(settingsPath)),
+        program_(std::move(program)) {}
 
   void Run(ChildReport& report) {
     vhost::HostState& host = vhost::State();
@@ -447,8 +448,8 @@ class RandomSequence {
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-      execl(self_.c_str(), self_.c_str(), "--check-settings", settingsFile_.c_str(), expect.c_str(),
-            static_cast<char*>(nullptr));
+      execl(program_.c_str(), program_.c_str(), "--check-settings", settingsFile_.c_str(),
+            expect.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     int status = 0;
@@ -462,7 +463,7 @@ class RandomSequence {
   int steps_;
   Fault fault_;
   std::string settingsFile_;
-  std::string self_;
+  std::string program_;
   std::unique_ptr<vhost::VeltraneSession> session_;
   vhost::Document* doc_ = nullptr;
 
@@ -497,7 +498,7 @@ void RunCases(const Options& options, Figures& figures, const std::string& suite
     const ChildEnd end = RunChild(
         label, options.timeout,
         [&](ChildReport& r) {
-          RandomSequence(seed, options.steps, fault, file, options.self).Run(r);
+          RandomSequence(seed, options.steps, fault, file, options.program).Run(r);
         },
         report);
     if (!file.empty()) std::remove(file.c_str());

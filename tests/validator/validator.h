@@ -25,7 +25,7 @@ struct Options {
   int timeout = 60;      // seconds a child may run before it counts as hung
   std::string only;      // run one suite: sequences, lifecycle, faults, alloc
   std::string fault;     // force one host fault on every sequence (see sequences.cpp)
-  std::string self;      // this program, for fresh processes
+  std::string program;   // this program, for fresh processes
 };
 
 // What a suite adds to the figures printed at the end.
