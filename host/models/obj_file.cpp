@@ -14,9 +14,15 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <limits>
+#include <mutex>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -51,6 +57,38 @@ class BlockList {
   std::vector<std::unique_ptr<T[]>> blocks_;
   std::size_t size_ = 0;
   std::size_t released_ = 0;  // blocks freed from the front
+};
+
+// The bytes read and not yet parsed. Unlike a vector it does not clear the
+// room it is about to read into: the file overwrites it at once.
+class TextBuffer {
+ public:
+  char* data() { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+  // Drops the first `count` bytes; what follows moves to the front.
+  void DropFront(std::size_t count) {
+    if (count > 0) std::memmove(data_.get(), data_.get() + count, size_ - count);
+    size_ -= count;
+  }
+  // Room for `count` more bytes at the end, which Append then takes; grows by
+  // doubling, never past `most` bytes in all (the caller asks for no more).
+  char* Reserve(std::size_t count, std::size_t most) {
+    if (capacity_ - size_ < count) {
+      const std::size_t capacity = std::min(std::max(size_ + count, 2 * capacity_), most);
+      std::unique_ptr<char[]> bigger(new char[capacity]);
+      if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
+      data_ = std::move(bigger);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  void Append(std::size_t count) { size_ += count; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 struct Position {
@@ -155,72 +193,113 @@ std::string Quote(std::string_view text) {
   return out + "'";
 }
 
-class ObjReader {
- public:
-  ObjReader(const std::string& path, const ProgressShare& progress)
-      : path_(path), file_(path), progress_(progress), current_(FileStem(path)) {}
+// --- Splitting a block into statements --------------------------------------
 
-  // Reads the whole file into `objects`, one slot for each object that holds
-  // something, in file order.
-  void Read(Document& objects) {
-    objects_ = &objects;
-    for (std::size_t end = NextChunk(); end > 0; end = NextChunk()) {
-      Parse(buffer_.data(), buffer_.data() + end);
-      handed_ = end;
-      done_ += end;
-      progress_.Report(done_);
-    }
-    FinishObject(/*last=*/true);
+// A step of a batch: one statement for the general path to read, its text in
+// the batch's buffer with continued lines joined; or a run of statements the
+// fast paths read, each on a line of its own, what they made of them in the
+// batch's arrays.
+struct Step {
+  enum Kind : int32_t { kGeneral, kVertices, kTexcoords, kNormals, kFaces };
+
+  Kind kind;
+  int32_t count;  // statements: 1 for kGeneral
+  int64_t line;   // the line the first starts on
+  char* begin;    // the first's text
+  char* end;      // kGeneral: the end of its text
+};
+
+// A block of the file split into statements: what the splitter hands the
+// builder. A batch is filled, read and cleared again: its arrays keep their
+// room from one block to the next.
+struct Batch {
+  TextBuffer text;        // the block's whole statements, then the start of the next
+  std::size_t bytes = 0;  // the file bytes its statements span
+  std::vector<Step> steps;
+  std::vector<Position> positions;  // of the `v`s read fast, in order
+  // For each `f` read fast: how many points it has, its vertex references as
+  // written (from 1, or a minus and back from the last), then the largest
+  // texture and normal index it names (0 for none).
+  std::vector<int32_t> references;
+
+  void Clear() {
+    bytes = 0;
+    steps.clear();
+    positions.clear();
+    references.clear();
+  }
+};
+
+// Reads the file in blocks of whole statements and splits each into a batch.
+// Knows nothing of what came before but line numbers: the builder applies what
+// is defined so far.
+class ObjSplitter {
+ public:
+  explicit ObjSplitter(const std::string& path) : path_(path), file_(path) {}
+
+  // The size of the file when it is a regular one, else 0.
+  uint64_t RegularSize() const { return file_.RegularSize(); }
+
+  // Fills `batch` with the statements of the next block; false, the batch
+  // empty, once the file is through. Throws ModelError for a fault of the text
+  // as such (a NUL byte, a statement past the longest this host reads) or of
+  // reading, told at the line the next statement starts on.
+  bool Next(Batch& batch) {
+    batch.Clear();
+    TextBuffer& text = batch.text;
+    text.DropFront(text.size());
+    std::memcpy(text.Reserve(tail_.size(), kMaxObjStatementBytes), tail_.data(), tail_.size());
+    text.Append(tail_.size());
+    tail_.clear();
+    const std::size_t cut = ReadStatements(text);
+    if (cut == 0) return false;
+    Split(text.data(), text.data() + cut, batch);
+    tail_.assign(text.data() + cut, text.size() - cut);
+    batch.bytes = cut;
+    return true;
   }
 
  private:
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-  [[noreturn]] void Fail(const std::string& message) const {
-    throw ModelError(path_, line_, message);
-  }
-
-  // --- Blocks of whole statements --------------------------------------------
-
-  // Drops what has been parsed and reads on until the buffer holds a whole
-  // statement; returns where the last whole one ends, or the size of what is
-  // left at the end of the file (0 once nothing is).
-  std::size_t NextChunk() {
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(handed_));
-    handed_ = 0;
-    searched_ = 0;
+  // Reads on until `text` holds a whole statement; returns where the last whole
+  // one ends, or the size of what is left at the end of the file (0 once
+  // nothing is).
+  std::size_t ReadStatements(TextBuffer& text) {
+    std::size_t searched = 0;  // no statement ends in the text up to here
     for (;;) {
-      // The buffer now holds the start of one statement only: it may grow up to
+      // The text now holds the start of one statement only: it may grow up to
       // the longest statement read, no further.
-      const std::size_t old = buffer_.size();
+      const std::size_t old = text.size();
       const auto room = static_cast<std::size_t>(kMaxObjStatementBytes) -
                         std::min(old, static_cast<std::size_t>(kMaxObjStatementBytes));
       if (!file_.AtEnd() && room > 0) {
         const std::size_t want = std::min(kChunk, room);
-        buffer_.resize(old + want);
-        buffer_.resize(old + file_.Read(buffer_.data() + old, want));
+        char* into = text.Reserve(want, kMaxObjStatementBytes);
+        text.Append(file_.Read(into, want));
         // Early, so that a binary file (or an endless device) is refused at once;
         // the statements are then known to hold none.
         const auto* nul =
-            static_cast<const char*>(std::memchr(buffer_.data() + old, '\0', buffer_.size() - old));
-        if (nul != nullptr) FailNul(buffer_.data(), nul);
+            static_cast<const char*>(std::memchr(text.data() + old, '\0', text.size() - old));
+        if (nul != nullptr) FailNul(text.data(), nul);
       }
-      const std::size_t cut = LastStatementEnd();
+      const std::size_t cut = LastStatementEnd(text, searched);
       if (cut > 0) return cut;
-      if (file_.AtEnd()) return buffer_.size();
-      if (buffer_.size() >= kMaxObjStatementBytes) FailLongStatement();
+      if (file_.AtEnd()) return text.size();
+      if (text.size() >= kMaxObjStatementBytes) FailLongStatement();
     }
   }
 
-  // Just past the line end of the last whole statement in the buffer; 0 for
-  // none. A line end counts when no `\` comes before it: one that does may be
-  // in a comment (which it does not continue), but the statement surely ends at
-  // the next line end without one.
-  std::size_t LastStatementEnd() {
-    const char* data = buffer_.data();
-    std::size_t n = buffer_.size();
+  // Just past the line end of the last whole statement in `text`; 0 for none,
+  // and `searched` moved to where the next search may start. A line end counts
+  // when no `\` comes before it: one that does may be in a comment (which it
+  // does not continue), but the statement surely ends at the next line end
+  // without one.
+  std::size_t LastStatementEnd(TextBuffer& text, std::size_t& searched) const {
+    const char* data = text.data();
+    std::size_t n = text.size();
     if (n > 0 && data[n - 1] == '\r' && !file_.AtEnd()) --n;  // maybe half of a CRLF
-    for (std::size_t i = n; i > searched_; --i) {
+    for (std::size_t i = n; i > searched; --i) {
       const char c = data[i - 1];
       if (c != '\n' && c != '\r') continue;
       std::size_t lineEnd = i - 1;
@@ -228,39 +307,42 @@ class ObjReader {
       if (lineEnd == 0 || data[lineEnd - 1] != '\\') return i;
       i = lineEnd + 1;
     }
-    searched_ = n;  // a long statement is not searched again as it grows
+    searched = n;  // a long statement is not searched again as it grows
     return 0;
   }
 
   // Refuses the file for the NUL byte at `nul`, the text from `begin` (where the
-  // next statement starts) to it not parsed yet.
-  [[noreturn]] void FailNul(const char* begin, const char* nul) {
-    line_ = nextLine_;
-    for (const char* c = begin; c < nul; ++c) line_ += *c == '\n' || (*c == '\r' && c[1] != '\n');
-    Fail("a NUL byte: this is not a text file");
+  // next statement starts) to it not split yet.
+  [[noreturn]] void FailNul(const char* begin, const char* nul) const {
+    int64_t line = nextLine_;
+    for (const char* c = begin; c < nul; ++c) line += *c == '\n' || (*c == '\r' && c[1] != '\n');
+    throw ModelError(path_, line, "a NUL byte: this is not a text file");
   }
 
   // Refuses the file for a statement, starting at the next line, that runs past
   // the most this host reads as one.
-  [[noreturn]] void FailLongStatement() {
-    line_ = nextLine_;
-    Fail("line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
-         " MiB, the most this host reads as one statement");
+  [[noreturn]] void FailLongStatement() const {
+    throw ModelError(path_, nextLine_,
+                     "line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
+                         " MiB, the most this host reads as one statement");
   }
 
-  // --- Statements --------------------------------------------------------------
-
-  // Parses the complete statements in [begin, end), which ends at the end of a
-  // statement or of the file. Lines end at "\n", "\r\n" or a lone "\r". A
-  // statement is a line and the lines a `\` at its end continues it onto; the
-  // backslash and the line end are blanked in place, so it reads as one line.
-  void Parse(char* begin, char* end) {
+  // Splits the complete statements in [begin, end), which ends at the end of a
+  // statement or of the file, into `batch`. Lines end at "\n", "\r\n" or a lone
+  // "\r". A statement is a line and the lines a `\` at its end continues it
+  // onto; the backslash and the line end are blanked in place, so it reads as
+  // one line.
+  void Split(char* begin, char* end, Batch& batch) {
     char* p = begin;
     if (nextLine_ == 1 && end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
       std::memset(p, ' ', 3);  // a UTF-8 byte order mark
     }
     while (p < end) {
-      line_ = nextLine_;  // faults are told at the line the statement starts on
+      if (char* next = FastStatement(p, end, batch)) {
+        p = next;
+        continue;
+      }
+      const int64_t line = nextLine_;
       char* const statement = p;
       for (;;) {
         char* lineEnd = p;
@@ -274,19 +356,258 @@ class ObjReader {
         char* next = lineEnd;
         if (next < end) next += (*next == '\r' && next + 1 < end && next[1] == '\n') ? 2 : 1;
         if (!continued) {
-          Statement(statement, lineEnd);
+          batch.steps.push_back({Step::kGeneral, 1, line, statement, lineEnd});
           p = next;
           break;
         }
         std::memset(lineEnd - 1, ' ', static_cast<std::size_t>(next - (lineEnd - 1)));
         p = next;
         if (p == end) {  // continued onto the end of the file: nothing more to join
-          Statement(statement, end);
+          batch.steps.push_back({Step::kGeneral, 1, line, statement, end});
           break;
         }
       }
     }
   }
+
+  // --- The common statements, fast -------------------------------------------
+  //
+  // Nearly all of a large file is `v`, `vt`, `vn` and `f` statements on lines
+  // of their own. These are read here in one pass over the line, without
+  // splitting it into fields first. A fast path takes only what the general path takes the
+  // same way and declines (nullptr, the batch as it was) anything else: a
+  // comment, a `\`, an exponent, a sign the general path would read
+  // differently, any fault. The general path then reads the statement, with its
+  // own messages.
+
+  // Where the statement at `p` ends if a fast path read it into `batch`, or nullptr.
+  char* FastStatement(char* p, char* end, Batch& batch) {
+    if (end - p < 3) return nullptr;
+    if (p[0] == 'v') {
+      if (IsBlank(p[1])) return FastVertex(p, end, batch);
+      if (p[1] == 't' && IsBlank(p[2])) return FastNumbers(p, end, 1, 3, Step::kTexcoords, batch);
+      if (p[1] == 'n' && IsBlank(p[2])) return FastNumbers(p, end, 3, 3, Step::kNormals, batch);
+    } else if (p[0] == 'f' && IsBlank(p[1])) {
+      return FastFace(p, end, batch);
+    }
+    return nullptr;
+  }
+
+  // Skips blanks; whether the line ends there (at a line end or at `end`).
+  static bool SkipToField(char*& p, const char* end) {
+    while (p < end && IsBlank(*p)) ++p;
+    return p == end || *p == '\n' || *p == '\r';
+  }
+  // Whether a field read fast ends at `p`: at a blank, a line end or `end`.
+  static bool FieldEnds(const char* p, const char* end) {
+    return p == end || IsBlank(*p) || *p == '\n' || *p == '\r';
+  }
+
+  // Adds the statement at `begin`, read fast, to a run of `kind`, counts its
+  // line, and returns where the next line starts.
+  char* EndStatement(char* begin, char* lineEnd, char* end, Step::Kind kind, Batch& batch) {
+    if (!batch.steps.empty() && batch.steps.back().kind == kind) {
+      ++batch.steps.back().count;
+    } else {
+      batch.steps.push_back({kind, 1, nextLine_, begin, nullptr});
+    }
+    ++nextLine_;
+    if (lineEnd == end) return end;
+    return lineEnd + ((*lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n') ? 2 : 1);
+  }
+
+  char* FastVertex(char* begin, char* end, Batch& batch) {
+    double xyz[3] = {0, 0, 0};
+    int count = 0;
+    char* p = begin + 2;
+    while (!SkipToField(p, end)) {
+      double value = 0;
+      if (!FastNumber(p, end, value)) return nullptr;
+      if (count < 3) xyz[count] = value;
+      ++count;
+    }
+    if (count < 3 || count > 7) return nullptr;  // x y z, then w or a colour, ignored
+    batch.positions.push_back({xyz[0], xyz[1], xyz[2]});
+    return EndStatement(begin, p, end, Step::kVertices, batch);
+  }
+
+  // A `vt` or `vn`: `min` to `max` numbers, checked, not kept.
+  char* FastNumbers(char* begin, char* end, int min, int max, Step::Kind kind, Batch& batch) {
+    int count = 0;
+    char* p = begin + 3;
+    for (double ignored = 0; !SkipToField(p, end); ++count) {
+      if (!FastNumber(p, end, ignored)) return nullptr;
+    }
+    if (count < min || count > max) return nullptr;
+    return EndStatement(begin, p, end, kind, batch);
+  }
+
+  // A number of at most 15 digits and no exponent, moving `p` past it: such a
+  // number is an integer below 2^53 divided by a power of ten of at most 15, both
+  // exact in a double, so one division rounds it to the nearest double, as
+  // NumberValue would. False, `p` anywhere, for anything else.
+  static bool FastNumber(char*& p, const char* end, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    uint64_t mantissa = 0;
+    int digits = 0;
+    int decimals = 0;
+    for (; p < end && IsDigit(*p); ++p, ++digits) mantissa = mantissa * 10 + (*p - '0');
+    if (p < end && *p == '.') {
+      for (++p; p < end && IsDigit(*p); ++p, ++digits, ++decimals) {
+        mantissa = mantissa * 10 + (*p - '0');
+      }
+    }
+    if (digits == 0 || digits > 15 || !FieldEnds(p, end)) return false;
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
+  }
+
+  char* FastFace(char* begin, char* end, Batch& batch) {
+    const std::size_t first = batch.references.size();
+    batch.references.push_back(0);  // the count, once known
+    int32_t count = 0;
+    int32_t texcoords = 0;  // the largest index of each kind named
+    int32_t normals = 0;
+    char* p = begin + 2;
+    const auto decline = [&] {
+      batch.references.resize(first);
+      return nullptr;
+    };
+    while (!SkipToField(p, end)) {
+      int32_t vertex = 0;
+      if (!FastIndex(p, end, vertex)) return decline();
+      int32_t texcoord = 0;
+      int32_t normal = 0;
+      if (p < end && *p == '/') {  // v/vt, v/vt/vn or v//vn
+        if (++p < end && *p == '/') {
+          if (!FastIndex(++p, end, normal)) return decline();
+        } else {
+          if (!FastIndex(p, end, texcoord)) return decline();
+          if (p < end && *p == '/' && !FastIndex(++p, end, normal)) return decline();
+        }
+      }
+      if (!FieldEnds(p, end)) return decline();
+      batch.references.push_back(vertex);
+      texcoords = std::max(texcoords, texcoord < 0 ? -texcoord : texcoord);
+      normals = std::max(normals, normal < 0 ? -normal : normal);
+      ++count;
+    }
+    if (count < 3) return decline();
+    batch.references[first] = count;
+    batch.references.push_back(texcoords);
+    batch.references.push_back(normals);
+    return EndStatement(begin, p, end, Step::kFaces, batch);
+  }
+
+  // An index as written, moving `p` past it: from 1, or a minus and back from
+  // the last. False for none, 0, or one past what the document can hold.
+  static bool FastIndex(char*& p, const char* end, int32_t& index) {
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    int64_t value = 0;
+    int digits = 0;
+    for (; p < end && IsDigit(*p) && digits < 10; ++p, ++digits) value = value * 10 + (*p - '0');
+    if (digits == 0 || value == 0 || value > kMaxCount) return false;
+    index = static_cast<int32_t>(negative ? -value : value);
+    return true;
+  }
+
+  const std::string& path_;  // the caller's; outlives the read
+  InputFile file_;
+  std::string tail_;      // the start of the next statement, read with the last block
+  int64_t nextLine_ = 1;  // the line of the next statement
+};
+
+// --- Building objects from statements ---------------------------------------
+
+// Applies the statements of each batch in file order: every check against what
+// is defined so far, every message, the objects.
+class ObjBuilder {
+ public:
+  ObjBuilder(const std::string& path, const ProgressShare& progress, Document& objects)
+      : path_(path), progress_(progress), objects_(objects), current_(FileStem(path)) {}
+
+  void Apply(Batch& batch) {
+    const Position* position = batch.positions.data();
+    const int32_t* references = batch.references.data();
+    char* const textEnd = batch.text.data() + batch.bytes;
+    for (const Step& step : batch.steps) {
+      // Faults are told at the line the statement starts on.
+      line_ = step.line;
+      switch (step.kind) {
+        case Step::kGeneral:
+          Statement(step.begin, step.end);
+          break;
+        case Step::kVertices:
+          for (int32_t i = 0; i < step.count; ++i, ++line_) AddPosition(*position++);
+          break;
+        case Step::kTexcoords:
+          for (int32_t i = 0; i < step.count; ++i, ++line_) AddTexcoord();
+          break;
+        case Step::kNormals:
+          for (int32_t i = 0; i < step.count; ++i, ++line_) AddNormal();
+          break;
+        case Step::kFaces:
+          for (int32_t i = 0; i < step.count; ++i, ++line_) {
+            const int32_t points = *references++;
+            if (!AddFastFace(references, points)) {
+              char* const begin = LineOfRun(step.begin, i);
+              Statement(begin, std::find_if(begin, textEnd,
+                                            [](char c) { return c == '\n' || c == '\r'; }));
+            }
+            references += points + 2;
+          }
+          break;
+      }
+    }
+    done_ += batch.bytes;
+    progress_.Report(done_);
+  }
+
+  // Builds the last object, once every batch is applied: the objects hold, one
+  // slot each, every object of the file that held something, in file order.
+  void Finish() { FinishObject(/*last=*/true); }
+
+ private:
+  [[noreturn]] void Fail(const std::string& message) const {
+    throw ModelError(path_, line_, message);
+  }
+
+  // Where line `i` of a run starting at `begin` starts: each of its statements
+  // is one line, and every line before the last ends with a line end.
+  static char* LineOfRun(char* begin, int32_t i) {
+    for (; i > 0; --i) {
+      while (*begin != '\n' && *begin != '\r') ++begin;
+      begin += (begin[0] == '\r' && begin[1] == '\n') ? 2 : 1;
+    }
+    return begin;
+  }
+
+  // A face the splitter read fast: its `count` references as written, then the
+  // largest texture and normal index. False, nothing changed, when one is out
+  // of range: the general path then says which.
+  bool AddFastFace(const int32_t* references, int32_t count) {
+    if (references[count] > texcoords_ || references[count + 1] > normals_) return false;
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t r = references[i];
+      if ((r < 0 ? -int64_t{r} : r) > vertices_) return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t r = references[i];
+      const auto v = static_cast<int32_t>(r < 0 ? vertices_ + r : r - 1);
+      current_.faceCorners.push_back(v);
+      Use(v);
+    }
+    current_.faceSizes.push_back(count);
+    CountElements(1);
+    return true;
+  }
+
+  // --- Statements -------------------------------------------------------------
 
   void Statement(char* p, char* end) {
     while (p < end && IsBlank(*p)) ++p;
@@ -300,10 +621,10 @@ class ObjReader {
       CountElements(1);
     } else if (keyword == "vt") {
       Numbers(p, end, 1, 3, "a texture coordinate", nullptr);
-      if (++texcoords_ > kMaxCount) Fail("more texture coordinates than this host can hold");
+      AddTexcoord();
     } else if (keyword == "vn") {
       Numbers(p, end, 3, 3, "a normal", nullptr);
-      if (++normals_ > kMaxCount) Fail("more normals than this host can hold");
+      AddNormal();
     } else if (keyword == "l") {
       References(p, end, 2, "a line", current_.lineCorners);
       current_.lineSizes.push_back(statementPoints_);
@@ -341,8 +662,19 @@ class ObjReader {
   void Vertex(char*& p, char* end) {
     double xyz[3] = {0, 0, 0};
     Numbers(p, end, 3, 7, "a vertex", xyz);  // x y z, then w or a colour, ignored
+    AddPosition({xyz[0], xyz[1], xyz[2]});
+  }
+
+  void AddTexcoord() {
+    if (++texcoords_ > kMaxCount) Fail("more texture coordinates than this host can hold");
+  }
+  void AddNormal() {
+    if (++normals_ > kMaxCount) Fail("more normals than this host can hold");
+  }
+
+  void AddPosition(const Position& position) {
     if (++vertices_ > kMaxCount) Fail("more vertices than this host can hold");
-    positions_.push_back({xyz[0], xyz[1], xyz[2]});
+    positions_.push_back(position);
     local_.push_back(kUnused);
   }
 
@@ -428,6 +760,12 @@ class ObjReader {
       if (i != field.size()) Fail(Quote(field) + " is not a vertex reference");
     }
     const auto v = static_cast<int32_t>(vertex);
+    Use(v);
+    return v;
+  }
+
+  // Marks file vertex `v` used by the current object.
+  void Use(int32_t v) {
     int32_t& mark = local_[static_cast<std::size_t>(v)];
     if (mark != kUsed) {
       mark = kUsed;
@@ -435,7 +773,6 @@ class ObjReader {
       current_.firstUsed = std::min(current_.firstUsed, v);
       current_.lastUsed = std::max(current_.lastUsed, v);
     }
-    return v;
   }
 
   // An index of `defined` ones, counting from 1 or back from the last; answers
@@ -488,7 +825,7 @@ class ObjReader {
       local_[static_cast<std::size_t>(used[i])] = Numbered(static_cast<int32_t>(i));
     }
 
-    Object& object = objects_->AddObject(record.name);
+    Object& object = objects_.AddObject(record.name);
     object.Reserve(static_cast<int64_t>(used.size()), 0, 0);
     for (const int32_t v : used) {
       const Position& q = positions_[static_cast<std::size_t>(v)];
@@ -534,17 +871,11 @@ class ObjReader {
   static int32_t Numbered(int32_t local) { return -2 - local; }
   int32_t Local(int32_t v) { return -2 - local_[static_cast<std::size_t>(v)]; }
 
-  const std::string& path_;  // the caller's, as is the progress; both outlive the read
-  InputFile file_;
-  const ProgressShare& progress_;
-  Document* objects_ = nullptr;  // the caller's, filled by Read
-
-  std::vector<char> buffer_;  // whole statements, parsed and blanked in place
-  std::size_t handed_ = 0;    // how much of the buffer has been parsed
-  std::size_t searched_ = 0;  // no statement ends in the buffer up to here
-  uint64_t done_ = 0;         // bytes parsed
-  int64_t line_ = 0;          // the line of the statement being parsed
-  int64_t nextLine_ = 1;      // the line of the next statement
+  const std::string& path_;        // the caller's, as are the progress and the objects;
+  const ProgressShare& progress_;  // all outlive the read
+  Document& objects_;
+  uint64_t done_ = 0;  // file bytes applied
+  int64_t line_ = 0;   // the line of the statement being applied
 
   int64_t vertices_ = 0;
   int64_t texcoords_ = 0;
@@ -555,6 +886,101 @@ class ObjReader {
   int32_t statementPoints_ = 0;  // the references of the last f, l or p
   std::vector<int32_t> face_;    // scratch: one face in local numbers
 };
+
+// --- Splitting on a second thread --------------------------------------------
+
+// Runs a splitter on a thread of its own, up to kAhead batches ahead of the
+// builder, so that reading and splitting the next blocks overlaps building from
+// this one. Batches come out in file order; a fault of the splitter comes out
+// where it happened, after the batches before it, as it would on one thread.
+// Dropping this stops the thread and waits for it.
+class SplitAhead {
+ public:
+  // Starts the thread; throws std::system_error when it cannot be made.
+  explicit SplitAhead(ObjSplitter& splitter) : splitter_(splitter) {
+    for (auto& batch : batches_) free_.push_back(&batch);
+    thread_ = std::thread([this] { Run(); });
+  }
+  SplitAhead(const SplitAhead&) = delete;
+  SplitAhead& operator=(const SplitAhead&) = delete;
+  ~SplitAhead() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // The next batch in file order, to be handed back with Done; null once the
+  // file is through. Rethrows the splitter's fault in its place.
+  Batch* Next() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !full_.empty() || ended_; });
+    if (!full_.empty()) {
+      Batch* batch = full_.front();
+      full_.pop_front();
+      return batch;
+    }
+    if (fault_) std::rethrow_exception(fault_);
+    return nullptr;
+  }
+  void Done(Batch* batch) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      free_.push_back(batch);
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  static constexpr std::size_t kAhead = 3;
+
+  void Run() noexcept {
+    std::exception_ptr fault;
+    try {
+      for (;;) {
+        Batch* batch = nullptr;
+        {
+          std::unique_lock<std::mutex> lock(mutex_);
+          changed_.wait(lock, [this] { return !free_.empty() || stop_; });
+          if (stop_) return;
+          batch = free_.front();
+          free_.pop_front();
+        }
+        if (!splitter_.Next(*batch)) break;
+        {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          full_.push_back(batch);
+        }
+        changed_.notify_all();
+      }
+    } catch (...) {
+      fault = std::current_exception();
+    }
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      fault_ = fault;
+      ended_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  ObjSplitter& splitter_;  // the caller's; used by the thread alone until it ends
+  Batch batches_[kAhead];
+  std::mutex mutex_;  // guards what follows
+  std::condition_variable changed_;
+  std::deque<Batch*> free_;  // to be filled by the thread
+  std::deque<Batch*> full_;  // filled, in file order, for the builder
+  std::exception_ptr fault_;
+  bool ended_ = false;  // the thread has split its last batch
+  bool stop_ = false;   // the builder wants no more
+  std::thread thread_;
+};
+
+// Files smaller than this are split on the builder's thread: a thread costs
+// more than it saves on a few blocks.
+constexpr uint64_t kSplitAheadBytes = uint64_t{4} << 20;
 
 }  // namespace
 
@@ -574,9 +1000,35 @@ const std::string& ObjFile::ObjectName(int32_t index) const {
   return object->name;
 }
 
-ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress) {
+ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress, ObjThreads threads) {
   auto data = std::make_unique<Data>();
-  ObjReader(path, progress).Read(data->objects);
+  ObjSplitter splitter(path);
+  ObjBuilder builder(path, progress, data->objects);
+  // Only a regular file is split ahead: the thread must be able to stop when
+  // the builder refuses the file, and a read of a pipe or device may never
+  // return.
+  if (threads == ObjThreads::kAuto) {
+    threads = splitter.RegularSize() >= kSplitAheadBytes ? ObjThreads::kTwo : ObjThreads::kOne;
+  }
+  std::unique_ptr<SplitAhead> ahead;
+  if (threads == ObjThreads::kTwo && splitter.RegularSize() > 0) {
+    try {
+      ahead = std::make_unique<SplitAhead>(splitter);
+    } catch (const std::system_error&) {
+      // No thread to be had: the one there is splits as well.
+    }
+  }
+  if (ahead != nullptr) {
+    while (Batch* batch = ahead->Next()) {
+      builder.Apply(*batch);
+      ahead->Done(batch);
+    }
+  } else {
+    Batch batch;
+    while (splitter.Next(batch)) builder.Apply(batch);
+  }
+  ahead.reset();
+  builder.Finish();
   return ObjFile(std::move(data));
 }
 

@@ -10,12 +10,21 @@
 
 namespace vhost::models {
 
+// Who splits the file into statements while its objects are built: the
+// building thread itself, a second thread a few blocks ahead of it, or (kAuto)
+// a second thread for a regular file of a few megabytes or more. The file reads
+// the same either way; tests compare the two.
+enum class ObjThreads { kAuto, kOne, kTwo };
+
 class ObjFile {
  public:
   // Reads and checks the whole file in one pass, building its objects as it
   // goes. Throws ModelError naming the file and, for faults in its text, the
-  // line; std::bad_alloc when memory runs out.
-  static ObjFile Read(const std::string& path, const ProgressShare& progress = {});
+  // line; std::bad_alloc when memory runs out. Progress is told on the
+  // caller's thread. kTwo splits a pipe or device on the caller's thread too:
+  // a second thread could not be stopped while it waits on one.
+  static ObjFile Read(const std::string& path, const ProgressShare& progress = {},
+                      ObjThreads threads = ObjThreads::kAuto);
 
   ObjFile(ObjFile&&) noexcept;
   ObjFile& operator=(ObjFile&&) noexcept;

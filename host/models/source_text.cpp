@@ -36,6 +36,17 @@ std::size_t InputFile::Read(char* into, std::size_t size) {
   return got;
 }
 
+uint64_t InputFile::RegularSize() const {
+#if defined(_WIN32)
+  struct _stat64 status {};
+  if (_fstat64(_fileno(file_.get()), &status) != 0 || (status.st_mode & _S_IFREG) == 0) return 0;
+#else
+  struct stat status {};
+  if (fstat(fileno(file_.get()), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+#endif
+  return status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
 std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   InputFile file(path);
   const auto tooLarge = [&] {

@@ -25,6 +25,9 @@ class InputFile {
   // on a pipe until its writer gives `size` bytes or closes it.
   std::size_t Read(char* into, std::size_t size);
   bool AtEnd() const { return atEnd_; }
+  // The size of the open file if it is a regular one, else 0: only a regular
+  // file is sure to end and to answer every read at once.
+  uint64_t RegularSize() const;
 
  private:
   struct Close {

@@ -1,6 +1,7 @@
 // Alone in their file, so no caller of the allocation functions sees them inline.
 #include "tests/support/counting_allocator.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -10,7 +11,8 @@
 
 namespace {
 
-int64_t g_live = 0;
+// Atomic: a model reader allocates on a second thread too.
+std::atomic<int64_t> g_live{0};
 bool g_counting = false;
 int64_t g_counted = 0;
 int64_t g_failAt = -1;  // counted allocation number that fails; -1: none
@@ -40,13 +42,13 @@ void* Allocate(std::size_t size, [[maybe_unused]] const void* caller) {
   }
   void* memory = std::malloc(size != 0 ? size : 1);
   if (memory == nullptr) throw std::bad_alloc();
-  ++g_live;
+  g_live.fetch_add(1, std::memory_order_relaxed);
   return memory;
 }
 
 void Release(void* memory) noexcept {
   if (memory == nullptr) return;
-  --g_live;
+  g_live.fetch_sub(1, std::memory_order_relaxed);
   std::free(memory);
 }
 
@@ -61,7 +63,7 @@ void operator delete[](void* memory, std::size_t /*size*/) noexcept { Release(me
 
 namespace testing_support::alloc {
 
-int64_t Live() { return g_live; }
+int64_t Live() { return g_live.load(std::memory_order_relaxed); }
 void SetCounting(bool on) { g_counting = on; }
 int64_t Counted() { return g_counted; }
 void ResetCounted() { g_counted = 0; }

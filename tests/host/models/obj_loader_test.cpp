@@ -5,10 +5,12 @@
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/models/models.h"
 #include "tests/host/models/model_files.h"
+#include "tests/support/obj_fingerprint.h"
 #include "tests/support/shapes.h"
 
 namespace {
@@ -16,6 +18,7 @@ namespace {
 using namespace std::string_literals;
 using testing_support::Count;
 using vhost::Object;
+using vhost::models::ObjThreads;
 
 class ObjLoader : public testing_support::ModelFiles {
  protected:
@@ -124,6 +127,135 @@ TEST_F(ObjLoader, PositionsAreTheDoublesNearestToWhatIsWritten) {
   EXPECT_EQ(o.Position(2).x, HUGE_VAL);
   EXPECT_EQ(o.Position(2).y, -HUGE_VAL);
   EXPECT_EQ(o.Position(2).z, 5.0);
+}
+
+// `v` and `f` at the start of a line take a fast path; a blank before them
+// sends the same statement through the general one. Each file here must load
+// alike both ways, or fail alike, at the same line with the same message.
+TEST_F(ObjLoader, FastAndGeneralPathsReadEveryStatementAlike) {
+  std::string longFace = "f";  // one past the points the fast path takes
+  for (int i = 1; i <= 33; ++i) longFace += " " + std::to_string(i % 3 + 1);
+  struct File {
+    std::string text;
+    bool loads;  // or is refused
+  };
+  const File files[] = {
+      // numbers either side of 15 digits, signs, points, zeros
+      {"vt 0 0\nvn 0 0 1\n"
+       "v 123456789012345 0.00000000000001 -0\n"
+       "v 9007199254740993 1234567890.1234567 +.5\n"
+       "v 5. -.25 0.1 1 0.5 0.25 0.125\n"
+       "v 0.3 -0.7 123456.789\n"  // not digits times a power of ten
+       "v\t1e3 2E-2 3\n"
+       "f 1 2 3\nf 1/1 2/1 3/1\nf -1//1 -2//1 -3//1\n",
+       true},
+      {"vt 0 0\nvn 0 0 1\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+       "f 1/1/1 2/1/1 3/1/1\r\nf 3 2 1\rf 1 2 3 # a comment\nf 1 2 3",
+       true},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\n" + longFace + "\n", true},
+      // a continued statement, and a comment that a `\` ends
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 \\\n3\n# c \\\nf 1 2 3\n", true},
+      // faults the fast path leaves to the general one
+      {"v 0 0 0\nv 1 0 0\nf 1 2 3\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 0\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -4\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3/1\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3//\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99999999999\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2\n", false},
+      {"v 0 0\n", false},
+      {"v 1 2 3 4 5 6 7 8\n", false},
+      {"v 1 2 3x\n", false},
+      {"v 1 2 --3\n", false},
+      {"vt 1 2 3 4\n", false},
+      {"vn 1 2\n", false},
+      {"vn 1 2 3e\n", false},
+  };
+  for (const File& file : files) {
+    SCOPED_TRACE(file.text);
+    const std::string path = Write("model.obj", file.text);
+    const std::string fast = testing_support::ObjLoadFingerprint(path);
+    EXPECT_EQ(testing_support::ObjLoadFingerprint(path, ObjThreads::kTwo), fast);
+    const std::string general = testing_support::ObjLoadFingerprint(
+        Write("model.obj", testing_support::WithBlankStatementStarts(file.text)));
+    EXPECT_EQ(fast, general);
+    EXPECT_EQ(fast.rfind("fault", 0) != 0, file.loads) << fast;
+  }
+  // The blank-prefixed copy is itself what it claims to be.
+  EXPECT_EQ(testing_support::WithBlankStatementStarts("\xEF\xBB\xBFv 1\r\nf \\\nx\rp"),
+            "\xEF\xBB\xBF v 1\r\n f \\\nx\r p");
+}
+
+// Several megabytes of every kind of statement, fast and general, in objects
+// and continued across lines (so across the blocks the file is read in).
+std::string ManyBlocks() {
+  std::string text = "# many blocks\nvt 0 0\nvn 0 0 1\n";
+  uint32_t seed = 12345;
+  const auto next = [&seed](uint32_t below) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % below;
+  };
+  int vertices = 0;
+  while (text.size() < (9u << 20)) {
+    const uint32_t kind = next(20);
+    const auto index = [&] { return std::to_string(1 + next(static_cast<uint32_t>(vertices))); };
+    if (kind < 8 || vertices < 4) {
+      text += kind == 0 ? "v 1e1 -2.5 3\n" : kind == 1 ? " v 0.3 0.7 1\r\n" : "v 1.5 -0.25 7\n";
+      ++vertices;
+    } else if (kind < 14) {
+      text += "f " + index() + " " + index() + "/1 " + index() + "//1";
+      text += kind == 13 ? " \\\n " + index() + "\n" : "\n";
+    } else if (kind == 14) {
+      text += "f -1 -2 -3 -4 # a quad\n";
+    } else if (kind == 15) {
+      text += "l " + index() + " " + index() + " " + index() + "\np " + index() + "\n";
+    } else if (kind == 16 && next(200) == 0) {
+      text += "o part " + std::to_string(text.size()) + "\n";
+    } else if (kind == 17 && next(200) == 0) {
+      text += "g a b\ns 1\nusemtl m\n";
+    } else {
+      text += "# " + std::string(next(100), 'c') + "\n";
+    }
+  }
+  return text;
+}
+
+TEST_F(ObjLoader, ASecondThreadSplitsTheFileAsTheBuildingThreadWould) {
+  const std::string text = ManyBlocks();
+  const std::string whole = testing_support::ObjLoadFingerprint(Write("many.obj", text));
+  ASSERT_EQ(whole.rfind("fault", 0), std::string::npos) << whole.substr(0, 200);
+  EXPECT_EQ(testing_support::ObjLoadFingerprint(PathOf("many.obj"), ObjThreads::kOne), whole);
+  EXPECT_EQ(testing_support::ObjLoadFingerprint(PathOf("many.obj"), ObjThreads::kTwo), whole);
+
+  // Faults in later blocks, alone and with a NUL byte after them in the same
+  // block or the next: the one read first is told, at its line.
+  const std::size_t at = text.find('\n', (5u << 20) + 12345) + 1;
+  const std::string fault = "f 1 2 99999999\n";
+  const std::string faulty[] = {
+      text.substr(0, at) + fault + text.substr(at),
+      text.substr(0, at) + fault + text.substr(at, 1000) + '\0' + text.substr(at + 1000),
+      text.substr(0, at) + fault + text.substr(at, 3u << 20) + '\0' + text.substr(at + (3u << 20)),
+      text.substr(0, at) + "v " + std::string(65u << 20, '1') + "\n",
+  };
+  for (const std::string& bytes : faulty) {
+    const std::string path = Write("faulty.obj", bytes);
+    const std::string one = testing_support::ObjLoadFingerprint(path, ObjThreads::kOne);
+    EXPECT_EQ(one.rfind("fault", 0), 0u);
+    EXPECT_EQ(testing_support::ObjLoadFingerprint(path, ObjThreads::kTwo), one);
+  }
+}
+
+TEST_F(ObjLoader, ProgressComesOnTheCallersThreadAndMayStopASecondOne) {
+  const std::string path = Write("many.obj", ManyBlocks());
+  const auto caller = std::this_thread::get_id();
+  int calls = 0;
+  const vhost::LoadProgress told = [&](uint64_t, uint64_t) {
+    EXPECT_EQ(std::this_thread::get_id(), caller);
+    if (++calls == 3) throw std::runtime_error("cancelled");
+  };
+  const vhost::models::ProgressShare share(&told, 0, 1);
+  EXPECT_THROW(vhost::models::ObjFile::Read(path, share, ObjThreads::kTwo), std::runtime_error);
+  EXPECT_EQ(calls, 3);
 }
 
 TEST_F(ObjLoader, LinesTheParserAloneWouldMisread) {
