@@ -61,6 +61,63 @@ int32_t Object::AddFace(const int32_t* points, int32_t count) {
   return FaceCount() - 1;
 }
 
+namespace {
+
+// Room in `list` for `more` elements past its size, growing it geometrically
+// (a caller adding in pieces without Reserve must not copy the list each time).
+template <typename T>
+void RoomFor(std::vector<T>& list, std::size_t more) {
+  const std::size_t needed = list.size() + more;
+  if (needed > list.capacity()) list.reserve(std::max(needed, 2 * list.capacity()));
+}
+
+}  // namespace
+
+void Object::AddVertices(const Vec3* positions, int32_t count) {
+  if (count <= 0) return;
+  if (VertexCount() > kMaxElementCount - count) {
+    throw std::length_error("more vertices than an object can hold");
+  }
+  const auto size = static_cast<std::size_t>(count);
+  RoomFor(positions_, size);
+  RoomFor(refCount_, size);
+  positions_.insert(positions_.end(), positions, positions + size);
+  refCount_.resize(refCount_.size() + size, 0);
+}
+
+void Object::AddFaces(const int32_t* sizes, int32_t count, const int32_t* points) {
+  if (count <= 0) return;
+  int64_t total = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (sizes[i] <= 0) throw std::invalid_argument("a face needs at least one point");
+    total += sizes[i];
+  }
+  if (FaceCount() > kMaxElementCount - count ||
+      static_cast<int64_t>(points_.size()) > kMaxElementCount - total) {
+    throw std::length_error("more face points than an object can hold");
+  }
+  for (int64_t j = 0; j < total; ++j) {
+    const int32_t p = points[j];
+    if (p < 0 || p >= VertexCount()) {
+      throw std::out_of_range("face point " + std::to_string(p) + " is not a vertex of " + name);
+    }
+  }
+  const auto faces = static_cast<std::size_t>(count);
+  const auto added = static_cast<std::size_t>(total);
+  RoomFor(faceStart_, faces);
+  RoomFor(faceSize_, faces);
+  RoomFor(points_, added);
+  // Nothing below allocates: the lists change together or not at all.
+  auto start = static_cast<int32_t>(points_.size());
+  for (std::size_t i = 0; i < faces; ++i) {
+    faceStart_.push_back(start);
+    start += sizes[i];
+  }
+  faceSize_.insert(faceSize_.end(), sizes, sizes + faces);
+  points_.insert(points_.end(), points, points + added);
+  for (std::size_t j = 0; j < added; ++j) ++refCount_[static_cast<std::size_t>(points[j])];
+}
+
 void Object::Reserve(int64_t vertices, int64_t faces, int64_t points) {
   const auto room = [](int64_t have, int64_t more) {
     if (more < 0 || more > kMaxElementCount - have) {

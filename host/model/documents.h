@@ -96,6 +96,13 @@ class VHOST_API Object {
   // The same for the `count` vertices at `points`, read during the call only: a
   // loader's faces need no vector of their own.
   int32_t AddFace(const int32_t* points, int32_t count);
+  // Adds the `count` vertices at `positions`, read during the call only; all or
+  // nothing (std::bad_alloc).
+  void AddVertices(const Vec3* positions, int32_t count);
+  // Adds `count` faces, face i of `sizes[i]` points taken in turn from `points`
+  // (read during the call only): AddFace for each, without a call per face. All
+  // or nothing, with AddFace's exceptions.
+  void AddFaces(const int32_t* sizes, int32_t count, const int32_t* points);
   // Makes room for `vertices` more vertices, `faces` more faces and `points`
   // more face points, so that the adds that follow allocate nothing: a loader
   // that knows its counts gets arrays of exactly that size. May be called once

@@ -215,6 +215,12 @@ struct Step {
 struct Batch {
   TextBuffer text;        // the block's whole statements, then the start of the next
   std::size_t bytes = 0;  // the file bytes its statements span
+  bool first = false;     // the file's first block
+  int64_t lines = 0;      // the lines its statements span, once split
+  // A fault of the text found while reading the block, told when the batches
+  // before it are applied (its line depends on them); its statements are none.
+  enum class Fault { kNone, kNul, kLongStatement } fault = Fault::kNone;
+  std::size_t faultAt = 0;  // kNul: where in the text
   std::vector<Step> steps;
   std::vector<Position> positions;  // of the `v`s read fast, in order
   // For each `f` read fast: how many points it has, its vertex references as
@@ -224,36 +230,44 @@ struct Batch {
 
   void Clear() {
     bytes = 0;
+    lines = 0;
+    fault = Fault::kNone;
     steps.clear();
     positions.clear();
     references.clear();
   }
 };
 
-// Reads the file in blocks of whole statements and splits each into a batch.
-// Knows nothing of what came before but line numbers: the builder applies what
-// is defined so far.
-class ObjSplitter {
+// Reads the file in blocks of whole statements, one into each batch. Knows
+// nothing of lines: a batch counts its own when split, so that batches can be
+// split in any order.
+class ObjBlocks {
  public:
-  explicit ObjSplitter(const std::string& path) : path_(path), file_(path) {}
+  explicit ObjBlocks(const std::string& path) : file_(path) {}
 
   // The size of the file when it is a regular one, else 0.
   uint64_t RegularSize() const { return file_.RegularSize(); }
 
-  // Fills `batch` with the statements of the next block; false, the batch
-  // empty, once the file is through. Throws ModelError for a fault of the text
-  // as such (a NUL byte, a statement past the longest this host reads) or of
-  // reading, told at the line the next statement starts on.
-  bool Next(Batch& batch) {
+  // Reads the next block into `batch`, not split yet; false, the batch empty,
+  // once the file is through. A fault of the text as such (a NUL byte, a
+  // statement past the longest this host reads) ends the file with a batch of
+  // that fault; one of reading throws ModelError.
+  bool Read(Batch& batch) {
+    if (ended_) return false;
     batch.Clear();
     TextBuffer& text = batch.text;
     text.DropFront(text.size());
     std::memcpy(text.Reserve(tail_.size(), kMaxObjStatementBytes), tail_.data(), tail_.size());
     text.Append(tail_.size());
     tail_.clear();
-    const std::size_t cut = ReadStatements(text);
+    batch.first = first_;
+    first_ = false;
+    const std::size_t cut = ReadStatements(batch);
+    if (batch.fault != Batch::Fault::kNone) {
+      ended_ = true;
+      return true;
+    }
     if (cut == 0) return false;
-    Split(text.data(), text.data() + cut, batch);
     tail_.assign(text.data() + cut, text.size() - cut);
     batch.bytes = cut;
     return true;
@@ -262,10 +276,11 @@ class ObjSplitter {
  private:
   static constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-  // Reads on until `text` holds a whole statement; returns where the last whole
-  // one ends, or the size of what is left at the end of the file (0 once
-  // nothing is).
-  std::size_t ReadStatements(TextBuffer& text) {
+  // Reads on until the batch's text holds a whole statement; returns where the
+  // last whole one ends, or the size of what is left at the end of the file (0
+  // once nothing is); or marks the batch with a fault of the text.
+  std::size_t ReadStatements(Batch& batch) {
+    TextBuffer& text = batch.text;
     std::size_t searched = 0;  // no statement ends in the text up to here
     for (;;) {
       // The text now holds the start of one statement only: it may grow up to
@@ -281,12 +296,19 @@ class ObjSplitter {
         // the statements are then known to hold none.
         const auto* nul =
             static_cast<const char*>(std::memchr(text.data() + old, '\0', text.size() - old));
-        if (nul != nullptr) FailNul(text.data(), nul);
+        if (nul != nullptr) {
+          batch.fault = Batch::Fault::kNul;
+          batch.faultAt = static_cast<std::size_t>(nul - text.data());
+          return 0;
+        }
       }
       const std::size_t cut = LastStatementEnd(text, searched);
       if (cut > 0) return cut;
       if (file_.AtEnd()) return text.size();
-      if (text.size() >= kMaxObjStatementBytes) FailLongStatement();
+      if (text.size() >= kMaxObjStatementBytes) {
+        batch.fault = Batch::Fault::kLongStatement;
+        return 0;
+      }
     }
   }
 
@@ -311,22 +333,27 @@ class ObjSplitter {
     return 0;
   }
 
-  // Refuses the file for the NUL byte at `nul`, the text from `begin` (where the
-  // next statement starts) to it not split yet.
-  [[noreturn]] void FailNul(const char* begin, const char* nul) const {
-    int64_t line = nextLine_;
-    for (const char* c = begin; c < nul; ++c) line += *c == '\n' || (*c == '\r' && c[1] != '\n');
-    throw ModelError(path_, line, "a NUL byte: this is not a text file");
+  InputFile file_;
+  std::string tail_;    // the start of the next statement, read with the last block
+  bool first_ = true;   // no block read yet
+  bool ended_ = false;  // a fault of the text ended the file
+};
+
+// Splits the statements of one batch into its steps, knowing nothing of other
+// batches but the line it starts on: batches can be split in any order, on
+// any thread, and are then applied in file order.
+class BatchSplitter {
+ public:
+  explicit BatchSplitter(Batch& batch) : batch_(batch) {}
+
+  // Splits the batch's statements into its steps, the batch's arrays, lines
+  // counted from 0 at its start; throws only std::bad_alloc.
+  void Split() {
+    Split(batch_.text.data(), batch_.text.data() + batch_.bytes, batch_);
+    batch_.lines = nextLine_;
   }
 
-  // Refuses the file for a statement, starting at the next line, that runs past
-  // the most this host reads as one.
-  [[noreturn]] void FailLongStatement() const {
-    throw ModelError(path_, nextLine_,
-                     "line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
-                         " MiB, the most this host reads as one statement");
-  }
-
+ private:
   // Splits the complete statements in [begin, end), which ends at the end of a
   // statement or of the file, into `batch`. Lines end at "\n", "\r\n" or a lone
   // "\r". A statement is a line and the lines a `\` at its end continues it
@@ -334,7 +361,7 @@ class ObjSplitter {
   // one line.
   void Split(char* begin, char* end, Batch& batch) {
     char* p = begin;
-    if (nextLine_ == 1 && end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+    if (batch.first && end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
       std::memset(p, ' ', 3);  // a UTF-8 byte order mark
     }
     while (p < end) {
@@ -516,10 +543,8 @@ class ObjSplitter {
     return true;
   }
 
-  const std::string& path_;  // the caller's; outlives the read
-  InputFile file_;
-  std::string tail_;      // the start of the next statement, read with the last block
-  int64_t nextLine_ = 1;  // the line of the next statement
+  Batch& batch_;          // the caller's; outlives this
+  int64_t nextLine_ = 0;  // the line of the next statement, from the batch's start
 };
 
 // --- Building objects from statements ---------------------------------------
@@ -535,9 +560,10 @@ class ObjBuilder {
     const Position* position = batch.positions.data();
     const int32_t* references = batch.references.data();
     char* const textEnd = batch.text.data() + batch.bytes;
+    if (batch.fault != Batch::Fault::kNone) FailText(batch);
     for (const Step& step : batch.steps) {
       // Faults are told at the line the statement starts on.
-      line_ = step.line;
+      line_ = firstLine_ + step.line;
       switch (step.kind) {
         case Step::kGeneral:
           Statement(step.begin, step.end);
@@ -564,6 +590,7 @@ class ObjBuilder {
           break;
       }
     }
+    firstLine_ += batch.lines;
     done_ += batch.bytes;
     progress_.Report(done_);
   }
@@ -575,6 +602,21 @@ class ObjBuilder {
  private:
   [[noreturn]] void Fail(const std::string& message) const {
     throw ModelError(path_, line_, message);
+  }
+
+  // Refuses the file for the fault found while reading `batch`, told at the
+  // line of the NUL byte, or of the statement too long to read.
+  [[noreturn]] void FailText(Batch& batch) {
+    line_ = firstLine_;
+    if (batch.fault == Batch::Fault::kLongStatement) {
+      Fail("line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
+           " MiB, the most this host reads as one statement");
+    }
+    const char* text = batch.text.data();
+    for (const char* c = text; c < text + batch.faultAt; ++c) {
+      line_ += *c == '\n' || (*c == '\r' && c[1] != '\n');
+    }
+    Fail("a NUL byte: this is not a text file");
   }
 
   // Where line `i` of a run starting at `begin` starts: each of its statements
@@ -825,24 +867,37 @@ class ObjBuilder {
       local_[static_cast<std::size_t>(used[i])] = Numbered(static_cast<int32_t>(i));
     }
 
+    // Vertices and faces go over in pieces of kPiece, a call each.
     Object& object = objects_.AddObject(record.name);
     object.Reserve(static_cast<int64_t>(used.size()), 0, 0);
-    for (const int32_t v : used) {
-      const Position& q = positions_[static_cast<std::size_t>(v)];
-      object.AddVertex({q.x, q.y, q.z});
-      if (last) positions_.ReleaseBefore(static_cast<std::size_t>(v));
+    std::vector<Vec3> vertices;
+    for (std::size_t i = 0; i < used.size();) {
+      vertices.clear();
+      for (; i < used.size() && vertices.size() < kPiece; ++i) {
+        const Position& q = positions_[static_cast<std::size_t>(used[i])];
+        vertices.push_back({q.x, q.y, q.z});
+      }
+      object.AddVertices(vertices.data(), static_cast<int32_t>(vertices.size()));
+      if (last) positions_.ReleaseBefore(static_cast<std::size_t>(used[i - 1]));
     }
+    std::vector<Vec3>().swap(vertices);
     std::vector<int32_t>().swap(used);
 
     const int64_t points = static_cast<int64_t>(record.faceCorners.size()) + 2 * record.Segments() +
                            static_cast<int64_t>(record.points.size());
     object.Reserve(0, record.ElementCount(), points);
+    std::vector<int32_t> sizes;
+    std::vector<int32_t> corners;  // in local numbers
     std::size_t corner = 0;
-    for (std::size_t f = 0; f < record.faceSizes.size(); ++f) {
-      const auto size = static_cast<std::size_t>(record.faceSizes[f]);
-      if (face_.size() < size) face_.resize(size);
-      for (std::size_t k = 0; k < size; ++k) face_[k] = Local(record.faceCorners[corner++]);
-      object.AddFace(face_.data(), static_cast<int32_t>(size));
+    for (std::size_t f = 0; f < record.faceSizes.size();) {
+      sizes.clear();
+      corners.clear();
+      for (; f < record.faceSizes.size() && sizes.size() < kPiece; ++f) {
+        const int32_t size = record.faceSizes[f];
+        sizes.push_back(size);
+        for (int32_t k = 0; k < size; ++k) corners.push_back(Local(record.faceCorners[corner++]));
+      }
+      object.AddFaces(sizes.data(), static_cast<int32_t>(sizes.size()), corners.data());
       record.faceCorners.ReleaseBefore(corner);
       record.faceSizes.ReleaseBefore(f);
     }
@@ -864,6 +919,8 @@ class ObjBuilder {
     }
   }
 
+  static constexpr std::size_t kPiece = 4096;
+
   // local_ holds, for each file vertex, kUnused, kUsed by the object being
   // read, or (from when its object is built) its number there, as Numbered().
   static constexpr int32_t kUnused = -1;
@@ -874,8 +931,9 @@ class ObjBuilder {
   const std::string& path_;        // the caller's, as are the progress and the objects;
   const ProgressShare& progress_;  // all outlive the read
   Document& objects_;
-  uint64_t done_ = 0;  // file bytes applied
-  int64_t line_ = 0;   // the line of the statement being applied
+  uint64_t done_ = 0;      // file bytes applied
+  int64_t firstLine_ = 1;  // the line the next batch starts on
+  int64_t line_ = 0;       // the line of the statement being applied
 
   int64_t vertices_ = 0;
   int64_t texcoords_ = 0;
@@ -884,21 +942,20 @@ class ObjBuilder {
   BlockList<int32_t> local_;       // one for each vertex of the file, see kUnused
   ObjectRecord current_;
   int32_t statementPoints_ = 0;  // the references of the last f, l or p
-  std::vector<int32_t> face_;    // scratch: one face in local numbers
 };
 
 // --- Splitting on a second thread --------------------------------------------
 
-// Runs a splitter on a thread of its own, up to kAhead batches ahead of the
-// builder, so that reading and splitting the next blocks overlaps building from
-// this one. Batches come out in file order; a fault of the splitter comes out
-// where it happened, after the batches before it, as it would on one thread.
-// Dropping this stops the thread and waits for it.
+// Reads blocks on a thread of its own, up to kSlots ahead of the builder, and
+// splits them there too; the builder splits the one it needs next itself when
+// the thread has not begun it, so that both threads stay busy whichever part
+// of the work is the larger for a file. Batches come out in file order; a
+// fault comes out where it happened, after the batches before it, as it would
+// on one thread. Dropping this stops the thread and waits for it.
 class SplitAhead {
  public:
   // Starts the thread; throws std::system_error when it cannot be made.
-  explicit SplitAhead(ObjSplitter& splitter) : splitter_(splitter) {
-    for (auto& batch : batches_) free_.push_back(&batch);
+  explicit SplitAhead(ObjBlocks& blocks) : blocks_(blocks) {
     thread_ = std::thread([this] { Run(); });
   }
   SplitAhead(const SplitAhead&) = delete;
@@ -912,69 +969,123 @@ class SplitAhead {
     thread_.join();
   }
 
-  // The next batch in file order, to be handed back with Done; null once the
-  // file is through. Rethrows the splitter's fault in its place.
+  // The next batch in file order, split, to be handed back with Done; null
+  // once the file is through. Rethrows a fault of reading or splitting in its
+  // place.
   Batch* Next() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return !full_.empty() || ended_; });
-    if (!full_.empty()) {
-      Batch* batch = full_.front();
-      full_.pop_front();
-      return batch;
+    for (;;) {
+      if (handed_ < read_) {
+        Slot& slot = SlotOf(handed_);
+        if (slot.state == State::kSplit) {
+          if (slot.fault) std::rethrow_exception(slot.fault);
+          return &slot.batch;
+        }
+        // Not split yet: split it here if the thread has not begun it, else
+        // one after it while the thread finishes.
+        Slot* unsplit = Unsplit(handed_);
+        if (unsplit != nullptr) {
+          unsplit->state = State::kSplitting;
+          lock.unlock();
+          BatchSplitter(unsplit->batch).Split();
+          lock.lock();
+          unsplit->state = State::kSplit;
+          changed_.notify_all();
+          continue;
+        }
+      } else if (ended_) {
+        if (fault_) std::rethrow_exception(fault_);
+        return nullptr;
+      }
+      changed_.wait(lock);
     }
-    if (fault_) std::rethrow_exception(fault_);
-    return nullptr;
   }
-  void Done(Batch* batch) {
+
+  // Hands back the batch Next gave last, applied.
+  void Done() {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      free_.push_back(batch);
+      Slot& slot = SlotOf(handed_++);
+      slot.state = State::kFree;
+      slot.fault = nullptr;
     }
     changed_.notify_all();
   }
 
  private:
-  static constexpr std::size_t kAhead = 3;
+  enum class State { kFree, kRead, kSplitting, kSplit };
+  struct Slot {
+    Batch batch;
+    State state = State::kFree;
+    std::exception_ptr fault;  // of splitting it
+  };
+  static constexpr uint64_t kSlots = 4;
 
-  void Run() noexcept {
-    std::exception_ptr fault;
-    try {
-      for (;;) {
-        Batch* batch = nullptr;
-        {
-          std::unique_lock<std::mutex> lock(mutex_);
-          changed_.wait(lock, [this] { return !free_.empty() || stop_; });
-          if (stop_) return;
-          batch = free_.front();
-          free_.pop_front();
-        }
-        if (!splitter_.Next(*batch)) break;
-        {
-          const std::lock_guard<std::mutex> lock(mutex_);
-          full_.push_back(batch);
-        }
-        changed_.notify_all();
-      }
-    } catch (...) {
-      fault = std::current_exception();
+  Slot& SlotOf(uint64_t index) { return slots_[index % kSlots]; }
+
+  // The oldest batch from `from` on that is read and that nobody splits yet,
+  // or null; the lock held.
+  Slot* Unsplit(uint64_t from) {
+    for (uint64_t i = from; i < read_; ++i) {
+      if (SlotOf(i).state == State::kRead) return &SlotOf(i);
     }
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      fault_ = fault;
-      ended_ = true;
-    }
-    changed_.notify_all();
+    return nullptr;
   }
 
-  ObjSplitter& splitter_;  // the caller's; used by the thread alone until it ends
-  Batch batches_[kAhead];
-  std::mutex mutex_;  // guards what follows
+  // Reads while a slot is free, else splits the oldest batch read that nobody
+  // splits yet, else waits.
+  void Run() noexcept {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+      if (!ended_ && read_ - handed_ < kSlots) {
+        Slot& slot = SlotOf(read_);
+        lock.unlock();
+        bool more = false;
+        std::exception_ptr fault;
+        try {
+          more = blocks_.Read(slot.batch);
+        } catch (...) {
+          fault = std::current_exception();
+        }
+        lock.lock();
+        if (more) {
+          slot.state = State::kRead;
+          ++read_;
+        } else {
+          ended_ = true;
+          fault_ = fault;
+        }
+        changed_.notify_all();
+        continue;
+      }
+      Slot* unsplit = Unsplit(handed_);
+      if (unsplit != nullptr) {
+        unsplit->state = State::kSplitting;
+        lock.unlock();
+        try {
+          BatchSplitter(unsplit->batch).Split();
+        } catch (...) {
+          unsplit->fault = std::current_exception();
+        }
+        lock.lock();
+        unsplit->state = State::kSplit;
+        changed_.notify_all();
+        continue;
+      }
+      if (ended_) return;  // all read, and all split or being split
+      changed_.wait(lock);
+    }
+  }
+
+  ObjBlocks& blocks_;  // the caller's; used by the thread alone until it ends
+  Slot slots_[kSlots];
+  std::mutex mutex_;  // guards what follows, and the slots' states
   std::condition_variable changed_;
-  std::deque<Batch*> free_;  // to be filled by the thread
-  std::deque<Batch*> full_;  // filled, in file order, for the builder
+  uint64_t read_ = 0;    // batches read
+  uint64_t handed_ = 0;  // batches handed back applied; the next Next gives
+  bool ended_ = false;   // the file is through, or reading it failed with fault_
   std::exception_ptr fault_;
-  bool ended_ = false;  // the thread has split its last batch
-  bool stop_ = false;   // the builder wants no more
+  bool stop_ = false;  // the builder wants no more
   std::thread thread_;
 };
 
@@ -1002,30 +1113,33 @@ const std::string& ObjFile::ObjectName(int32_t index) const {
 
 ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress, ObjThreads threads) {
   auto data = std::make_unique<Data>();
-  ObjSplitter splitter(path);
+  ObjBlocks blocks(path);
   ObjBuilder builder(path, progress, data->objects);
-  // Only a regular file is split ahead: the thread must be able to stop when
+  // Only a regular file is read ahead: the thread must be able to stop when
   // the builder refuses the file, and a read of a pipe or device may never
   // return.
   if (threads == ObjThreads::kAuto) {
-    threads = splitter.RegularSize() >= kSplitAheadBytes ? ObjThreads::kTwo : ObjThreads::kOne;
+    threads = blocks.RegularSize() >= kSplitAheadBytes ? ObjThreads::kTwo : ObjThreads::kOne;
   }
   std::unique_ptr<SplitAhead> ahead;
-  if (threads == ObjThreads::kTwo && splitter.RegularSize() > 0) {
+  if (threads == ObjThreads::kTwo && blocks.RegularSize() > 0) {
     try {
-      ahead = std::make_unique<SplitAhead>(splitter);
+      ahead = std::make_unique<SplitAhead>(blocks);
     } catch (const std::system_error&) {
-      // No thread to be had: the one there is splits as well.
+      // No thread to be had: the one there is does it all.
     }
   }
   if (ahead != nullptr) {
     while (Batch* batch = ahead->Next()) {
       builder.Apply(*batch);
-      ahead->Done(batch);
+      ahead->Done();
     }
   } else {
     Batch batch;
-    while (splitter.Next(batch)) builder.Apply(batch);
+    while (blocks.Read(batch)) {
+      BatchSplitter(batch).Split();
+      builder.Apply(batch);
+    }
   }
   ahead.reset();
   builder.Finish();
