@@ -204,7 +204,7 @@ struct Step {
 
   Kind kind;
   int32_t count;  // statements: 1 for kGeneral
-  int64_t line;   // the line the first starts on
+  int64_t line;   // the line the first starts on, from 0 at the batch's start
   char* begin;    // the first's text
   char* end;      // kGeneral: the end of its text
 };
@@ -257,9 +257,11 @@ class ObjBlocks {
     batch.Clear();
     TextBuffer& text = batch.text;
     text.DropFront(text.size());
-    std::memcpy(text.Reserve(tail_.size(), kMaxObjStatementBytes), tail_.data(), tail_.size());
-    text.Append(tail_.size());
-    tail_.clear();
+    if (!tail_.empty()) {
+      std::memcpy(text.Reserve(tail_.size(), kMaxObjStatementBytes), tail_.data(), tail_.size());
+      text.Append(tail_.size());
+      tail_.clear();
+    }
     batch.first = first_;
     first_ = false;
     const std::size_t cut = ReadStatements(batch);
@@ -340,8 +342,8 @@ class ObjBlocks {
 };
 
 // Splits the statements of one batch into its steps, knowing nothing of other
-// batches but the line it starts on: batches can be split in any order, on
-// any thread, and are then applied in file order.
+// batches (lines count from the batch's start): batches can be split in any
+// order, on either thread, and are then applied in file order.
 class BatchSplitter {
  public:
   explicit BatchSplitter(Batch& batch) : batch_(batch) {}
@@ -401,8 +403,8 @@ class BatchSplitter {
   //
   // Nearly all of a large file is `v`, `vt`, `vn` and `f` statements on lines
   // of their own. These are read here in one pass over the line, without
-  // splitting it into fields first. A fast path takes only what the general path takes the
-  // same way and declines (nullptr, the batch as it was) anything else: a
+  // splitting it into fields first. A fast path takes only what the general
+  // path takes the same way and declines (nullptr, the batch as it was) anything else: a
   // comment, a `\`, an exponent, a sign the general path would read
   // differently, any fault. The general path then reads the statement, with its
   // own messages.
