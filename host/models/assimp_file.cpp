@@ -13,13 +13,18 @@
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/LogStream.hpp>
 #include <assimp/ProgressHandler.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #endif
@@ -252,38 +257,76 @@ struct Instance {
 
 bool IsGltf(const std::string& extension) { return extension == ".gltf" || extension == ".glb"; }
 
-class AssimpFile : public ModelFile {
- public:
-  AssimpFile(std::unique_ptr<Assimp::Importer> importer, const aiScene& scene,
-             const std::string& path)
-      : importer_(std::move(importer)),
-        scene_(scene),
-        stem_(FileStem(path)),
-        gltf_(IsGltf(LowerExtension(path))) {
-    if (scene.mRootNode != nullptr) Collect(*scene.mRootNode, path);
-  }
+// A file assimp read, as plain arrays: what the tool keeps of assimp's scene,
+// and what crosses from the process that imports it to the tool.
+struct ImportedMesh {
+  std::vector<ai_real> positions;  // x, y, z of each vertex, as assimp holds them
+  std::vector<int32_t> sizes;      // points of each face
+  std::vector<int32_t> points;     // each face's, in turn
+};
+struct Imported {
+  std::vector<Instance> instances;  // `mesh` indexes `meshes`
+  std::vector<ImportedMesh> meshes;
+};
 
-  int32_t ObjectCount() const override { return static_cast<int32_t>(instances_.size()); }
+class ImportedFile : public ModelFile {
+ public:
+  explicit ImportedFile(Imported imported) : imported_(std::move(imported)) {}
+
+  int32_t ObjectCount() const override { return static_cast<int32_t>(imported_.instances.size()); }
   const std::string& ObjectName(int32_t index) const override {
-    return instances_.at(static_cast<std::size_t>(index)).name;
+    return imported_.instances.at(static_cast<std::size_t>(index)).name;
   }
 
   Object& AddObjectTo(int32_t index, Document& document) override {
-    const Instance& instance = instances_.at(static_cast<std::size_t>(index));
-    const aiMesh& mesh = *scene_.mMeshes[instance.mesh];
+    const Instance& instance = imported_.instances.at(static_cast<std::size_t>(index));
+    const ImportedMesh& mesh = imported_.meshes.at(instance.mesh);
     Object& object = document.AddObject(instance.name);
     object.visible = instance.visible;
-    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
-      const aiVector3D& p = mesh.mVertices[v];
-      object.AddVertex({p.x, p.y, p.z});
+    const std::size_t vertices = mesh.positions.size() / 3;
+    object.Reserve(static_cast<int64_t>(vertices), static_cast<int64_t>(mesh.sizes.size()),
+                   static_cast<int64_t>(mesh.points.size()));
+    std::vector<Vec3> piece;
+    for (std::size_t v = 0; v < vertices;) {
+      piece.clear();
+      for (; v < vertices && piece.size() < kPiece; ++v) {
+        const ai_real* p = &mesh.positions[3 * v];
+        piece.push_back({p[0], p[1], p[2]});
+      }
+      object.AddVertices(piece.data(), static_cast<int32_t>(piece.size()));
     }
-    points_.clear();
-    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-      const aiFace& face = mesh.mFaces[f];
-      points_.assign(face.mIndices, face.mIndices + face.mNumIndices);
-      object.AddFace(points_);
-    }
+    object.AddFaces(mesh.sizes.data(), static_cast<int32_t>(mesh.sizes.size()), mesh.points.data());
     return object;
+  }
+
+ private:
+  static constexpr std::size_t kPiece = 4096;  // vertices handed over in one call
+  Imported imported_;
+};
+
+// Walks assimp's scene into the objects it holds (Instance) and copies the
+// meshes they use.
+class SceneWalk {
+ public:
+  SceneWalk(const aiScene& scene, const std::string& path)
+      : scene_(scene), stem_(FileStem(path)), gltf_(IsGltf(LowerExtension(path))) {
+    if (scene.mRootNode != nullptr) Collect(*scene.mRootNode, path);
+  }
+
+  // The instances and, once each, the meshes they use, in the order first used.
+  Imported Take() {
+    Imported imported;
+    std::vector<int64_t> copied(scene_.mNumMeshes, -1);  // its index in `imported`
+    for (Instance& instance : instances_) {
+      int64_t& at = copied[instance.mesh];
+      if (at < 0) {
+        at = static_cast<int64_t>(imported.meshes.size());
+        imported.meshes.push_back(Copy(*scene_.mMeshes[instance.mesh]));
+      }
+      instance.mesh = static_cast<unsigned>(at);
+    }
+    imported.instances = std::move(instances_);
+    return imported;
   }
 
  private:
@@ -358,12 +401,27 @@ class AssimpFile : public ModelFile {
     }
   }
 
-  std::unique_ptr<Assimp::Importer> importer_;  // owns the scene
-  const aiScene& scene_;
+  // Limits were checked when the mesh was first met: its counts fit int32.
+  static ImportedMesh Copy(const aiMesh& mesh) {
+    ImportedMesh copy;
+    copy.positions.reserve(3 * static_cast<std::size_t>(mesh.mNumVertices));
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+      const aiVector3D& p = mesh.mVertices[v];
+      copy.positions.insert(copy.positions.end(), {p.x, p.y, p.z});
+    }
+    copy.sizes.reserve(mesh.mNumFaces);
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+      const aiFace& face = mesh.mFaces[f];
+      copy.sizes.push_back(static_cast<int32_t>(face.mNumIndices));
+      copy.points.insert(copy.points.end(), face.mIndices, face.mIndices + face.mNumIndices);
+    }
+    return copy;
+  }
+
+  const aiScene& scene_;  // the caller's; outlives this
   std::string stem_;
   bool gltf_ = false;  // names made up by assimp's glTF reader are no names
   std::vector<Instance> instances_;
-  std::vector<int32_t> points_;  // one face's points, reused
 };
 
 }  // namespace
@@ -394,10 +452,11 @@ std::vector<std::string> AssimpExtensions() {
   return extensions;
 }
 
-std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress) {
-  // Files that assimp's own readers cannot survive are refused before it sees them.
-  if (std::string fault = AssimpReaderHazard(path); !fault.empty())
-    throw ModelError(path, 0, fault);
+namespace {
+
+// Imports `path` in this process: every check but the guards against readers
+// that cannot survive the file.
+Imported ImportHere(const std::string& path, const ProgressShare& progress) {
   auto importer = std::make_unique<Assimp::Importer>();
   // Skins, animation, cameras and lights do not count; an importer that would
   // make a stand-in mesh of a bare skeleton must not.
@@ -451,7 +510,314 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
   if (scene->mNumMeshes == 0) {
     throw ModelError(path, 0, "assimp found no geometry in it");
   }
-  return std::make_unique<AssimpFile>(std::move(importer), *scene, path);
+  return SceneWalk(*scene, path).Take();
+}
+
+#if !defined(VHOST_ASSIMP_IN_PROCESS)
+
+// --- Importing in a child process ---------------------------------------------
+//
+// Some of assimp's readers crash or abort on a damaged file (a COB file cut
+// short throws through a destructor and ends the process). The tool must
+// still say which file failed and write its report, so each import runs in a
+// child process made for it, which sends back progress and then the file as
+// plain arrays, or the fault. A child that dies without sending either is
+// reported as the file's fault. The parent never runs assimp itself.
+
+// Messages from the child, each a tag byte and its payload.
+constexpr char kProgressTag = 'p';  // u64: bytes of the file through
+constexpr char kFileTag = 'f';      // the Imported file
+constexpr char kFaultTag = 'e';     // i64 line, string: a ModelError's
+constexpr char kOutOfMemoryTag = 'm';
+
+// Buffered writes to the pipe, for the child. A write that fails (the parent
+// gone) ends the child at once: nobody is left to tell.
+class PipeWriter {
+ public:
+  explicit PipeWriter(int fd) : fd_(fd) {}
+  void Bytes(const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+      if (used_ == sizeof buffer_) Flush();
+      const std::size_t n = std::min(size, sizeof buffer_ - used_);
+      std::memcpy(buffer_ + used_, p, n);
+      used_ += n;
+      p += n;
+      size -= n;
+    }
+  }
+  template <typename T>
+  void Value(T value) {
+    Bytes(&value, sizeof value);
+  }
+  void String(const std::string& text) {
+    Value<uint64_t>(text.size());
+    Bytes(text.data(), text.size());
+  }
+  template <typename T>
+  void Array(const std::vector<T>& values) {
+    Value<uint64_t>(values.size());
+    Bytes(values.data(), values.size() * sizeof(T));
+  }
+  void Flush() {
+    for (std::size_t done = 0; done < used_;) {
+      const ssize_t n = write(fd_, buffer_ + done, used_ - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) _exit(1);
+      done += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+  }
+
+ private:
+  int fd_;
+  std::size_t used_ = 0;
+  char buffer_[1 << 16];
+};
+
+// Buffered reads from the pipe, for the parent. False at the end of the pipe
+// before `size` bytes: the child ended mid-message.
+class PipeReader {
+ public:
+  explicit PipeReader(int fd) : fd_(fd) {}
+  bool Bytes(void* data, std::size_t size) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+      if (begin_ == end_ && !Fill()) return false;
+      const std::size_t n = std::min(size, end_ - begin_);
+      std::memcpy(p, buffer_ + begin_, n);
+      begin_ += n;
+      p += n;
+      size -= n;
+    }
+    return true;
+  }
+  template <typename T>
+  bool Value(T& value) {
+    return Bytes(&value, sizeof value);
+  }
+  bool String(std::string& text) {
+    uint64_t size = 0;
+    if (!Value(size) || size > kMaxMessage) return false;
+    text.resize(static_cast<std::size_t>(size));
+    return Bytes(text.data(), text.size());
+  }
+  // An array of at most `most` elements; more is a broken message.
+  template <typename T>
+  bool Array(std::vector<T>& values, uint64_t most) {
+    uint64_t size = 0;
+    if (!Value(size) || size > most) return false;
+    values.resize(static_cast<std::size_t>(size));
+    return Bytes(values.data(), values.size() * sizeof(T));
+  }
+
+  static constexpr uint64_t kMaxMessage = uint64_t{1} << 20;
+
+ private:
+  bool Fill() {
+    for (;;) {
+      const ssize_t n = read(fd_, buffer_, sizeof buffer_);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      begin_ = 0;
+      end_ = static_cast<std::size_t>(n);
+      return true;
+    }
+  }
+
+  int fd_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  char buffer_[1 << 16];
+};
+
+void Send(PipeWriter& out, const Imported& imported) {
+  out.Value(kFileTag);
+  out.Value<uint64_t>(imported.instances.size());
+  for (const Instance& instance : imported.instances) {
+    out.String(instance.name);
+    out.Value<uint32_t>(instance.mesh);
+    out.Value<uint8_t>(instance.visible ? 1 : 0);
+  }
+  out.Value<uint64_t>(imported.meshes.size());
+  for (const ImportedMesh& mesh : imported.meshes) {
+    out.Array(mesh.positions);
+    out.Array(mesh.sizes);
+    out.Array(mesh.points);
+  }
+}
+
+bool Receive(PipeReader& in, Imported& imported) {
+  const auto limit = static_cast<uint64_t>(kMaxElementCount);
+  uint64_t count = 0;
+  if (!in.Value(count) || count > limit) return false;
+  imported.instances.resize(static_cast<std::size_t>(count));
+  for (Instance& instance : imported.instances) {
+    uint32_t mesh = 0;
+    uint8_t visible = 0;
+    if (!in.String(instance.name) || !in.Value(mesh) || !in.Value(visible)) return false;
+    instance.mesh = mesh;
+    instance.visible = visible != 0;
+  }
+  if (!in.Value(count) || count > limit) return false;
+  imported.meshes.resize(static_cast<std::size_t>(count));
+  for (ImportedMesh& mesh : imported.meshes) {
+    if (!in.Array(mesh.positions, 3 * limit) || !in.Array(mesh.sizes, limit) ||
+        !in.Array(mesh.points, limit)) {
+      return false;
+    }
+  }
+  for (const Instance& instance : imported.instances) {
+    if (instance.mesh >= imported.meshes.size()) return false;
+  }
+  return true;
+}
+
+// The child's side: imports, sends, and ends without running anything of the
+// parent's (no destructors, no exit handlers, no stdio buffers flushed).
+[[noreturn]] void ImportAsChild(const std::string& path, int fd, uint64_t size) {
+  // What assimp or the runtime print on the way down (an abort's message) is
+  // not the tool's to show: the parent reports the failure.
+  const int null = open("/dev/null", O_WRONLY);
+  if (null >= 0) dup2(null, STDERR_FILENO);
+  PipeWriter out(fd);
+  try {
+    const LoadProgress toParent = [&out](uint64_t done, uint64_t) {
+      out.Value(kProgressTag);
+      out.Value<uint64_t>(done);
+      out.Flush();
+    };
+    Send(out, ImportHere(path, ProgressShare(&toParent, 0, size)));
+  } catch (const ModelError& error) {
+    out.Value(kFaultTag);
+    out.Value<int64_t>(error.line());
+    out.String(error.message().substr(0, PipeReader::kMaxMessage));
+  } catch (const std::bad_alloc&) {
+    out.Value(kOutOfMemoryTag);
+  } catch (const std::exception& error) {
+    out.Value(kFaultTag);
+    out.Value<int64_t>(0);
+    out.String(std::string(error.what()).substr(0, PipeReader::kMaxMessage));
+  } catch (...) {
+    // Nothing sent: reported as ending without a result.
+  }
+  out.Flush();
+  _exit(0);
+}
+
+// The parent's hold on the child: reaped when dropped, killed first unless it
+// has ended.
+class Child {
+ public:
+  explicit Child(pid_t pid) : pid_(pid) {}
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+  // Waits for the child to end; its status as waitpid gives it.
+  int Wait() {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// Closes a descriptor when dropped.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
+  int ends[2];
+  if (pipe(ends) != 0) {
+    throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
+  }
+  Descriptor in(ends[0]);
+  const uint64_t size = FileSizeOrZero(path);
+  // What the tool has written and not flushed would be written twice: by the
+  // child too, should anything there flush it.
+  std::cout.flush();
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    ImportAsChild(path, ends[1], size);
+  }
+  close(ends[1]);
+  if (pid < 0) {
+    throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
+  }
+  Child child(pid);
+  PipeReader reader(in.get());
+  Imported imported;
+  bool received = false;
+  std::string fault;
+  int64_t faultLine = 0;
+  bool outOfMemory = false;
+  for (char tag = 0; !received && fault.empty() && !outOfMemory && reader.Value(tag);) {
+    if (tag == kProgressTag) {
+      uint64_t done = 0;
+      if (!reader.Value(done)) break;
+      progress.Report(done);  // what it throws ends the child (Child's destructor)
+    } else if (tag == kFileTag) {
+      if (!Receive(reader, imported)) break;
+      received = true;
+    } else if (tag == kFaultTag) {
+      if (!reader.Value(faultLine) || !reader.String(fault)) break;
+      if (fault.empty()) fault = "assimp could not read it";
+    } else if (tag == kOutOfMemoryTag) {
+      outOfMemory = true;
+    } else {
+      break;
+    }
+  }
+  const int status = child.Wait();
+  if (outOfMemory) throw OutOfMemory(path);
+  if (!fault.empty()) throw ModelError(path, faultLine, fault);
+  if (received && WIFEXITED(status) && WEXITSTATUS(status) == 0) return imported;
+  if (WIFSIGNALED(status)) {
+    const char* name = strsignal(WTERMSIG(status));
+    throw ModelError(
+        path, 0,
+        "assimp's importer crashed on it (" +
+            (name != nullptr ? std::string(name) : "signal " + std::to_string(WTERMSIG(status))) +
+            ")");
+  }
+  throw ModelError(path, 0, "assimp's importer ended without a result");
+}
+
+#endif  // !VHOST_ASSIMP_IN_PROCESS
+
+}  // namespace
+
+std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress) {
+  // Files that assimp's own readers cannot survive are refused before it sees them.
+  if (std::string fault = AssimpReaderHazard(path); !fault.empty())
+    throw ModelError(path, 0, fault);
+#if defined(VHOST_ASSIMP_IN_PROCESS)
+  return std::make_unique<ImportedFile>(ImportHere(path, progress));
+#else
+  return std::make_unique<ImportedFile>(ImportInChild(path, progress));
+#endif
 }
 
 #else  // no assimp in this build

@@ -1202,6 +1202,18 @@ TEST_F(AssimpFiles, BrokenFilesOfEachKindAreErrorsNamingThem) {
   ExpectLoadError(Write("corner.fbx", fbx), 0, "assimp lost geometry: ");
 }
 
+// Assimp's COB reader throws through a destructor on a binary file cut short,
+// which aborts the process it runs in: the import's own, not the caller's.
+TEST_F(AssimpFiles, AReaderThatCrashesEndsItsImportNotTheCaller) {
+  const std::string cut = Write("cut.cob", Bytes(kModels + "COB/molecule.cob").substr(0, 1000));
+  ExpectLoadError(cut, 0, "assimp's importer crashed on it (Aborted)");
+  // The caller goes on reading files.
+  vhost::Document document;
+  vhost::LoadModel(kModels + "PLY/cube.ply", document);
+  ASSERT_EQ(document.SlotCount(), 1);
+  EXPECT_EQ(document.At(0)->VertexCount(), 8);
+}
+
 TEST_F(AssimpFiles, ProgressIsToldWhileAFileImportsAndAFailingCallbackAbandonsIt) {
   // A binary STL of 40000 facets (2 MB): 80 bytes of header, a count, 50 bytes each.
   std::string stl(80, ' ');

@@ -359,6 +359,28 @@ TEST_F(Tool, ABrokenModelOfAnotherToolIsNamedAndTheOthersStillCounted) {
   EXPECT_EQ(doc["models"][2]["all"]["triangles"], 1368);
 }
 
+// A file one of assimp's readers crashes on (a binary COB cut short aborts
+// inside assimp): the run says which and still writes its whole report.
+TEST_F(Tool, AModelAssimpCrashesOnIsNamedAndTheReportStillWritten) {
+  const std::string models = "/usr/share/assimp/models/";
+  const std::string cube = models + "PLY/cube.ply";
+  const std::string cob = Read(models + "COB/molecule.cob");
+  ASSERT_FALSE(cob.empty());
+  const std::string cut = File("cut.cob", cob.substr(0, 1000));
+
+  const Outcome json = Start("--json " + cut + " " + cube);
+  EXPECT_EQ(json.status, 2);
+  const std::vector<std::string> lines = Lines(json.err);
+  ASSERT_EQ(lines.size(), 1u) << json.err;
+  EXPECT_EQ(lines[0], cut + ": assimp's importer crashed on it (Aborted)");
+  const Json doc = Document(json);
+  EXPECT_EQ(doc["exit_status"], 2);
+  ASSERT_EQ(doc["models"].size(), 2u);
+  EXPECT_EQ(doc["models"][0]["error"], lines[0]);
+  EXPECT_TRUE(doc["models"][0]["all"].is_null());
+  EXPECT_EQ(doc["models"][1]["all"]["vertices"], 8);
+}
+
 TEST_F(Tool, JsonStaysValidWhateverTheNamesHold) {
   // A PNG renamed .obj, under a name that is not UTF-8 and holds a newline.
   const std::string png = File("pic\xff\n.obj", "\x89PNG\r\n\x1a\n\xc3\x28\xa0\xa1 junk");
