@@ -87,20 +87,24 @@ void Object::AddVertices(const Vec3* positions, int32_t count) {
 
 void Object::AddFaces(const int32_t* sizes, int32_t count, const int32_t* points) {
   if (count <= 0) return;
+  // Face by face, as AddFace checks one: the first fault found is the one
+  // AddFace would have thrown for it.
   int64_t total = 0;
   for (int32_t i = 0; i < count; ++i) {
     if (sizes[i] <= 0) throw std::invalid_argument("a face needs at least one point");
-    total += sizes[i];
-  }
-  if (FaceCount() > kMaxElementCount - count ||
-      static_cast<int64_t>(points_.size()) > kMaxElementCount - total) {
-    throw std::length_error("more face points than an object can hold");
-  }
-  for (int64_t j = 0; j < total; ++j) {
-    const int32_t p = points[j];
-    if (p < 0 || p >= VertexCount()) {
-      throw std::out_of_range("face point " + std::to_string(p) + " is not a vertex of " + name);
+    for (int64_t j = total; j < total + sizes[i]; ++j) {
+      const int32_t p = points[j];
+      if (p < 0 || p >= VertexCount()) {
+        throw std::out_of_range("face point " + std::to_string(p) + " is not a vertex of " + name);
+      }
     }
+    total += sizes[i];
+    if (static_cast<int64_t>(points_.size()) > kMaxElementCount - total) {
+      throw std::length_error("more face points than an object can hold");
+    }
+  }
+  if (FaceCount() > kMaxElementCount - count) {
+    throw std::length_error("more faces than an object can hold");
   }
   const auto faces = static_cast<std::size_t>(count);
   const auto added = static_cast<std::size_t>(total);

@@ -12,6 +12,7 @@
 #include "host/models/obj_file.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <condition_variable>
@@ -65,6 +66,7 @@ class TextBuffer {
  public:
   char* data() { return data_.get(); }
   std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
 
   // Drops the first `count` bytes; what follows moves to the front.
   void DropFront(std::size_t count) {
@@ -228,13 +230,25 @@ struct Batch {
   // texture and normal index it names (0 for none).
   std::vector<int32_t> references;
 
+  // Empties it for the next block. Room far past what a block of ordinary
+  // lines takes (left by one long statement) is given back.
   void Clear() {
     bytes = 0;
     lines = 0;
     fault = Fault::kNone;
-    steps.clear();
-    positions.clear();
-    references.clear();
+    Empty(steps, std::size_t{1} << 16);
+    Empty(positions, std::size_t{1} << 17);
+    Empty(references, std::size_t{1} << 20);
+  }
+
+ private:
+  template <typename T>
+  static void Empty(std::vector<T>& list, std::size_t keep) {
+    if (list.capacity() > keep) {
+      std::vector<T>().swap(list);
+    } else {
+      list.clear();
+    }
   }
 };
 
@@ -257,10 +271,15 @@ class ObjBlocks {
     batch.Clear();
     TextBuffer& text = batch.text;
     text.DropFront(text.size());
+    if (text.capacity() > 4 * kChunk) text = TextBuffer();  // left by a long statement
     if (!tail_.empty()) {
       std::memcpy(text.Reserve(tail_.size(), kMaxObjStatementBytes), tail_.data(), tail_.size());
       text.Append(tail_.size());
-      tail_.clear();
+      if (tail_.capacity() > 4 * kChunk) {
+        std::string().swap(tail_);
+      } else {
+        tail_.clear();
+      }
     }
     batch.first = first_;
     first_ = false;
@@ -385,18 +404,28 @@ class BatchSplitter {
         char* next = lineEnd;
         if (next < end) next += (*next == '\r' && next + 1 < end && next[1] == '\n') ? 2 : 1;
         if (!continued) {
-          batch.steps.push_back({Step::kGeneral, 1, line, statement, lineEnd});
+          AddGeneral(statement, lineEnd, line, batch);
           p = next;
           break;
         }
         std::memset(lineEnd - 1, ' ', static_cast<std::size_t>(next - (lineEnd - 1)));
         p = next;
         if (p == end) {  // continued onto the end of the file: nothing more to join
-          batch.steps.push_back({Step::kGeneral, 1, line, statement, end});
+          AddGeneral(statement, end, line, batch);
           break;
         }
       }
     }
+  }
+
+  // Adds the statement [begin, end) for the general path, unless it is blank or
+  // a comment, which the general path reads as nothing: a file of those costs no
+  // memory for them.
+  static void AddGeneral(char* begin, char* end, int64_t line, Batch& batch) {
+    const char* p = begin;
+    while (p < end && IsBlank(*p)) ++p;
+    if (p == end || *p == '#') return;
+    batch.steps.push_back({Step::kGeneral, 1, line, begin, end});
   }
 
   // --- The common statements, fast -------------------------------------------
@@ -473,12 +502,13 @@ class BatchSplitter {
 
   // A number of at most 15 digits and no exponent, moving `p` past it: such a
   // number is an integer below 2^53 divided by a power of ten of at most 15, both
-  // exact in a double, so one division rounds it to the nearest double, as
-  // NumberValue would. False, `p` anywhere, for anything else.
+  // exact in a double, so one division in double arithmetic rounds it to the
+  // nearest double, as NumberValue would. False, `p` anywhere, for anything else.
   static bool FastNumber(char*& p, const char* end, double& value) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const bool negative = *p == '-';
+    [[maybe_unused]] const char* const start = p;
+    [[maybe_unused]] const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
     uint64_t mantissa = 0;
     int digits = 0;
@@ -490,8 +520,16 @@ class BatchSplitter {
       }
     }
     if (digits == 0 || digits > 15 || !FieldEnds(p, end)) return false;
+#if FLT_EVAL_METHOD == 0
     const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals];
     value = negative ? -magnitude : magnitude;
+#else
+    // Arithmetic carried out wider than double (x87) would round twice: the
+    // digits just checked are left to from_chars, which rounds once.
+    static_cast<void>(mantissa);
+    static_cast<void>(kPowersOfTen);
+    std::from_chars(start + (*start == '+' ? 1 : 0), p, value);
+#endif
     return true;
   }
 
@@ -507,6 +545,7 @@ class BatchSplitter {
       return nullptr;
     };
     while (!SkipToField(p, end)) {
+      if (count == kFastFacePoints) return decline();
       int32_t vertex = 0;
       if (!FastIndex(p, end, vertex)) return decline();
       int32_t texcoord = 0;
@@ -531,6 +570,10 @@ class BatchSplitter {
     batch.references.push_back(normals);
     return EndStatement(begin, p, end, Step::kFaces, batch);
   }
+
+  // A longer face takes the general path, which adds its points to the object
+  // as it reads them rather than to the batch.
+  static constexpr int32_t kFastFacePoints = 64;
 
   // An index as written, moving `p` past it: from 1, or a minus and back from
   // the last. False for none, 0, or one past what the document can hold.
@@ -987,12 +1030,9 @@ class SplitAhead {
         // one after it while the thread finishes.
         Slot* unsplit = Unsplit(handed_);
         if (unsplit != nullptr) {
-          unsplit->state = State::kSplitting;
           lock.unlock();
-          BatchSplitter(unsplit->batch).Split();
+          SplitInto(*unsplit);
           lock.lock();
-          unsplit->state = State::kSplit;
-          changed_.notify_all();
           continue;
         }
       } else if (ended_) {
@@ -1026,12 +1066,33 @@ class SplitAhead {
   Slot& SlotOf(uint64_t index) { return slots_[index % kSlots]; }
 
   // The oldest batch from `from` on that is read and that nobody splits yet,
-  // or null; the lock held.
+  // marked as being split by the caller, or null; the lock held.
   Slot* Unsplit(uint64_t from) {
     for (uint64_t i = from; i < read_; ++i) {
-      if (SlotOf(i).state == State::kRead) return &SlotOf(i);
+      if (SlotOf(i).state == State::kRead) {
+        SlotOf(i).state = State::kSplitting;
+        return &SlotOf(i);
+      }
     }
     return nullptr;
+  }
+
+  // Splits the slot Unsplit gave, the lock not held. A fault (std::bad_alloc)
+  // stays with the slot, told when its turn comes: a later block must not
+  // overtake an earlier one's fault.
+  void SplitInto(Slot& slot) noexcept {
+    std::exception_ptr fault;
+    try {
+      BatchSplitter(slot.batch).Split();
+    } catch (...) {
+      fault = std::current_exception();
+    }
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      slot.fault = fault;
+      slot.state = State::kSplit;
+    }
+    changed_.notify_all();
   }
 
   // Reads while a slot is free, else splits the oldest batch read that nobody
@@ -1062,16 +1123,9 @@ class SplitAhead {
       }
       Slot* unsplit = Unsplit(handed_);
       if (unsplit != nullptr) {
-        unsplit->state = State::kSplitting;
         lock.unlock();
-        try {
-          BatchSplitter(unsplit->batch).Split();
-        } catch (...) {
-          unsplit->fault = std::current_exception();
-        }
+        SplitInto(*unsplit);
         lock.lock();
-        unsplit->state = State::kSplit;
-        changed_.notify_all();
         continue;
       }
       if (ended_) return;  // all read, and all split or being split

@@ -79,6 +79,40 @@ TEST(ObjectModel, BuildingInBulkKeepsTheRulesOfSingleAdds) {
   EXPECT_EQ(copy.VertexRefCount(0), 1);
 }
 
+// Vertices and faces added a piece at a time give what one add each gives, and a
+// piece with a fault anywhere adds nothing of itself.
+TEST(ObjectModel, PiecesOfVerticesAndFacesAreAllOrNothing) {
+  vhost::Document document;
+  Object& bulk = document.AddObject("bulk");
+  Object& single = document.AddObject("single");
+  const vhost::Vec3 positions[] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  bulk.AddVertices(positions, 4);
+  for (const vhost::Vec3& p : positions) single.AddVertex(p);
+  const int32_t sizes[] = {3, 1, 4};
+  const int32_t points[] = {0, 1, 2, 3, 0, 1, 2, 3};
+  bulk.AddFaces(sizes, 3, points);
+  for (int32_t f = 0, at = 0; f < 3; at += sizes[f++]) single.AddFace(points + at, sizes[f]);
+  ASSERT_EQ(bulk.FaceCount(), single.FaceCount());
+  for (int32_t f = 0; f < bulk.FaceCount(); ++f)
+    EXPECT_EQ(bulk.FacePoints(f), single.FacePoints(f));
+  for (int32_t v = 0; v < 4; ++v) EXPECT_EQ(bulk.VertexRefCount(v), single.VertexRefCount(v));
+  EXPECT_EQ(bulk.Position(2).y, 1.0);
+
+  // The last face names a missing vertex, the first is empty: what AddFace
+  // would throw for the first faulty face, and nothing added.
+  const int32_t lastBad[] = {0, 1, 2, 9};
+  const int32_t twoSizes[] = {3, 1};
+  EXPECT_THROW(bulk.AddFaces(twoSizes, 2, lastBad), std::out_of_range);
+  const int32_t emptyFirst[] = {0, 3};
+  EXPECT_THROW(bulk.AddFaces(emptyFirst, 2, lastBad), std::invalid_argument);
+  EXPECT_EQ(bulk.FaceCount(), 3);
+  EXPECT_EQ(bulk.VertexRefCount(0), 2);
+  // Adding in many small pieces grows the lists geometrically, not by a copy each time.
+  for (int i = 0; i < 100000; ++i) bulk.AddFaces(sizes + 1, 1, points);
+  EXPECT_EQ(bulk.FaceCount(), 100003);
+  EXPECT_EQ(bulk.VertexRefCount(0), 100002);
+}
+
 TEST(ObjectModel, SlotsMayBeEmpty) {
   vhost::Document document;
   document.AddObject("a");
