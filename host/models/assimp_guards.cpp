@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,12 +33,33 @@ std::vector<std::string_view> Words(std::string_view line) {
   return words;
 }
 
-// One element of a PLY header: how many records, and the fewest bytes a binary
-// record of it takes.
+// One element of a PLY header: its name, how many records, the fewest bytes a
+// binary record of it takes, and which of its properties are lists.
 struct PlyRecords {
+  std::string name;
   uint64_t count = 0;
   uint64_t minBytes = 0;
+  std::vector<bool> lists;
 };
+
+// Whether an ASCII record (one line's words) holds what its element declares:
+// a word for each scalar, and for each list a count and that many words.
+// Assimp makes room for a list's count before reading it: a count of billions
+// on a short line takes the machine's memory.
+bool PlyRecordWhole(const std::vector<std::string_view>& words, const PlyRecords& element) {
+  std::size_t at = 0;
+  for (const bool list : element.lists) {
+    if (at >= words.size()) return false;
+    if (!list) {
+      ++at;
+      continue;
+    }
+    const std::string_view count = words[at++];
+    if (!IsUnsigned(count) || std::stoull(std::string(count)) > words.size() - at) return false;
+    at += static_cast<std::size_t>(std::stoull(std::string(count)));
+  }
+  return true;
+}
 
 uint64_t PlyTypeBytes(std::string_view type) {
   if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;
@@ -62,8 +84,18 @@ std::string PlyBodyFault(std::ifstream& in, bool binary, const std::vector<PlyRe
     }
   } else {
     std::string line;
+    std::size_t element = 0;  // of the next record
+    uint64_t ofElement = 0;   // records of it read
     while (found < needed && std::getline(in, line)) {
-      if (line.find_first_not_of(" \t\r") != std::string::npos) ++found;
+      if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+      while (ofElement == records[element].count) ++element, ofElement = 0;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!PlyRecordWhole(Words(line), records[element])) {
+        return "record " + std::to_string(ofElement + 1) + " of the PLY element \"" +
+               records[element].name + "\" is not what the header declares";
+      }
+      ++found;
+      ++ofElement;
     }
   }
   if (found >= needed) return {};
@@ -159,6 +191,7 @@ std::string PlyHeaderFault(const std::string& path) {
     if (keyword == "property" && !records.empty() && words.size() >= 3) {
       // A list takes its count at the least; a scalar its size.
       records.back().minBytes += PlyTypeBytes(words[1] == "list" ? words[2] : words[1]);
+      records.back().lists.push_back(words[1] == "list");
     }
     // Other lines (exporters write free text there) assimp passes over.
     if (keyword != "element") continue;
@@ -178,7 +211,7 @@ std::string PlyHeaderFault(const std::string& path) {
       return "the PLY header's element \"" + name + "\" has no count assimp reads";
     }
     declared += std::stoull(count);
-    records.push_back({std::stoull(count), 0});
+    records.push_back({name, std::stoull(count), 0, {}});
     if (fileBytes > 0 && declared > fileBytes) {
       return "the PLY header declares more elements than a file of " + std::to_string(fileBytes) +
              " bytes holds";

@@ -137,6 +137,24 @@ TEST_F(AssimpPly, ABodyShortOfItsRecordsIsRefused) {
   vhost::LoadModel(Write("whole_binary.ply", binary + std::string(24, '\0')), whole);
   ASSERT_EQ(whole.SlotCount(), 1);
   EXPECT_EQ(whole.At(0)->FaceCount(), 2);  // a point cloud: a point per vertex
+
+  // An ASCII record short of what its element declares: assimp would make
+  // room for a list of billions (found by the fuzzer), or read on into the
+  // next record.
+  const std::string head = kHeaderStart + "end_header\n0 0 0\n1 0 0\n0 1 0\n";
+  ExpectLoadError(Write("huge_list.ply", head + "4333333333333 0 1 2\n"), 0,
+                  "record 1 of the PLY element \"face\" is not what the header declares");
+  ExpectLoadError(Write("long_list.ply", head + "4 0 1 2\n"), 0,
+                  "record 1 of the PLY element \"face\" is not what the header declares");
+  ExpectLoadError(Write("no_count.ply", head + "x 0 1 2\n"), 0,
+                  "record 1 of the PLY element \"face\" is not what the header declares");
+  ExpectLoadError(
+      Write("short_vertex.ply", kHeaderStart + "end_header\n0 0 0\n1 0\n0 1 0\n3 0 1 2\n"), 0,
+      "record 2 of the PLY element \"vertex\" is not what the header declares");
+  vhost::Document spaced;
+  vhost::LoadModel(Write("spaced.ply", head + "  3\t0 1 2  \r\n"), spaced);
+  ASSERT_EQ(spaced.SlotCount(), 1);
+  EXPECT_EQ(spaced.At(0)->FaceCount(), 1);
 }
 
 #if !defined(_WIN32)
