@@ -893,37 +893,51 @@ class ObjBuilder {
     ObjectRecord& record = current_;
     if (record.Empty()) return;
 
-    // The vertex list in file order, each vertex's number in it in local_.
+    // The vertex list in file order. When the object uses every vertex from
+    // the first it uses to the last (one mesh of its own, the common case), that
+    // is the range itself, numbered by subtraction; otherwise each vertex's
+    // number in it goes to local_.
     std::vector<int32_t>& used = record.used;
-    const auto range = static_cast<std::size_t>(int64_t{record.lastUsed} - record.firstUsed + 1);
-    if (std::is_sorted(used.begin(), used.end())) {
-      // As first met: nothing to order.
-    } else if (range / 16 <= used.size()) {
-      // Dense: the marks tell the order faster than sorting would.
-      const std::size_t count = used.size();
-      used.clear();
-      for (auto v = static_cast<std::size_t>(record.firstUsed); used.size() < count; ++v) {
-        if (local_[v] == kUsed) used.push_back(static_cast<int32_t>(v));
-      }
+    const int32_t first = record.firstUsed;
+    const auto count = used.size();
+    const bool whole = count == static_cast<std::size_t>(int64_t{record.lastUsed} - first + 1);
+    if (whole) {
+      std::vector<int32_t>().swap(used);
+      // Marks left as kUsed would read as this object's to the next one.
+      for (std::size_t v = 0; !last && v < count; ++v) local_[first + v] = kUnused;
     } else {
-      std::sort(used.begin(), used.end());
+      if (std::is_sorted(used.begin(), used.end())) {
+        // As first met: nothing to order.
+      } else if (static_cast<std::size_t>(record.lastUsed - first + 1) / 16 <= count) {
+        // Dense: the marks tell the order faster than sorting would.
+        used.clear();
+        for (auto v = static_cast<std::size_t>(first); used.size() < count; ++v) {
+          if (local_[v] == kUsed) used.push_back(static_cast<int32_t>(v));
+        }
+      } else {
+        std::sort(used.begin(), used.end());
+      }
+      for (std::size_t i = 0; i < count; ++i) {
+        local_[static_cast<std::size_t>(used[i])] = Numbered(static_cast<int32_t>(i));
+      }
     }
-    for (std::size_t i = 0; i < used.size(); ++i) {
-      local_[static_cast<std::size_t>(used[i])] = Numbered(static_cast<int32_t>(i));
-    }
+    const auto vertexAt = [&](std::size_t i) {  // the file vertex that is local i
+      return whole ? static_cast<std::size_t>(first) + i : static_cast<std::size_t>(used[i]);
+    };
+    const auto local = [&](int32_t v) { return whole ? v - first : Local(v); };
 
     // Vertices and faces go over in pieces of kPiece, a call each.
     Object& object = objects_.AddObject(record.name);
-    object.Reserve(static_cast<int64_t>(used.size()), 0, 0);
+    object.Reserve(static_cast<int64_t>(count), 0, 0);
     std::vector<Vec3> vertices;
-    for (std::size_t i = 0; i < used.size();) {
+    for (std::size_t i = 0; i < count;) {
       vertices.clear();
-      for (; i < used.size() && vertices.size() < kPiece; ++i) {
-        const Position& q = positions_[static_cast<std::size_t>(used[i])];
+      for (; i < count && vertices.size() < kPiece; ++i) {
+        const Position& q = positions_[vertexAt(i)];
         vertices.push_back({q.x, q.y, q.z});
       }
       object.AddVertices(vertices.data(), static_cast<int32_t>(vertices.size()));
-      if (last) positions_.ReleaseBefore(static_cast<std::size_t>(used[i - 1]));
+      if (last) positions_.ReleaseBefore(vertexAt(i - 1));
     }
     std::vector<Vec3>().swap(vertices);
     std::vector<int32_t>().swap(used);
@@ -940,7 +954,7 @@ class ObjBuilder {
       for (; f < record.faceSizes.size() && sizes.size() < kPiece; ++f) {
         const int32_t size = record.faceSizes[f];
         sizes.push_back(size);
-        for (int32_t k = 0; k < size; ++k) corners.push_back(Local(record.faceCorners[corner++]));
+        for (int32_t k = 0; k < size; ++k) corners.push_back(local(record.faceCorners[corner++]));
       }
       object.AddFaces(sizes.data(), static_cast<int32_t>(sizes.size()), corners.data());
       record.faceCorners.ReleaseBefore(corner);
@@ -949,16 +963,16 @@ class ObjBuilder {
     corner = 0;
     for (std::size_t l = 0; l < record.lineSizes.size(); ++l) {
       const auto size = static_cast<std::size_t>(record.lineSizes[l]);
-      int32_t segment[2] = {0, Local(record.lineCorners[corner++])};
+      int32_t segment[2] = {0, local(record.lineCorners[corner++])};
       for (std::size_t k = 1; k < size; ++k) {
         segment[0] = segment[1];
-        segment[1] = Local(record.lineCorners[corner++]);
+        segment[1] = local(record.lineCorners[corner++]);
         object.AddFace(segment, 2);
       }
       record.lineCorners.ReleaseBefore(corner);
     }
     for (std::size_t i = 0; i < record.points.size(); ++i) {
-      const int32_t point = Local(record.points[i]);
+      const int32_t point = local(record.points[i]);
       object.AddFace(&point, 1);
       record.points.ReleaseBefore(i);
     }
