@@ -65,6 +65,7 @@ class BlockList {
 class TextBuffer {
  public:
   char* data() { return data_.get(); }
+  const char* data() const { return data_.get(); }
   std::size_t size() const { return size_; }
   std::size_t capacity() const { return capacity_; }
 
@@ -601,6 +602,8 @@ class ObjBuilder {
   ObjBuilder(const std::string& path, const ProgressShare& progress, Document& objects)
       : path_(path), progress_(progress), objects_(objects), current_(FileStem(path)) {}
 
+  // Applies a split batch, the next in file order, then tells its bytes as
+  // progress. Throws ModelError for the first fault in it.
   void Apply(Batch& batch) {
     const Position* position = batch.positions.data();
     const int32_t* references = batch.references.data();
@@ -651,7 +654,7 @@ class ObjBuilder {
 
   // Refuses the file for the fault found while reading `batch`, told at the
   // line of the NUL byte, or of the statement too long to read.
-  [[noreturn]] void FailText(Batch& batch) {
+  [[noreturn]] void FailText(const Batch& batch) {
     line_ = firstLine_;
     if (batch.fault == Batch::Fault::kLongStatement) {
       Fail("line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
