@@ -422,7 +422,8 @@ class BatchSplitter {
   // Adds the statement [begin, end) for the general path, unless it is blank or
   // a comment, which the general path reads as nothing: a file of those costs no
   // memory for them.
-  static void AddGeneral(char* begin, char* end, int64_t line, Batch& batch) {
+  void AddGeneral(char* begin, char* end, int64_t line, Batch& batch) {
+    runOpen_ = false;  // a run holds consecutive lines only: this one ends it
     const char* p = begin;
     while (p < end && IsBlank(*p)) ++p;
     if (p == end || *p == '#') return;
@@ -465,10 +466,11 @@ class BatchSplitter {
   // Adds the statement at `begin`, read fast, to a run of `kind`, counts its
   // line, and returns where the next line starts.
   char* EndStatement(char* begin, char* lineEnd, char* end, Step::Kind kind, Batch& batch) {
-    if (!batch.steps.empty() && batch.steps.back().kind == kind) {
+    if (runOpen_ && batch.steps.back().kind == kind) {
       ++batch.steps.back().count;
     } else {
       batch.steps.push_back({kind, 1, nextLine_, begin, nullptr});
+      runOpen_ = true;
     }
     ++nextLine_;
     if (lineEnd == end) return end;
@@ -591,6 +593,7 @@ class BatchSplitter {
 
   Batch& batch_;          // the caller's; outlives this
   int64_t nextLine_ = 0;  // the line of the next statement, from the batch's start
+  bool runOpen_ = false;  // the last step is a run the next line may extend
 };
 
 // --- Building objects from statements ---------------------------------------

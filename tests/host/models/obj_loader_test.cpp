@@ -169,6 +169,11 @@ TEST_F(ObjLoader, FastAndGeneralPathsReadEveryStatementAlike) {
       {"v 1 2 3 4 5 6 7 8\n", false},
       {"v 1 2 3x\n", false},
       {"v 1 2 --3\n", false},
+      // a run of fast lines broken by a comment or a blank line (found by the
+      // fuzzer: the face after it was once taken for the comment)
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n# c\nf 1 2 9\n", false},
+      {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n\nf 3 2 1\n  \nf 1 2 9\n", false},
+      {"v 0 0 0\n# c\nv 1 0 0\n\nv 0 1 0\nf 1 2 3\n# c\nf 3 2 1\n", true},
       {"vt 1 2 3 4\n", false},
       {"vn 1 2\n", false},
       {"vn 1 2 3e\n", false},
