@@ -54,9 +54,11 @@ bool PlyRecordWhole(const std::vector<std::string_view>& words, const PlyRecords
       ++at;
       continue;
     }
-    const std::string_view count = words[at++];
-    if (!IsUnsigned(count) || std::stoull(std::string(count)) > words.size() - at) return false;
-    at += static_cast<std::size_t>(std::stoull(std::string(count)));
+    const std::string_view word = words[at++];
+    if (!IsUnsigned(word)) return false;
+    const uint64_t count = std::stoull(std::string(word));
+    if (count > words.size() - at) return false;
+    at += static_cast<std::size_t>(count);
   }
   return true;
 }

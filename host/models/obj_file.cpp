@@ -1048,13 +1048,7 @@ class SplitAhead {
         }
         // Not split yet: split it here if the thread has not begun it, else
         // one after it while the thread finishes.
-        Slot* unsplit = Unsplit(handed_);
-        if (unsplit != nullptr) {
-          lock.unlock();
-          SplitInto(*unsplit);
-          lock.lock();
-          continue;
-        }
+        if (SplitOne(lock)) continue;
       } else if (ended_) {
         if (fault_) std::rethrow_exception(fault_);
         return nullptr;
@@ -1095,6 +1089,17 @@ class SplitAhead {
       }
     }
     return nullptr;
+  }
+
+  // Splits the oldest batch read that nobody splits yet, `lock` let go of
+  // meanwhile; false when there is none.
+  bool SplitOne(std::unique_lock<std::mutex>& lock) {
+    Slot* unsplit = Unsplit(handed_);
+    if (unsplit == nullptr) return false;
+    lock.unlock();
+    SplitInto(*unsplit);
+    lock.lock();
+    return true;
   }
 
   // Splits the slot Unsplit gave, the lock not held. A fault (std::bad_alloc)
@@ -1141,13 +1146,7 @@ class SplitAhead {
         changed_.notify_all();
         continue;
       }
-      Slot* unsplit = Unsplit(handed_);
-      if (unsplit != nullptr) {
-        lock.unlock();
-        SplitInto(*unsplit);
-        lock.lock();
-        continue;
-      }
+      if (SplitOne(lock)) continue;
       if (ended_) return;  // all read, and all split or being split
       changed_.wait(lock);
     }

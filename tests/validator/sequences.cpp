@@ -45,9 +45,9 @@ using Boxes = std::array<bool, 6>;
 
 class RandomSequence {
  public:
-  RandomSequence(uint64_t seed, int steps, Fault fault, std::string settingsPath,
+  RandomSequence(uint64_t caseSeed, int steps, Fault fault, std::string settingsPath,
                  std::string program)
-      : rng_(seed),
+      : rng_(caseSeed),
         steps_(steps),
         fault_(fault),
         settingsFile_(std::move(settingsPath)),
@@ -483,22 +483,22 @@ class RandomSequence {
 void RunCases(const Options& options, Figures& figures, const std::string& suite,
               const std::function<Fault(std::mt19937_64&)>& faultFor) {
   for (int i = 0; i < options.cases; ++i) {
-    const uint64_t seed = options.seed + static_cast<uint64_t>(i);
-    std::mt19937_64 choose(seed ^ 0x9E3779B97F4A7C15ULL);
+    const uint64_t caseSeed = options.seed + static_cast<uint64_t>(i);
+    std::mt19937_64 choose(caseSeed ^ 0x9E3779B97F4A7C15ULL);
     const Fault fault = options.fault.empty() ? faultFor(choose) : FaultNamed(options.fault);
     // Every fourth case keeps its settings in a file and checks the round trip.
     std::string file;
-    if (seed % 4 == 0) {
+    if (caseSeed % 4 == 0) {
       file = (std::getenv("TMPDIR") != nullptr ? std::string(std::getenv("TMPDIR")) : "/tmp") +
-             "/veltrane-validator-" + Str(getpid()) + "-" + Str(seed) + ".xml";
+             "/veltrane-validator-" + Str(getpid()) + "-" + Str(caseSeed) + ".xml";
     }
-    const std::string label = suite + " case seed " + Str(seed) + " (fault " +
+    const std::string label = suite + " case seed " + Str(caseSeed) + " (fault " +
                               kFaultNames[static_cast<std::size_t>(fault)] + ")";
     ChildReport report;
     const ChildEnd end = RunChild(
         label, options.timeout,
         [&](ChildReport& r) {
-          RandomSequence(seed, options.steps, fault, file, options.program).Run(r);
+          RandomSequence(caseSeed, options.steps, fault, file, options.program).Run(r);
         },
         report);
     if (!file.empty()) std::remove(file.c_str());
@@ -507,8 +507,8 @@ void RunCases(const Options& options, Figures& figures, const std::string& suite
     figures.faults += report.faults;
     figures.countChecks += report.countChecks;
     Tally(end, label,
-          "--only " + suite + " --seed " + Str(seed) + " --cases 1 --steps " + Str(options.steps) +
-              " --fault " + kFaultNames[static_cast<std::size_t>(fault)],
+          "--only " + suite + " --seed " + Str(caseSeed) + " --cases 1 --steps " +
+              Str(options.steps) + " --fault " + kFaultNames[static_cast<std::size_t>(fault)],
           figures);
   }
 }

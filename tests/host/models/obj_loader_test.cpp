@@ -197,10 +197,10 @@ TEST_F(ObjLoader, FastAndGeneralPathsReadEveryStatementAlike) {
 // and continued across lines (so across the blocks the file is read in).
 std::string ManyBlocks() {
   std::string text = "# many blocks\nvt 0 0\nvn 0 0 1\n";
-  uint32_t seed = 12345;
-  const auto next = [&seed](uint32_t below) {
-    seed = seed * 1664525u + 1013904223u;
-    return (seed >> 8) % below;
+  uint32_t state = 12345;  // of a linear congruential generator
+  const auto next = [&state](uint32_t below) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % below;
   };
   int vertices = 0;
   while (text.size() < (9u << 20)) {
