@@ -2,18 +2,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "host/models/assimp_guards.h"
+#include "host/models/weld.h"
 
 #if defined(VHOST_HAS_ASSIMP)
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +36,29 @@
 #endif
 
 namespace vhost::models {
+
+namespace {
+
+// What SetImportTimeLimit was told last; none: the limit follows the file's size.
+std::optional<double> g_fixedTimeLimit;
+
+// "12", "0.5": the limit as a user would have written it.
+[[maybe_unused]] std::string SecondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return text;
+}
+
+}  // namespace
+
+void SetImportTimeLimit(std::optional<double> seconds) { g_fixedTimeLimit = seconds; }
+
+double ImportTimeLimitFor(uint64_t bytes) {
+  if (g_fixedTimeLimit) return *g_fixedTimeLimit;
+  // Whole seconds, so that the message names the limit as a person would.
+  return std::ceil(kImportSecondsAtLeast +
+                   kImportSecondsPerMiB * static_cast<double>(bytes) / (1 << 20));
+}
 
 #if defined(VHOST_HAS_ASSIMP)
 
@@ -248,6 +277,30 @@ bool HiddenInFile(const aiNode& node) {
   return false;
 }
 
+// What makes a vertex of a mesh the vertex it is, as the weld compares it:
+// position, normal, each texture coordinate set (its own number of
+// components) and each colour set. Tangents and bitangents are left out: they
+// are derived from the rest, and exporters write them per corner with
+// differences in the last bits that no user made. Bone weights belong to the
+// skin, which does not count. Borrows the mesh.
+std::vector<VertexAttribute> IdentityAttributes(const aiMesh& mesh) {
+  std::vector<VertexAttribute> list;
+  const auto add = [&list](const void* data, std::size_t size, std::size_t stride) {
+    if (data != nullptr) list.push_back({data, size, stride});
+  };
+  add(mesh.mVertices, sizeof(aiVector3D), sizeof(aiVector3D));
+  add(mesh.mNormals, sizeof(aiVector3D), sizeof(aiVector3D));
+  for (unsigned set = 0; set < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++set) {
+    const unsigned declared = mesh.mNumUVComponents[set];
+    const unsigned components = declared == 0 ? 3 : std::min(declared, 3u);
+    add(mesh.mTextureCoords[set], components * sizeof(ai_real), sizeof(aiVector3D));
+  }
+  for (unsigned set = 0; set < AI_MAX_NUMBER_OF_COLOR_SETS; ++set) {
+    add(mesh.mColors[set], sizeof(aiColor4D), sizeof(aiColor4D));
+  }
+  return list;
+}
+
 // One object: a mesh as one node of the hierarchy uses it.
 struct Instance {
   std::string name;  // "node/mesh"
@@ -402,18 +455,25 @@ class SceneWalk {
   }
 
   // Limits were checked when the mesh was first met: its counts fit int32.
+  // Vertices are joined here, exactly (see weld.h), and only positions cross.
   static ImportedMesh Copy(const aiMesh& mesh) {
+    const Welded welded = WeldIdentical(mesh.mNumVertices, IdentityAttributes(mesh));
     ImportedMesh copy;
-    copy.positions.reserve(3 * static_cast<std::size_t>(mesh.mNumVertices));
-    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+    copy.positions.reserve(3 * static_cast<std::size_t>(welded.unique));
+    for (unsigned v = 0, next = 0; v < mesh.mNumVertices; ++v) {
+      if (welded.remap[v] != next) continue;  // a later copy of a vertex kept already
       const aiVector3D& p = mesh.mVertices[v];
       copy.positions.insert(copy.positions.end(), {p.x, p.y, p.z});
+      ++next;
     }
     copy.sizes.reserve(mesh.mNumFaces);
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const aiFace& face = mesh.mFaces[f];
       copy.sizes.push_back(static_cast<int32_t>(face.mNumIndices));
-      copy.points.insert(copy.points.end(), face.mIndices, face.mIndices + face.mNumIndices);
+      for (unsigned i = 0; i < face.mNumIndices; ++i) {
+        // Validation has checked every index against the vertex count.
+        copy.points.push_back(static_cast<int32_t>(welded.remap[face.mIndices[i]]));
+      }
     }
     return copy;
   }
@@ -465,10 +525,11 @@ Imported ImportHere(const std::string& path, const ProgressShare& progress) {
   // A COLLADA node's and geometry's name is what its tool showed the user; its
   // id is an XML reference ("Teapot01-node", "box-lib"), assimp's default.
   importer->SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, true);
-  // Joined vertices are those identical in every component. An STL file has no
-  // vertex normals, only the facet's normal repeated at each corner: dropped,
-  // the corners of neighbouring facets are joined by position.
-  unsigned flags = aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure;
+  // Vertices are joined after the import, exactly (assimp's own join merges
+  // vertices within a tolerance). An STL file has no vertex normals, only the
+  // facet's normal repeated at each corner: dropped, the corners of
+  // neighbouring facets are joined by position.
+  unsigned flags = aiProcess_ValidateDataStructure;
   if (LowerExtension(path) == ".stl") {
     importer->SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS);
     flags |= aiProcess_RemoveComponent;
@@ -579,7 +640,10 @@ class PipeWriter {
 // before `size` bytes: the child ended mid-message.
 class PipeReader {
  public:
-  explicit PipeReader(int fd) : fd_(fd) {}
+  using Clock = std::chrono::steady_clock;
+  // `deadline`: when reading gives up (timedOut() then says so); none waits on.
+  PipeReader(int fd, std::optional<Clock::time_point> deadline) : fd_(fd), deadline_(deadline) {}
+  bool timedOut() const { return timedOut_; }
   bool Bytes(void* data, std::size_t size) {
     auto* p = static_cast<char*>(data);
     while (size > 0) {
@@ -616,6 +680,7 @@ class PipeReader {
  private:
   bool Fill() {
     for (;;) {
+      if (deadline_ && !Ready()) return false;
       const ssize_t n = read(fd_, buffer_, sizeof buffer_);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
@@ -625,7 +690,25 @@ class PipeReader {
     }
   }
 
+  // Waits until the pipe has something to read (or has ended) or the deadline
+  // passes; false for the deadline.
+  bool Ready() {
+    for (;;) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
+      if (left <= 0) break;
+      pollfd watched{fd_, POLLIN, 0};
+      const int n = poll(&watched, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
+      if (n > 0) return true;
+      if (n < 0 && errno != EINTR) return true;  // let read() say what is wrong
+    }
+    timedOut_ = true;
+    return false;
+  }
+
   int fd_;
+  std::optional<Clock::time_point> deadline_;
+  bool timedOut_ = false;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   char buffer_[1 << 16];
@@ -767,7 +850,13 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
     throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
   }
   Child child(pid);
-  PipeReader reader(in.get());
+  const double limit = ImportTimeLimitFor(size);
+  std::optional<PipeReader::Clock::time_point> deadline;
+  if (limit > 0) {
+    deadline = PipeReader::Clock::now() + std::chrono::duration_cast<PipeReader::Clock::duration>(
+                                              std::chrono::duration<double>(limit));
+  }
+  PipeReader reader(in.get(), deadline);
   Imported imported;
   bool received = false;
   std::string fault;
@@ -789,6 +878,13 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
     } else {
       break;
     }
+  }
+  if (reader.timedOut()) {
+    // A reader caught in a loop never ends by itself: the child is killed
+    // (Child's destructor) and the run goes on with the next file.
+    throw ModelError(path, 0,
+                     "assimp's importer did not finish in " + SecondsText(limit) +
+                         " s (--import-timeout sets the limit)");
   }
   const int status = child.Wait();
   if (outOfMemory) throw OutOfMemory(path);

@@ -3,7 +3,9 @@
 // with assimp (VHOST_HAS_ASSIMP); see models.h for what counts.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,24 @@ bool HaveAssimp();
 // left to the project's own reader. Empty without assimp.
 std::vector<std::string> AssimpExtensions();
 
-// Reads `path` with assimp. Throws ModelError: assimp's own message for a file
-// it refuses, one it read without meshes, or one it warned of (see models.h).
+// How long one import may take, by default: a reader caught in a loop on a
+// damaged file (assimp's OpenGEX reader on a cut file spins for ever) must not
+// stop the run. Generous: assimp reads tens of MiB a second.
+constexpr double kImportSecondsAtLeast = 60;
+constexpr double kImportSecondsPerMiB = 10;
+
+// The time every later import may take: `seconds` (0: no limit), or with none
+// the default, kImportSecondsAtLeast and kImportSecondsPerMiB for each MiB of
+// the file. Process-wide, as the tool's options are: set once before loading.
+void SetImportTimeLimit(std::optional<double> seconds);
+
+// The limit for a file of `bytes`, in seconds; 0 for none.
+double ImportTimeLimitFor(uint64_t bytes);
+
+// Reads `path` with assimp. An import that runs past its time limit is
+// stopped and the file is an error "assimp's importer did not finish in N s". Throws ModelError:
+// assimp's own message for a file it refuses, one it read without meshes, or one it warned of (see
+// models.h).
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress);
 
 }  // namespace vhost::models

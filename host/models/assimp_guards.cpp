@@ -106,7 +106,61 @@ std::string PlyBodyFault(std::ifstream& in, bool binary, const std::vector<PlyRe
                       std::to_string(needed) + " records its header declares";
 }
 
+// Elements of geometry that assimp's PLY reader does not hand over as the file
+// stores them: it drops "edge" (2-point faces) without a word, and reads a
+// "tristrips" strip of n indices as one triangle instead of n - 2. A count of
+// either file would be wrong, so it is refused, naming the element.
+std::string PlyGeometryAssimpMisreads(const std::string& element) {
+  if (element == "edge") {
+    return "the PLY element \"edge\" holds 2-point faces that assimp's PLY reader drops";
+  }
+  if (element == "tristrips") {
+    return "the PLY element \"tristrips\" holds triangle strips that assimp's PLY reader does "
+           "not read as stored";
+  }
+  return {};
+}
+
+// Whether the start of a file is a COLLADA document's: XML whose root is
+// <COLLADA>, as assimp recognises it whatever the extension.
+bool LooksLikeCollada(const std::string& start) {
+  return start.find("<COLLADA") != std::string::npos;
+}
+
 }  // namespace
+
+// A COLLADA <trifans> element stores triangles in fans; assimp's reader makes
+// each fan one polygon of all its points (a fan of 6 indices, 4 triangles,
+// becomes one 6-point face), and what it hands over cannot be told from a
+// polygon the file stored. So a file holding one is refused, naming it. The
+// whole file is searched as text, in blocks; a tag split across two blocks is
+// found by carrying the end of each block over.
+std::string ColladaFault(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  static constexpr std::string_view kTrifans = "<trifans";
+  std::string carried;
+  std::vector<char> block(1 << 20);
+  while (in) {
+    in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (got == 0) break;
+    std::string text = carried;
+    text.append(block.data(), got);
+    for (std::size_t at = text.find(kTrifans); at != std::string::npos;
+         at = text.find(kTrifans, at + 1)) {
+      // "<trifansX" is another name; a tag cut at the end of the file is taken as one.
+      const std::size_t next = at + kTrifans.size();
+      const char after = next < text.size() ? text[next] : ' ';
+      if (std::string_view(" \t\r\n/>").find(after) != std::string_view::npos) {
+        return "the COLLADA element <trifans> holds triangle fans that assimp's COLLADA reader "
+               "makes one polygon each";
+      }
+    }
+    carried = text.substr(text.size() - std::min(text.size(), kTrifans.size()));
+  }
+  return {};
+}
 
 std::string AssimpReaderHazard(const std::string& path) {
   // By content as well as by name: assimp hands a file its reader for the
@@ -134,6 +188,7 @@ std::string AssimpReaderHazard(const std::string& path) {
                        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
   }();
   if (extension == ".off" || offSignature) return OffFault(path);
+  if (extension == ".dae" || LooksLikeCollada(start)) return ColladaFault(path);
   return {};
 }
 
@@ -214,6 +269,9 @@ std::string PlyHeaderFault(const std::string& path) {
     }
     declared += std::stoull(count);
     records.push_back({name, std::stoull(count), 0, {}});
+    if (records.back().count > 0) {
+      if (std::string fault = PlyGeometryAssimpMisreads(name); !fault.empty()) return fault;
+    }
     if (fileBytes > 0 && declared > fileBytes) {
       return "the PLY header declares more elements than a file of " + std::to_string(fileBytes) +
              " bytes holds";

@@ -15,6 +15,10 @@ std::string AssimpReaderHazard(const std::string& path);
 // What is wrong with a PLY file's header for assimp's PLY reader; empty when nothing.
 std::string PlyHeaderFault(const std::string& path);
 
+// What a COLLADA file holds that assimp's reader does not hand over as stored;
+// empty when nothing.
+std::string ColladaFault(const std::string& path);
+
 // What is wrong with an OFF file for assimp's OFF reader; empty when nothing.
 std::string OffFault(const std::string& path);
 

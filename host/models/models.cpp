@@ -23,6 +23,8 @@ std::string Where(const std::string& file, int64_t line, int64_t column) {
 
 }  // namespace
 
+void SetImportTimeLimit(std::optional<double> seconds) { models::SetImportTimeLimit(seconds); }
+
 std::string Printable(const std::string& text) {
   std::string printable;
   printable.reserve(text.size());

@@ -35,17 +35,19 @@
 //             node with "Show" false hides its objects and those below it
 //   faces     as the file stores them, not triangulated; points and lines are
 //             faces of 1 and 2 points
-//   vertices  each mesh's, after joining vertices identical in every component
-//             (position, normal, texture coordinates, ...): a format that splits
-//             a corner at a UV or normal seam (glTF) counts the copies as
-//             stored. STL's facet normals are dropped first, so the corners of
-//             neighbouring facets are one vertex.
+//   vertices  each mesh's, after joining vertices identical to the bit in
+//             position, normal, texture coordinates and colours (weld.h): a
+//             format that splits a corner at a UV or normal seam (glTF) counts
+//             the copies as stored. STL's facet normals are dropped first, so
+//             the corners of neighbouring facets are one vertex.
 //   ignored   materials, animation, skins, cameras, lights
 // A file assimp refuses is a ModelError "file: <assimp's message>"; so is one it
 // reads without meshes, and one on which it warned of anything but what is
 // ignored above (it drops geometry it cannot make sense of with only a
 // warning). Files some of its readers cannot survive (PLY and OFF with faults
-// its readers hang or crash on) are refused before it sees them. Builds without
+// its readers hang or crash on), and geometry its readers do not hand over as
+// stored (PLY edge and tristrips, COLLADA trifans), are refused before it sees
+// them; an import past its time limit is stopped. Builds without
 // assimp (Windows) read OBJ and scenes only.
 //
 // Scene files (JSON, UTF-8)
@@ -92,6 +94,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -164,5 +167,11 @@ void LoadModel(const std::string& path, Document& document, const LoadProgress& 
 
 // The extensions LoadModel takes, lower-case with the dot, sorted.
 std::vector<std::string> SupportedExtensions();
+
+// How long each later import through assimp may take before it is stopped and
+// the file is a ModelError "FILE: assimp's importer did not finish in N s":
+// `seconds` (0: no limit), or with none the default, 60 s and 10 s more for
+// each MiB of the file. Process-wide; set before loading.
+void SetImportTimeLimit(std::optional<double> seconds);
 
 }  // namespace vhost

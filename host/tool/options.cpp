@@ -117,13 +117,16 @@ std::string FormatsText() {
          "            an FBX node shown false hides its objects\n"
          "  faces     as stored, not triangulated; points and lines count as faces of 1\n"
          "            and 2 points; a point cloud's vertices as points\n"
-         "  vertices  each mesh's, after joining those identical in every component: glTF\n"
-         "            and other formats that split a corner at a UV or normal seam count\n"
-         "            the copies as stored; an STL file's facet corners are joined\n"
+         "  vertices  each mesh's, after joining those identical to the bit in position,\n"
+         "            normal, texture coordinates and colours: glTF and other formats that\n"
+         "            split a corner at a UV or normal seam count the copies as stored;\n"
+         "            an STL file's facet corners are joined\n"
          "  ignored   materials, animation, skins, cameras and lights\n"
          "Not counted (exit 2): a file assimp refuses, reads without meshes, or warns of\n"
          "anything but what is ignored (it drops geometry it cannot read with only a\n"
-         "warning); PLY and OFF files with faults its readers hang or crash on.\n";
+         "warning); PLY and OFF files with faults its readers hang or crash on; PLY\n"
+         "edge and tristrips, COLLADA trifans (assimp does not read them as stored); an\n"
+         "import that does not finish in time (--import-timeout).\n";
 }
 
 }  // namespace
@@ -206,6 +209,11 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)")
       ->type_name("PATH");
   app.add_flag("--identify", options.identify, "tell what the plug-in says about itself");
+  CLI::Option* importTimeout =
+      text("--import-timeout",
+           "stop an import through assimp after SECONDS, the file an error (0: no limit; "
+           "default: 60 and 10 more per MiB of the file)")
+          ->type_name("SECONDS");
 
   try {
     std::vector<std::string> args;
@@ -238,6 +246,8 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         options.settings = path;
       } else if (option == noSettings) {
         options.settings.reset();
+      } else if (option == importTimeout) {
+        options.importTimeout = Decimal(name, value(), INT32_MAX);
       } else if (const auto found = budgets.find(option); found != budgets.end()) {
         *found->second = Decimal(name, value(), INT64_MAX);
       }

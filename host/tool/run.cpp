@@ -378,6 +378,10 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
   int status = 2;
   try {
     Console console(out, err);
+    // Every run states its own limit: a caller may run again with other options.
+    std::optional<double> importLimit;
+    if (options.importTimeout) importLimit = static_cast<double>(*options.importTimeout);
+    vhost::SetImportTimeLimit(importLimit);
     status = ToolRun(options, console).Go();
   } catch (...) {
     std::fputs("veltrane-host: out of memory\n", err);
