@@ -39,8 +39,8 @@ struct Options {
   bool close = false;
   bool json = false;
   bool identify = false;
-  Budgets budgets;        // on each model's all-objects counts
-  Budgets objectBudgets;  // on each object's counts
+  Budgets budgets;                       // on each model's all-objects counts
+  Budgets objectBudgets;                 // on each object's counts
   std::optional<int64_t> importTimeout;  // seconds an assimp import may take; 0: no limit
 
   // Per-object rows are made for --objects and for per-object budgets.
