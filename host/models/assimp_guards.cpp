@@ -5,11 +5,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "host/models/model_file.h"
+
+#if defined(VHOST_HAS_ASSIMP)  // Windows builds read no assimp formats, and have no libzip
+#include <zip.h>
+#endif
 
 namespace vhost::models {
 namespace {
@@ -129,35 +134,83 @@ bool LooksLikeCollada(const std::string& start) {
 
 }  // namespace
 
+namespace {
+
+// Finds a <trifans> tag in text fed to it in pieces of any size; a tag split
+// between two pieces is found by carrying the end of each piece over.
+class TrifansScan {
+ public:
+  // Whether the text so far holds the tag ("<trifansX" is another name; a tag
+  // cut at the end of the text is taken as one).
+  bool Feed(const char* data, std::size_t size) {
+    std::string text = carried_;
+    text.append(data, size);
+    for (std::size_t at = text.find(kTag); at != std::string::npos; at = text.find(kTag, at + 1)) {
+      const std::size_t next = at + kTag.size();
+      const char after = next < text.size() ? text[next] : ' ';
+      if (std::string_view(" \t\r\n/>").find(after) != std::string_view::npos) return true;
+    }
+    carried_ = text.substr(text.size() - std::min(text.size(), kTag.size()));
+    return false;
+  }
+
+ private:
+  static constexpr std::string_view kTag = "<trifans";
+  std::string carried_;
+};
+
+constexpr const char* kTrifansFault =
+    "the COLLADA element <trifans> holds triangle fans that assimp's COLLADA reader makes one "
+    "polygon each";
+
+// A .zae file is a zip archive of COLLADA documents: each .dae in it is read.
+std::string ZaeFault(const std::string& path) {
+#if !defined(VHOST_HAS_ASSIMP)
+  static_cast<void>(path);
+  return {};
+#else
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  if (archive == nullptr) return {};  // not a zip: assimp refuses it
+  const std::unique_ptr<zip_t, int (*)(zip_t*)> closing(archive, zip_close);
+  const zip_int64_t entries = zip_get_num_entries(archive, 0);
+  std::vector<char> block(1 << 20);
+  for (zip_int64_t i = 0; i < entries; ++i) {
+    const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    if (name == nullptr || LowerExtension(name) != ".dae") continue;
+    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+    if (file == nullptr) return "a COLLADA document in the archive cannot be read to check it";
+    const std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> fileClosing(file, zip_fclose);
+    TrifansScan scan;
+    for (;;) {
+      const zip_int64_t got = zip_fread(file, block.data(), block.size());
+      if (got < 0) return "a COLLADA document in the archive cannot be read to check it";
+      if (got == 0) break;
+      if (scan.Feed(block.data(), static_cast<std::size_t>(got))) return kTrifansFault;
+    }
+  }
+  return {};
+#endif
+}
+
+}  // namespace
+
 // A COLLADA <trifans> element stores triangles in fans; assimp's reader makes
 // each fan one polygon of all its points (a fan of 6 indices, 4 triangles,
 // becomes one 6-point face), and what it hands over cannot be told from a
 // polygon the file stored. So a file holding one is refused, naming it. The
-// whole file is searched as text, in blocks; a tag split across two blocks is
-// found by carrying the end of each block over.
+// whole file (each COLLADA document of a .zae archive) is searched as text.
 std::string ColladaFault(const std::string& path) {
+  if (LowerExtension(path) == ".zae") return ZaeFault(path);
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  static constexpr std::string_view kTrifans = "<trifans";
-  std::string carried;
+  TrifansScan scan;
   std::vector<char> block(1 << 20);
   while (in) {
     in.read(block.data(), static_cast<std::streamsize>(block.size()));
     const auto got = static_cast<std::size_t>(in.gcount());
     if (got == 0) break;
-    std::string text = carried;
-    text.append(block.data(), got);
-    for (std::size_t at = text.find(kTrifans); at != std::string::npos;
-         at = text.find(kTrifans, at + 1)) {
-      // "<trifansX" is another name; a tag cut at the end of the file is taken as one.
-      const std::size_t next = at + kTrifans.size();
-      const char after = next < text.size() ? text[next] : ' ';
-      if (std::string_view(" \t\r\n/>").find(after) != std::string_view::npos) {
-        return "the COLLADA element <trifans> holds triangle fans that assimp's COLLADA reader "
-               "makes one polygon each";
-      }
-    }
-    carried = text.substr(text.size() - std::min(text.size(), kTrifans.size()));
+    if (scan.Feed(block.data(), got)) return kTrifansFault;
   }
   return {};
 }
@@ -188,7 +241,9 @@ std::string AssimpReaderHazard(const std::string& path) {
                        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
   }();
   if (extension == ".off" || offSignature) return OffFault(path);
-  if (extension == ".dae" || LooksLikeCollada(start)) return ColladaFault(path);
+  if (extension == ".dae" || extension == ".zae" || LooksLikeCollada(start)) {
+    return ColladaFault(path);
+  }
   return {};
 }
 

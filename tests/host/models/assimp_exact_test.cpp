@@ -3,6 +3,7 @@
 // import that never ends stopped. Each expected count is worked out here from
 // the file written in the test.
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <chrono>
 #include <optional>
@@ -39,6 +40,18 @@ std::string ColladaMesh(const std::string& primitive, int count, const std::stri
 
 class AssimpExact : public testing_support::ModelFiles {
  protected:
+  // A .zae archive at `name` holding one COLLADA document, `text`.
+  std::string WriteZae(const std::string& name, const std::string& text) {
+    const std::string path = PathOf(name);
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    EXPECT_NE(archive, nullptr);
+    zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
+    EXPECT_GE(zip_file_add(archive, "scene/model.dae", source, ZIP_FL_OVERWRITE), 0);
+    EXPECT_EQ(zip_close(archive), 0);  // writes the archive; `text` is read until here
+    return path;
+  }
+
   void TearDown() override {
     vhost::SetImportTimeLimit(std::nullopt);
     ModelFiles::TearDown();
@@ -82,7 +95,7 @@ TEST_F(AssimpExact, VerticesThatDifferInAnyComponentStayApart) {
 // are 4 vertices and 2 faces), a PLY "tristrips" strip of 5 indices it reads
 // as 1 triangle (3 stored), a COLLADA <trifans> fan of 6 indices it makes one
 // 6-point face (4 triangles stored). An element declared with no records holds
-// nothing to lose.
+// nothing to lose; a fan in a .zae archive is found there.
 TEST_F(AssimpExact, FaceKindsAssimpDoesNotReadAsStoredAreRefused) {
   const std::string triangle =
       "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
@@ -111,6 +124,9 @@ TEST_F(AssimpExact, FaceKindsAssimpDoesNotReadAsStoredAreRefused) {
     SCOPED_TRACE(c.name);
     ExpectLoadError(Write(c.name, c.text), 0, c.message);
   }
+  // A fan inside a COLLADA archive.
+  ExpectLoadError(WriteZae("fan.zae", ColladaMesh("trifans", 1, "<p>0 1 2 3 4 5</p>")), 0,
+                  "the COLLADA element <trifans> holds triangle fans");
   const std::string noEdges =
       Write("no_edges.ply", triangle +
                                 "element face 1\nproperty list uchar int vertex_indices\n"
