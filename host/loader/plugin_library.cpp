@@ -20,8 +20,11 @@ void Resolve(void* module, const char* name, const std::string& path, Fn& target
 }  // namespace
 
 std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& path) {
-  void* module = OpenLibrary(path);
-  if (module == nullptr) throw std::runtime_error(path + ": cannot load the plug-in library");
+  std::string why;
+  void* module = OpenLibrary(path, &why);
+  if (module == nullptr) {
+    throw std::runtime_error(path + ": cannot load the plug-in library: " + why);
+  }
   std::unique_ptr<PluginLibrary> library(new PluginLibrary(path, module));
   EntryPoints& e = library->entries_;
 #define MQ_ENTRY_POINT(name, result, parameters) Resolve(module, #name, path, e.name);

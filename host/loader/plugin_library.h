@@ -22,8 +22,10 @@ struct PluginIdentity {
 
 class PluginLibrary {
  public:
-  // Loads the library at `path` and resolves its 14 entry points. Throws
-  // std::runtime_error naming the file when it cannot be loaded or lacks one.
+  // Loads the library at `path` (a file, relative to the working directory when
+  // not absolute) and resolves its 14 entry points. Throws std::runtime_error
+  // naming the file and, when it cannot be loaded, the loader's reason; or the
+  // entry point it lacks.
   static std::unique_ptr<PluginLibrary> Load(const std::string& path);
 
   PluginLibrary(const PluginLibrary&) = delete;

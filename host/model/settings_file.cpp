@@ -14,12 +14,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <new>
@@ -97,6 +99,121 @@ std::map<std::pair<dev_t, ino_t>, pid_t>& HeldLocks() {
   return *held;
 }
 
+// Lock files to remove should a termination signal end the process while it
+// holds them: the signal's default action would leave them behind. A handler may
+// only touch what is async-signal-safe, so the registry is a fixed array of
+// slots, each claimed by one lock for as long as it is held, written while its
+// owner is 0 and read by the handler only once the owner is set. The owner is
+// the process that took the lock: a fork()ed child (an import's, say) inherits
+// the slots and the handlers but must never remove its parent's lock.
+struct SignalSlot {
+  std::atomic<pid_t> owner{0};  // 0: free; -1: being filled; else the holder
+  char path[4096] = {};
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+static_assert(std::atomic<pid_t>::is_always_lock_free, "read inside a signal handler");
+
+// More trees than this holding locks at once go unregistered: their lock files
+// are left behind by a signal, as before (harmless, the next run takes them).
+constexpr int kSignalSlots = 8;
+SignalSlot g_signalSlots[kSignalSlots];
+
+// The signals whose default action ends the process and that a person or a job
+// runner sends to stop it; a fault in the host itself is no reason to tidy up.
+constexpr int kStopSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE, SIGALRM,
+                                SIGTERM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+
+// Guards the installing and restoring of the handlers and the count of held
+// slots; never taken inside the handler.
+std::mutex& SignalSlotsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+int g_slotsHeld = 0;
+struct sigaction g_previous[std::size(kStopSignals)];
+bool g_installed[std::size(kStopSignals)] = {};
+
+void RemoveLocksAndStop(int signal) {
+  const int savedErrno = errno;
+  const pid_t self = ::getpid();
+  for (SignalSlot& slot : g_signalSlots) {
+    if (slot.owner.load(std::memory_order_acquire) != self) continue;
+    // Only while the name still leads to the file this process locked.
+    struct stat now {};
+    if (::stat(slot.path, &now) == 0 && now.st_dev == slot.device && now.st_ino == slot.inode) {
+      ::unlink(slot.path);
+    }
+  }
+  // The default action, once this handler returns and the signal is unblocked.
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  ::sigaction(signal, &fallback, nullptr);
+  ::raise(signal);
+  errno = savedErrno;
+}
+
+// Registers a held lock file; false when no slot is free or the path does not
+// fit. The first one installs the handler on each stop signal whose action is
+// still the default: one the process ignores or handles itself stays its own.
+bool ArmSignalSlot(const std::string& path, dev_t device, ino_t inode) {
+  if (path.size() >= sizeof(SignalSlot::path)) return false;
+  const std::lock_guard<std::mutex> guard(SignalSlotsMutex());
+  for (SignalSlot& slot : g_signalSlots) {
+    pid_t expected = 0;
+    if (!slot.owner.compare_exchange_strong(expected, -1)) continue;
+    std::copy(path.begin(), path.end(), slot.path);
+    slot.path[path.size()] = '\0';
+    slot.device = device;
+    slot.inode = inode;
+    slot.owner.store(::getpid(), std::memory_order_release);
+    if (g_slotsHeld++ == 0) {
+      for (std::size_t s = 0; s < std::size(kStopSignals); ++s) {
+        struct sigaction current {};
+        g_installed[s] = false;
+        if (::sigaction(kStopSignals[s], nullptr, &current) != 0) continue;
+        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction handler {};
+        handler.sa_handler = RemoveLocksAndStop;
+        sigemptyset(&handler.sa_mask);
+        for (int other : kStopSignals) sigaddset(&handler.sa_mask, other);
+        handler.sa_flags = SA_RESTART;
+        g_installed[s] = ::sigaction(kStopSignals[s], &handler, &g_previous[s]) == 0;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+// Lets the slot of a lock go before its file is removed; with the last one the
+// handlers installed for it give way to what was there before, where nobody
+// has changed them since.
+void DisarmSignalSlot(dev_t device, ino_t inode) {
+  const std::lock_guard<std::mutex> guard(SignalSlotsMutex());
+  const pid_t self = ::getpid();
+  for (SignalSlot& slot : g_signalSlots) {
+    if (slot.owner.load(std::memory_order_acquire) != self || slot.device != device ||
+        slot.inode != inode) {
+      continue;
+    }
+    slot.owner.store(0, std::memory_order_release);
+    if (--g_slotsHeld == 0) {
+      for (std::size_t s = 0; s < std::size(kStopSignals); ++s) {
+        if (!g_installed[s]) continue;
+        g_installed[s] = false;
+        struct sigaction current {};
+        if (::sigaction(kStopSignals[s], nullptr, &current) == 0 &&
+            (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == RemoveLocksAndStop) {
+          ::sigaction(kStopSignals[s], &g_previous[s], nullptr);
+        }
+      }
+    }
+    return;
+  }
+}
+
 // Opens "<target>.lock" without ever blocking in open() and locks it, waiting for
 // another run if need be. Null when the run goes on unlocked; `notice` then says
 // why (or stays empty when the directory itself is missing: nothing to protect
@@ -167,6 +284,7 @@ std::unique_ptr<LockT> TakeLock(const std::string& target,
       continue;  // its holder removed it on the way out; the lock goes with `lock`
     }
     lock->named = true;
+    ArmSignalSlot(path, file.st_dev, file.st_ino);
     if (waited) {
       const std::chrono::duration<double> wait = std::chrono::steady_clock::now() - start;
       char seconds[32];
@@ -303,6 +421,7 @@ SettingsTree::FileLock::~FileLock() {
     // Only the process that took the lock gives it up: a fork()ed child's unlock
     // would release the parent's lock too, as both share one open file.
     if (owner == ::getpid()) {
+      if (named) DisarmSignalSlot(device, inode);
       // Removed while still locked, and only while the name still leads to it: a run
       // waiting on this file then sees it gone and takes a fresh one.
       struct stat now {};

@@ -218,6 +218,18 @@ void* SettingsTree::StoreSetting(const std::string& section, const std::string& 
   return add.result;
 }
 
+std::size_t SettingsTree::DropRepeatedChildren(void* element, const std::string& name) {
+  Node* node = Live(element);
+  if (node == nullptr) return 0;
+  std::vector<Node*> repeated;
+  for (const auto& child : node->children) {
+    if (child->name == name) repeated.push_back(child.get());
+  }
+  if (repeated.size() < 2) return 0;
+  for (std::size_t i = 1; i < repeated.size(); ++i) RemoveChild(*node, *repeated[i]);
+  return repeated.size() - 1;
+}
+
 void* SettingsTree::FindSection(const std::string& name) const {
   const void* settings = FindChild(root_.get(), kPluginSettingsName);
   return settings != nullptr ? FindChild(settings, name) : nullptr;

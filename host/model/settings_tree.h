@@ -21,16 +21,21 @@
 //   tree's destruction, so that two runs on one file serialise instead of one
 //   silently losing the other's changes. A second run waits in LoadFile for the
 //   first to finish. The holder removes the lock file as it lets go (a waiting run
-//   then takes the file now named, never the removed one); a run killed between
-//   LoadFile and SaveFile leaves it behind, harmless: it holds no data and the next
-//   run locks and removes it. The lock is the open file's: a fork()ed child shares
-//   it until the child closes it (the descriptor is close-on-exec) and never
-//   releases it for the parent; a tree the child makes itself is another run and
-//   waits. A second tree of one process is refused instead (kFailed): it would wait
-//   for itself. When the lock file cannot be created or opened (a read-only
-//   directory, say), the run goes on unlocked and the report's message says so:
-//   such a directory cannot take the new file either, and refusing would only stop
-//   a run that loses nothing.
+//   then takes the file now named, never the removed one), and so does a process
+//   that a termination signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM,
+//   SIGUSR1/2, SIGXCPU, SIGXFSZ) ends while it holds the lock: while a lock is
+//   held, each of those whose action is still the default gets a handler that
+//   removes it and lets the signal act as it would have (the settings file stays
+//   as it was); one the process ignores or handles itself is left alone. A run
+//   that SIGKILL or a crash ends leaves it behind, harmless: it holds no data and
+//   the next run locks and removes it. The lock is the open file's: a fork()ed
+//   child shares it until the child closes it (the descriptor is close-on-exec),
+//   never releases or removes it for the parent, signal or not; a tree the child
+//   makes itself is another run and waits. A second tree of one process is
+//   refused instead (kFailed): it would wait for itself. When the lock file
+//   cannot be created or opened (a read-only directory, say), the run goes on
+//   unlocked and the report's message says so: such a directory cannot take the
+//   new file either, and refusing would only stop a run that loses nothing.
 // - Saving writes a temporary "<target>.tmp-XXXXXX" in the target's directory and
 //   renames it over the target. The usual termination signals (SIGINT, SIGTERM,
 //   SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1/2 and the like) are blocked in the
@@ -179,6 +184,15 @@ class VHOST_API SettingsTree {
   // element, or null when the tree refused the section or the key (nothing more
   // is attempted then).
   void* StoreSetting(const std::string& section, const std::string& key, const std::string& text);
+
+  // Removes every child of the live element `element` named `name` but the first,
+  // and answers how many went. A plug-in that keeps one element per key reads the
+  // first and replaces it by removing it and adding a new one at the end: a later
+  // one of the same name (a hand-edited or merged file) would then be read next
+  // time, and the stored value would swap on every run. The first is what the
+  // plug-in reads today, so keeping it keeps its meaning. Handles to the removed
+  // children become unknown, as with any removal.
+  std::size_t DropRepeatedChildren(void* element, const std::string& name);
 
   // A plug-in's section under "pluginsettings", or null.
   void* FindSection(const std::string& name) const;

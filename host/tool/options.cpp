@@ -1,6 +1,7 @@
 #include "host/tool/options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -159,7 +160,8 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   CLI::App app{kDescription, "veltrane-host"};
   app.footer(kFooter);
   app.add_option("MODEL", options.models,
-                 "model files to count: OBJ, JSON scenes, glTF, FBX, PLY, STL, ... (--formats)");
+                 "model files to count: OBJ, JSON scenes, glTF, FBX, PLY, STL, ... (--formats); "
+                 "- reads OBJ from standard input");
   bool formats = false;
   app.add_flag("--formats", formats, "list the formats this build reads and what counts in each");
   app.add_flag("--json", options.json,
@@ -258,6 +260,15 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
       if (!parsed.message.empty() && parsed.message.back() == '\n') parsed.message.pop_back();
       parsed.toStdout = true;
       return parsed;
+    }
+    // A run without a model would count nothing and still say all is well; only
+    // --identify has something to tell without one.
+    if (options.models.empty() && !options.identify) {
+      throw UsageError("no MODEL given: name the model files to count (--help)");
+    }
+    // Standard input gives its content once: a second "-" would be counted empty.
+    if (std::count(options.models.begin(), options.models.end(), "-") > 1) {
+      throw UsageError("MODEL '-' (standard input) given more than once; it can be read once");
     }
   } catch (const CLI::CallForHelp&) {
     parsed.status = 0;

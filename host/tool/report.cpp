@@ -240,7 +240,7 @@ int CheckBudgets(ModelReport& report, const Budgets& budgets, const Budgets& obj
 }
 
 std::string VerdictLine(const ModelReport& report, const Verdict& verdict) {
-  std::string line = Printable(report.path) + ": ";
+  std::string line = ShownName(report.path) + ": ";
   if (verdict.object) {
     const ObjectRow* row = RowOf(report, *verdict.object);
     line += "object " + Printable(row != nullptr ? row->name : Number(*verdict.object)) + ": ";
@@ -257,7 +257,7 @@ std::string VerdictLine(const ModelReport& report, const Verdict& verdict) {
 }
 
 std::string ToText(const ModelReport& report) {
-  std::string out = Printable(report.path) + "\n" + report.picture;
+  std::string out = ShownName(report.path) + "\n" + report.picture;
   std::string saturated;
   for (const auto& [group, row] :
        {std::pair{"current", &report.current}, std::pair{"all", &report.all}}) {
@@ -331,5 +331,9 @@ std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& su
 }
 
 std::string Printable(const std::string& text) { return vhost::Printable(text); }
+
+std::string ShownName(const std::string& path) {
+  return path == kStandardInput ? std::string("<stdin>") : Printable(path);
+}
 
 }  // namespace vtool

@@ -104,4 +104,11 @@ std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& su
 // printable line.
 std::string Printable(const std::string& text);
 
+// The MODEL that means standard input.
+inline constexpr const char* kStandardInput = "-";
+
+// How messages and the text report name a model: "<stdin>" for standard input,
+// else its path as given, printable. (The JSON's "file" keeps the path as given.)
+std::string ShownName(const std::string& path);
+
 }  // namespace vtool

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <set>
@@ -44,7 +45,7 @@ class Console {
   // A progress bar for a large file, only where a person watches stderr.
   vhost::LoadProgress Bar(const std::string& path) {
     if (!tty_) return {};
-    return [this, name = Printable(path)](uint64_t done, uint64_t total) {
+    return [this, name = ShownName(path)](uint64_t done, uint64_t total) {
       if (total < (8u << 20)) return;  // small files load before a bar would help
       const int width = 30;
       const int filled = static_cast<int>(width * done / total);
@@ -137,7 +138,7 @@ std::vector<std::string> TakeFreezeFailures(const std::string& path) {
   std::set<std::pair<std::string, std::string>> seen;
   for (const vhost::FreezeFailure& failure : failures) {
     if (!seen.insert({failure.object, failure.reason}).second) continue;
-    lines.push_back(Printable(path) + ": object " + Printable(failure.object) +
+    lines.push_back(ShownName(path) + ": object " + Printable(failure.object) +
                     ": the frozen copy could not be made: " + Printable(failure.reason));
   }
   failures.clear();
@@ -199,6 +200,51 @@ void Count(Host& host, vhost::Document& doc, const Options& options, ModelReport
   for (std::string& line : TakeFreezeFailures(report.path)) failures.push_back(std::move(line));
 }
 
+// Loads MODEL `path` into `doc`. "-" is standard input, read as OBJ as a file
+// without extension is, and named "<stdin>" in messages; a folder is refused by
+// name rather than left to a reader that finds no extension on it.
+void LoadInto(const std::string& path, vhost::Document& doc, const vhost::LoadProgress& progress) {
+  if (path == kStandardInput) {
+#if defined(_WIN32)
+    throw vhost::ModelError(ShownName(path), 0, "this build reads standard input on Linux only");
+#else
+    try {
+      vhost::LoadObj("/dev/stdin", doc, progress);
+    } catch (const vhost::ModelError& error) {
+      throw vhost::ModelError(ShownName(path), error.line(), error.message(), error.column());
+    }
+    return;
+#endif
+  }
+  std::error_code unknown;  // a path that cannot be examined is the reader's to report
+  if (std::filesystem::is_directory(path, unknown)) throw vhost::ModelError(path, 0, "is a folder");
+  vhost::LoadModel(path, doc, progress);
+}
+
+// A plug-in's section of a hand-edited or merged file may hold one of its keys
+// twice. The plug-in reads the first and saves by replacing that one, so the
+// other would be read next time, and the option would swap on every run: only
+// the first, the value the plug-in reads now, is kept. Answers one sentence per
+// key repaired.
+std::vector<std::string> DropRepeatedKeys(vhost::SettingsTree& settings, const std::string& file) {
+  std::vector<std::string> sentences;
+  void* section = settings.FindSection(vhost::veltrane::kSectionName);
+  if (section == nullptr) return sentences;
+  std::vector<const char*> keys(std::begin(vhost::veltrane::kOptionKeys),
+                                std::end(vhost::veltrane::kOptionKeys));
+  keys.insert(keys.end(), {vhost::veltrane::kActivateKey, vhost::veltrane::kPosXKey,
+                           vhost::veltrane::kPosYKey});
+  for (const char* key : keys) {
+    if (const std::size_t dropped = settings.DropRepeatedChildren(section, key)) {
+      sentences.push_back("settings file " + file + ": the plug-in's key \"" + key +
+                          "\" is stored " + std::to_string(dropped + 1) +
+                          " times; keeping the first, which the plug-in reads, and dropping "
+                          "the others");
+    }
+  }
+  return sentences;
+}
+
 Identity Identify(vhost::PluginLibrary& plugin) {
   const vhost::PluginIdentity answers = plugin.Identity();
   Identity identity;
@@ -245,7 +291,7 @@ class ToolRun {
     for (std::size_t i = reports_.size(); i < options_.models.size(); ++i) {
       ModelReport skipped;
       skipped.path = options_.models[i];
-      skipped.error = Printable(skipped.path) + ": not counted: " + fatal_;
+      skipped.error = ShownName(skipped.path) + ": not counted: " + Printable(fatal_);
       reports_.push_back(std::move(skipped));
     }
     if (options_.json) {
@@ -282,6 +328,9 @@ class ToolRun {
           [this](const std::string& sentence) { console_.Line("veltrane-host: " + sentence); });
       if (!loaded.message.empty()) console_.Line("veltrane-host: " + Printable(loaded.message));
       if (!loaded.canGoOn()) throw std::runtime_error("the settings file cannot be used");
+      for (const std::string& sentence : DropRepeatedKeys(settings, *options_.settings)) {
+        console_.Line("veltrane-host: " + Printable(sentence));
+      }
     }
     // A host whose settings hold nothing of the plug-in yet is a fresh one: its
     // user ticks Update and All before anything else, so that a first run counts.
@@ -305,20 +354,18 @@ class ToolRun {
     for (const Action& action : options_.actions) Play(session, action);
 
     for (const std::string& path : options_.models) CountModel(path);
-    if (options_.models.empty() && !options_.json && !options_.identify) {
-      std::fputs(session.Picture().c_str(), console_.out());
-    }
     if (options_.close) session.CloseWindow(nullptr);
     session.Exit();
 
     if (options_.settings) {
       const vhost::SettingsFileReport saved = settings.SaveFile();
       using Outcome = vhost::SettingsFileReport::Outcome;
-      // Settings the load said it would not save over were announced then.
+      // Settings the load said it would not save over were announced then. A
+      // failed save is the run's own failure: the models were counted, and the
+      // JSON says why the run still failed.
       if (!saved.ok() && saved.outcome != Outcome::kUnsupported &&
           saved.outcome != Outcome::kUnusable) {
-        console_.Line("veltrane-host: " + Printable(saved.message));
-        Fail(2);
+        Fatal(saved.message);
       }
     }
   }
@@ -329,7 +376,7 @@ class ToolRun {
     std::vector<std::string> failures;
     vhost::Document& doc = vhost::State().documents.Open();
     try {
-      vhost::LoadModel(path, doc, console_.Bar(path));
+      LoadInto(path, doc, console_.Bar(path));
       console_.ClearBar();
       report.slots = doc.SlotCount();
       if (options_.current) doc.currentIndex = *options_.current;
@@ -338,9 +385,9 @@ class ToolRun {
     } catch (const vhost::ModelError& error) {
       report.error = error.what();
     } catch (const std::bad_alloc&) {
-      report.error = Printable(path) + ": out of memory";
+      report.error = ShownName(path) + ": out of memory";
     } catch (const std::exception& error) {
-      report.error = Printable(path) + ": " + Printable(error.what());
+      report.error = ShownName(path) + ": " + Printable(error.what());
     }
     console_.ClearBar();
     vhost::State().documents.Close(doc);

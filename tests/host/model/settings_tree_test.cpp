@@ -227,6 +227,19 @@ TEST(SettingsTree, StoringASettingReplacesItsKeyAndStopsWhereTheTreeRefuses) {
   EXPECT_TRUE(tree.faultLog().Empty()) << tree.faultLog().Describe();
 }
 
+// A key stored twice (a merged file): the plug-in reads the first and replaces
+// it at the end, so the second would be read next time. Only the first stays.
+TEST(SettingsTree, DroppingRepeatedChildrenKeepsTheFirstOfTheName) {
+  SettingsTree tree;
+  void* section = Add(tree, tree.PluginSettings(), "Section");
+  for (const char* name : {"update", "all", "update", "update"}) Add(tree, section, name);
+  void* first = Find(tree, section, "update");
+  EXPECT_EQ(tree.DropRepeatedChildren(section, "update"), 2u);
+  EXPECT_EQ(Names(tree.ListChildren(section)), (std::vector<std::string>{"update", "all"}));
+  EXPECT_EQ(Find(tree, section, "update"), first);
+  EXPECT_EQ(tree.DropRepeatedChildren(section, "all"), 0u);
+}
+
 TEST(SettingsTree, HostFunctionForwardsToTheProcessTree) {
   vhost::State().Reset();
   void* settings = vhost::State().settings.PluginSettings();
@@ -609,6 +622,58 @@ TEST_F(SettingsFile, ASignalDuringTheSaveLeavesNoTemporaryFile) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD}) {
     EXPECT_EQ(sigismember(&before, signal), sigismember(&after, signal)) << signal;
   }
+}
+
+// A run that a termination signal ends while it holds the lock (loading a large
+// model, say) removes the lock file and ends as the signal would have ended it;
+// the settings file is not touched.
+TEST_F(SettingsFile, AStopSignalWhileLockedTakesTheLockFileAlong) {
+  const std::string stored = "<settings><kept/></settings>";
+  WriteFile(path, stored);
+  const std::string lock_file = path.string() + ".lock";
+  // A pipeline's reader gone: SIGPIPE (the tool's test sends the others).
+  const int piped = InChild([&] {
+    std::signal(SIGPIPE, SIG_DFL);
+    SettingsTree tree;
+    if (!tree.LoadFile(path.string()).ok() || !fs::exists(lock_file)) return 1;
+    ::raise(SIGPIPE);
+    return 2;
+  });
+  EXPECT_TRUE(WIFSIGNALED(piped) && WTERMSIG(piped) == SIGPIPE) << Explain(piped);
+  EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"});
+  EXPECT_EQ(ReadFile(path), stored);
+
+  // A signal the process ignores stays ignored; a fork()ed child (an import's)
+  // ended by a signal leaves its parent's lock alone; and once the lock is let
+  // go, the actions are what they were.
+  const int status = InChild([&] {
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGINT, SIG_DFL);
+    {
+      SettingsTree tree;
+      if (!tree.LoadFile(path.string()).ok()) return 1;
+      ::raise(SIGTERM);
+      std::fflush(nullptr);
+      const pid_t child = ::fork();
+      if (child == 0) {
+        ::raise(SIGINT);
+        _exit(2);
+      }
+      const int child_status = Wait(child);
+      if (!WIFSIGNALED(child_status) || WTERMSIG(child_status) != SIGINT) return 3;
+      if (!fs::exists(lock_file)) return 4;
+      struct sigaction during {};
+      ::sigaction(SIGINT, nullptr, &during);
+      if (during.sa_handler == SIG_DFL) return 5;
+    }
+    struct sigaction after {};
+    ::sigaction(SIGINT, nullptr, &after);
+    if (after.sa_handler != SIG_DFL) return 6;
+    ::sigaction(SIGTERM, nullptr, &after);
+    return after.sa_handler == SIG_IGN ? 0 : 7;
+  });
+  EXPECT_EQ(status, 0) << Explain(status);
+  EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"settings.xml"});
 }
 
 TEST_F(SettingsFile, TwoRunsAtOnceSerialiseAndBothChangesSurvive) {

@@ -7,11 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/golden.h"
@@ -43,6 +46,9 @@ std::string Relative(std::string text) {
 }
 
 std::string Sample(const std::string& name) { return std::string(VHOST_SAMPLES_DIR) + "/" + name; }
+
+// The plug-in's section of the settings file.
+const std::string kSection = "Plugin-5A3C9E41-2D7B6F18";
 
 // The lines of `text`, without their ends.
 std::vector<std::string> Lines(const std::string& text) {
@@ -149,8 +155,8 @@ TEST_F(Tool, CountsWithNoFlagsAndWritesNothing) {
   // No run changes the next one.
   ASSERT_EQ(Start("--untick Triangle --minimize-all " + Sample("cage.obj")).status, 0);
   EXPECT_EQ(Start("--max-triangles 8 " + Sample("cage.obj")).status, 0);
-  // A bare run shows the window, and writes nothing either.
-  EXPECT_EQ(Start("").status, 0);
+  // A bare run is a usage error, and writes nothing either.
+  EXPECT_EQ(Start("").status, 2);
 }
 
 // The examples of the README, as written there, with a fresh home.
@@ -427,6 +433,81 @@ TEST_F(Tool, UsageErrorsExitWithTwo) {
   EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
 }
 
+// A run without a model counted nothing, and saying all is well would pass any
+// budget; --identify alone still has its answer to give.
+TEST_F(Tool, NoModelIsAUsageError) {
+  Outcome run = Start("--max-triangles 10");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "veltrane-host: no MODEL given: name the model files to count (--help)\n");
+  run = Start("--json --settings '" + settings_ + "'");
+  EXPECT_EQ(run.status, 2);
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["exit_status"], 2);
+  EXPECT_NE(doc["error"].get<std::string>().find("no MODEL"), std::string::npos);
+  EXPECT_EQ(access(settings_.c_str(), F_OK), -1);  // nothing was run
+  run = Start("--identify");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("identity "), std::string::npos) << run.out;
+}
+
+// "-" is standard input, read as OBJ and named "<stdin>" in messages; the JSON
+// keeps the name as given.
+TEST_F(Tool, StandardInputIsAModelNamedStdin) {
+  const std::string cage = Sample("cage.obj");
+  Outcome run = Sh("veltrane-host --json - < '" + cage + "'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  Json doc = Document(run);
+  EXPECT_EQ(doc["models"][0]["file"], "-");
+  EXPECT_EQ(doc["models"][0]["all"]["vertices"], 6);
+  run = Sh("veltrane-host - < '" + cage + "'");
+  EXPECT_EQ(run.out.rfind("<stdin>\n+- Veltrane", 0), 0u) << run.out;
+  File("bad", "v 0 0 0\nbogus\n");
+  run = Sh("veltrane-host --json - '" + cage + "' < bad");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "<stdin>:2: unknown statement 'bogus'\n");
+  doc = Document(run);
+  EXPECT_EQ(doc["models"][0]["error"], "<stdin>:2: unknown statement 'bogus'");
+  EXPECT_EQ(doc["models"][1]["all"]["vertices"], 6);
+  // A second "-" would read nothing and count an empty model.
+  run = Sh("veltrane-host - - < '" + cage + "'");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("more than once"), std::string::npos) << run.err;
+}
+
+TEST_F(Tool, AFolderIsAnErrorNamingIt) {
+  Shell("mkdir '" + dir_ + "/assets.obj'");
+  const Outcome run = Start("--json . .. assets.obj/ " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(Lines(run.err), (std::vector<std::string>{".: is a folder", "..: is a folder",
+                                                      "assets.obj/: is a folder"}));
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["models"][2]["error"], "assets.obj/: is a folder");
+  EXPECT_EQ(doc["models"][3]["all"]["vertices"], 6);
+}
+
+// A library that cannot be loaded says why, in the loader's words; and a name
+// without a folder is the file in the working directory, never one the loader
+// finds in its search path (the plug-in beside the tool).
+TEST_F(Tool, APluginThatCannotBeLoadedSaysWhy) {
+  File("Veltrane.so", "not a library\n");
+  const struct {
+    std::string plugin;
+    std::string reason;  // the loader's words
+  } cases[] = {
+      {dir_ + "/none.so", "cannot open shared object file: No such file or directory"},
+      {"Veltrane.so", "file too short"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.plugin);
+    const Outcome run = Start("--json --plugin " + c.plugin + " " + Sample("cage.obj"));
+    EXPECT_EQ(run.status, 2);
+    const std::string error = c.plugin + ": cannot load the plug-in library: " + c.reason;
+    EXPECT_EQ(run.err, "veltrane-host: " + error + "\n");
+    EXPECT_EQ(Document(run)["error"], error);
+  }
+}
+
 TEST_F(Tool, AMissingPluginIsAJsonErrorForEveryModel) {
   const Outcome run = Start("--json --plugin " + dir_ + "/none.so " + Sample("cage.obj"));
   EXPECT_EQ(run.status, 2);
@@ -448,6 +529,77 @@ TEST_F(Tool, ASettingsFileThatIsNoFileStartsEmptyAndCounts) {
   struct stat status {};
   ASSERT_EQ(stat("/dev/null", &status), 0);
   EXPECT_TRUE(S_ISCHR(status.st_mode));  // not saved over
+}
+
+// Settings that cannot be saved fail the run after every model was counted: the
+// JSON's own error says why, as stderr does.
+TEST_F(Tool, SettingsThatCannotBeSavedAreTheRunsError) {
+  const std::string nowhere = dir_ + "/missing/settings.xml";
+  const Outcome run = Start("--json --settings '" + nowhere + "' " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  const std::string reason =
+      "cannot write settings file " + nowhere + " (No such file or directory)";
+  EXPECT_EQ(run.err, "veltrane-host: " + reason + "\n");
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["exit_status"], 2);
+  EXPECT_EQ(doc["error"], reason);
+  EXPECT_TRUE(doc["models"][0]["error"].is_null());
+  EXPECT_EQ(doc["models"][0]["all"]["vertices"], 6);
+}
+
+// A hand-edited or merged settings file holding a key twice: the value the
+// plug-in reads on the first run stays, run after run.
+TEST_F(Tool, AKeyStoredTwiceKeepsItsFirstValue) {
+  File("settings.xml", std::string("<settings><pluginsettings><") + kSection +
+                           "><update>1</update><all>1</all><update>0</update></" + kSection +
+                           "></pluginsettings></settings>");
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const Outcome run = Persisted("--json " + Sample("cage.obj"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Document(run)["models"][0]["options"]["update"], true);
+    EXPECT_EQ(run.err.find("\"update\" is stored 2 times") != std::string::npos, i == 0) << run.err;
+  }
+  const std::string saved = Read(settings_);
+  EXPECT_EQ(saved.find("<update>"), saved.rfind("<update>")) << saved;
+}
+
+// A run stopped while a model loads (here: waiting for a FIFO that nobody
+// writes) takes its lock file with it and leaves the settings file as it was.
+TEST_F(Tool, AStoppedRunRemovesItsLockAndKeepsTheSettings) {
+  ASSERT_EQ(Persisted(Sample("cage.obj")).status, 0);
+  const std::string before = Read(settings_);
+  const std::string fifo = dir_ + "/slow.obj";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string lock = settings_ + ".lock";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      // As a shell starts a foreground job: the signals at their defaults.
+      std::signal(signal, SIG_DFL);
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(126);
+      execl(VELTRANE_HOST_TOOL, "veltrane-host", "--settings", settings_.c_str(), fifo.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (access(lock.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(access(lock.c_str(), F_OK), 0) << "the run took no lock";
+    kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(access(lock.c_str(), F_OK), -1) << "the lock file was left behind";
+    EXPECT_EQ(Read(settings_), before);
+  }
 }
 
 // A frozen copy the host cannot make is an error for its model, never a count of
