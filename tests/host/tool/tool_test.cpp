@@ -387,6 +387,20 @@ TEST_F(Tool, AModelAssimpCrashesOnIsNamedAndTheReportStillWritten) {
   EXPECT_EQ(doc["models"][1]["all"]["vertices"], 8);
 }
 
+// assimp's OpenGEX reader spins for ever on a cut file: the import is stopped
+// at the limit given, the file named, and the run goes on to its report.
+TEST_F(Tool, AnImportThatDoesNotEndIsStoppedAtTheLimitGiven) {
+  const std::string spins = File("cut.ogex", "Mesh {\n\nV");
+  const Outcome json = Start("--json --import-timeout 1 " + spins + " " + Sample("cage.obj"));
+  EXPECT_EQ(json.status, 2);
+  const std::string error =
+      spins + ": assimp's importer did not finish in 1 s (--import-timeout sets the limit)";
+  EXPECT_EQ(Lines(json.err), std::vector<std::string>{error});
+  const Json doc = Document(json);
+  EXPECT_EQ(doc["models"][0]["error"], error);
+  EXPECT_EQ(doc["models"][1]["all"]["vertices"], 6);
+}
+
 TEST_F(Tool, JsonStaysValidWhateverTheNamesHold) {
   // A PNG renamed .obj, under a name that is not UTF-8 and holds a newline.
   const std::string png = File("pic\xff\n.obj", "\x89PNG\r\n\x1a\n\xc3\x28\xa0\xa1 junk");
