@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/probe/veltrane_facts.h"
+#include "host/tool/budgets.h"
 
 namespace vtool {
 
@@ -19,14 +20,6 @@ struct Action {
   enum class Kind { kTick, kUntick, kMinimizeAll, kRestoreAll };
   Kind kind = Kind::kTick;
   std::string checkBox;  // for kTick and kUntick: one of kCheckBoxes
-};
-
-// Upper limits on counts; unset ones are not checked.
-struct Budgets {
-  std::optional<int64_t> faces;  // faces of 2 or more points
-  std::optional<int64_t> triangles;
-  std::optional<int64_t> vertices;
-  bool Any() const { return faces || triangles || vertices; }
 };
 
 struct Options {

@@ -16,83 +16,7 @@ constexpr const char* kSchema = "veltrane-host/1";
 
 bool IsSaturated(int64_t value) { return value >= kSaturated; }
 
-// Faces of 2 or more points are rows 2 to 5, whatever row F counts.
-int64_t Faces(const CountRow& row) { return row[2] + row[3] + row[4] + row[5]; }
-bool FacesSaturated(const CountRow& row) {
-  return IsSaturated(row[2]) || IsSaturated(row[3]) || IsSaturated(row[4]) || IsSaturated(row[5]);
-}
-
-// "faces", "triangles" or "vertices": what a budget option limits.
-std::string Counted(const std::string& budget) { return budget.substr(budget.rfind('-') + 1); }
-
 std::string Number(int64_t value) { return std::to_string(value); }
-
-// Judges one count against one limit.
-Verdict Judge(const std::string& budget, int64_t limit, int64_t value, bool atLeast) {
-  Verdict verdict;
-  verdict.budget = budget;
-  verdict.limit = limit;
-  verdict.value = value;
-  verdict.atLeast = atLeast;
-  if (value > limit) {
-    verdict.kind = Verdict::Kind::kOver;  // a lower bound past the limit is over for sure
-  } else if (atLeast) {
-    verdict.kind = Verdict::Kind::kUnchecked;
-    verdict.reason =
-        "the count is saturated: the plug-in counts no further than " + Number(kSaturated);
-  } else {
-    verdict.kind = Verdict::Kind::kWithin;
-  }
-  return verdict;
-}
-
-Verdict Unchecked(const std::string& budget, int64_t limit, const std::string& reason) {
-  Verdict verdict;
-  verdict.budget = budget;
-  verdict.limit = limit;
-  verdict.kind = Verdict::Kind::kUnchecked;
-  verdict.reason = reason;
-  return verdict;
-}
-
-// The verdicts of one row of counts against one set of budgets, prefixed
-// "max-" or "max-object-".
-std::vector<Verdict> JudgeRow(const CountRow& row, const Budgets& budgets,
-                              const std::string& prefix, bool triangles) {
-  std::vector<Verdict> out;
-  if (budgets.faces)
-    out.push_back(Judge(prefix + "faces", *budgets.faces, Faces(row), FacesSaturated(row)));
-  if (budgets.triangles) {
-    if (triangles) {
-      out.push_back(Judge(prefix + "triangles", *budgets.triangles, row[1], IsSaturated(row[1])));
-    } else {
-      out.push_back(Unchecked(prefix + "triangles", *budgets.triangles,
-                              "row F counts polygons: Triangle is clear"));
-    }
-  }
-  if (budgets.vertices) {
-    out.push_back(Judge(prefix + "vertices", *budgets.vertices, row[0], IsSaturated(row[0])));
-  }
-  return out;
-}
-
-// Every budget of a set, unchecked for one reason.
-std::vector<Verdict> AllUnchecked(const Budgets& budgets, const std::string& prefix,
-                                  const std::string& reason) {
-  std::vector<Verdict> out;
-  if (budgets.faces) out.push_back(Unchecked(prefix + "faces", *budgets.faces, reason));
-  if (budgets.triangles) out.push_back(Unchecked(prefix + "triangles", *budgets.triangles, reason));
-  if (budgets.vertices) out.push_back(Unchecked(prefix + "vertices", *budgets.vertices, reason));
-  return out;
-}
-
-const ObjectRow* RowOf(const ModelReport& report, int32_t index) {
-  if (!report.objects) return nullptr;
-  for (const ObjectRow& row : *report.objects) {
-    if (row.index == index) return &row;
-  }
-  return nullptr;
-}
 
 Json CountsJson(const std::optional<CountRow>& row) {
   if (!row) return nullptr;
@@ -190,70 +114,24 @@ std::string Hex(uint32_t value) {
 
 }  // namespace
 
+const char* MetricName(Metric metric) {
+  switch (metric) {
+    case Metric::kFaces:
+      return "faces";
+    case Metric::kTriangles:
+      return "triangles";
+    case Metric::kVertices:
+      return "vertices";
+  }
+  return "";
+}
+
 std::vector<std::string> SaturatedRows(const CountRow& row) {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < row.size(); ++i) {
     if (IsSaturated(row[i])) out.emplace_back(kRows[i]);
   }
   return out;
-}
-
-int CheckBudgets(ModelReport& report, const Budgets& budgets, const Budgets& objectBudgets) {
-  if (!report.error.empty()) return 0;  // reported already; nothing to check against
-  const bool update = report.options[0];
-  const bool triangles = report.options[4];
-  if (budgets.Any()) {
-    if (report.all) {
-      for (Verdict& v : JudgeRow(*report.all, budgets, "max-", triangles)) {
-        report.verdicts.push_back(std::move(v));
-      }
-    } else {
-      for (Verdict& v : AllUnchecked(budgets, "max-",
-                                     update ? "All is clear: the objects were not summed"
-                                            : "Update is clear: nothing was counted")) {
-        report.verdicts.push_back(std::move(v));
-      }
-    }
-  }
-  if (objectBudgets.Any()) {
-    if (report.objects) {
-      for (const ObjectRow& row : *report.objects) {
-        for (Verdict& v : JudgeRow(row.counts, objectBudgets, "max-object-", triangles)) {
-          if (v.kind == Verdict::Kind::kWithin) continue;  // only what needs a word
-          v.object = row.index;
-          report.verdicts.push_back(std::move(v));
-        }
-      }
-    } else {
-      for (Verdict& v :
-           AllUnchecked(objectBudgets, "max-object-", "Update is clear: nothing was counted")) {
-        report.verdicts.push_back(std::move(v));
-      }
-    }
-  }
-  int status = 0;
-  for (const Verdict& v : report.verdicts) {
-    if (v.kind == Verdict::Kind::kUnchecked) status = 2;
-    if (v.kind == Verdict::Kind::kOver && status == 0) status = 1;
-  }
-  return status;
-}
-
-std::string VerdictLine(const ModelReport& report, const Verdict& verdict) {
-  std::string line = ShownName(report.path) + ": ";
-  if (verdict.object) {
-    const ObjectRow* row = RowOf(report, *verdict.object);
-    line += "object " + Printable(row != nullptr ? row->name : Number(*verdict.object)) + ": ";
-  }
-  const std::string what = Counted(verdict.budget);
-  if (verdict.kind == Verdict::Kind::kOver) {
-    line += (verdict.atLeast ? "at least " : "") + Number(verdict.value.value_or(0)) + " " + what +
-            ", over the budget of " + Number(verdict.limit);
-  } else {
-    line += "the budget of " + Number(verdict.limit) + " " + what + " (--" + verdict.budget +
-            ") cannot be checked: " + verdict.reason;
-  }
-  return line;
 }
 
 std::string ToText(const ModelReport& report) {

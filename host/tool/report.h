@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/tool/options.h"
+#include "host/probe/veltrane_facts.h"
 
 namespace vtool {
 
@@ -34,10 +34,22 @@ struct ObjectRow {
   CountRow counts{};
 };
 
+// The checkbox captions, in the window's order.
+using vhost::veltrane::kCheckBoxes;
+
+// What a budget limits. Faces are those of 2 or more points (rows 2 to 5,
+// whatever row F counts); triangles are row F, which counts triangles only while
+// Triangle is ticked.
+enum class Metric { kFaces, kTriangles, kVertices };
+
+// "faces", "triangles" or "vertices", as messages name the metric.
+const char* MetricName(Metric metric);
+
 // One budget against one count.
 struct Verdict {
   enum class Kind { kWithin, kOver, kUnchecked };
-  std::string budget;             // the option: "max-faces", "max-object-vertices", ...
+  std::string budget;  // the rule's source: "max-faces", "max-object-vertices", ...
+  Metric metric = Metric::kFaces;
   std::optional<int32_t> object;  // the object's row for a per-object budget
   int64_t limit = 0;
   std::optional<int64_t> value;  // none when nothing could be counted
@@ -62,14 +74,6 @@ struct ModelReport {
   std::optional<std::vector<ObjectRow>> objects;  // with per-object rows only
   std::vector<Verdict> verdicts;
 };
-
-// Checks `report`'s counts against the budgets and records a verdict for each
-// (for per-object budgets: each object over, or that cannot be checked). Returns
-// 0 when all are within, 1 when any is over, 2 when any cannot be checked.
-int CheckBudgets(ModelReport& report, const Budgets& budgets, const Budgets& objectBudgets);
-
-// The one-line message of a verdict that is not "within": "FILE: ..."
-std::string VerdictLine(const ModelReport& report, const Verdict& verdict);
 
 // A model as text: its file name, the window's picture, a line naming the
 // saturated rows, and with per-object rows a table of them.

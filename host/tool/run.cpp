@@ -16,6 +16,7 @@
 #include "host/loader/paths.h"
 #include "host/models/models.h"
 #include "host/probe/veltrane_session.h"
+#include "host/tool/budgets.h"
 #include "host/tool/report.h"
 
 #if defined(_WIN32)
@@ -278,7 +279,10 @@ void Play(vhost::VeltraneSession& session, const Action& action) {
 
 class ToolRun {
  public:
-  ToolRun(const Options& options, Console& console) : options_(options), console_(console) {}
+  ToolRun(const Options& options, Console& console)
+      : options_(options),
+        console_(console),
+        rules_(BudgetRules(options.budgets, options.objectBudgets)) {}
 
   int Go() {
     try {
@@ -401,7 +405,7 @@ class ToolRun {
       report.objects.reset();
       Fail(2);
     } else {
-      Fail(CheckBudgets(report, options_.budgets, options_.objectBudgets));
+      Fail(CheckBudgets(report, rules_));
       for (const Verdict& verdict : report.verdicts) {
         if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(report, verdict));
       }
@@ -412,6 +416,7 @@ class ToolRun {
 
   const Options& options_;
   Console& console_;
+  const std::vector<BudgetRule> rules_;
   std::unique_ptr<Host> host_;
   std::vector<ModelReport> reports_;
   std::optional<Identity> identity_;

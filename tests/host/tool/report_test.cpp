@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/tool/budgets.h"
+
 namespace {
 
 using vtool::CountRow;

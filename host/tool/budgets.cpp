@@ -1,0 +1,145 @@
+#include "host/tool/budgets.h"
+
+#include <tuple>
+#include <utility>
+
+namespace vtool {
+namespace {
+
+bool IsSaturated(int64_t value) { return value >= kSaturated; }
+
+std::string Number(int64_t value) { return std::to_string(value); }
+
+Verdict Unchecked(const BudgetRule& rule, const std::string& reason) {
+  Verdict verdict;
+  verdict.budget = rule.source;
+  verdict.metric = rule.metric;
+  verdict.limit = rule.limit;
+  verdict.kind = Verdict::Kind::kUnchecked;
+  verdict.reason = reason;
+  return verdict;
+}
+
+// Judges one row of counts against one rule.
+Verdict Judge(const BudgetRule& rule, const CountRow& row, bool triangles) {
+  int64_t value = 0;
+  bool atLeast = false;
+  switch (rule.metric) {
+    case Metric::kFaces:
+      value = row[2] + row[3] + row[4] + row[5];
+      atLeast =
+          IsSaturated(row[2]) || IsSaturated(row[3]) || IsSaturated(row[4]) || IsSaturated(row[5]);
+      break;
+    case Metric::kTriangles:
+      if (!triangles) return Unchecked(rule, "row F counts polygons: Triangle is clear");
+      value = row[1];
+      atLeast = IsSaturated(row[1]);
+      break;
+    case Metric::kVertices:
+      value = row[0];
+      atLeast = IsSaturated(row[0]);
+      break;
+  }
+  Verdict verdict;
+  verdict.budget = rule.source;
+  verdict.metric = rule.metric;
+  verdict.limit = rule.limit;
+  verdict.value = value;
+  verdict.atLeast = atLeast;
+  if (value > rule.limit) {
+    verdict.kind = Verdict::Kind::kOver;  // a lower bound past the limit is over for sure
+  } else if (atLeast) {
+    verdict.kind = Verdict::Kind::kUnchecked;
+    verdict.reason =
+        "the count is saturated: the plug-in counts no further than " + Number(kSaturated);
+  } else {
+    verdict.kind = Verdict::Kind::kWithin;
+  }
+  return verdict;
+}
+
+const ObjectRow* RowOf(const ModelReport& report, int32_t index) {
+  if (!report.objects) return nullptr;
+  for (const ObjectRow& row : *report.objects) {
+    if (row.index == index) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::vector<BudgetRule> BudgetRules(const Budgets& model, const Budgets& object) {
+  std::vector<BudgetRule> rules;
+  for (const auto& [budgets, scope, prefix] :
+       {std::tuple{&model, Scope::kModel, "max-"},
+        std::tuple{&object, Scope::kObject, "max-object-"}}) {
+    for (const auto& [limit, metric] : {std::pair{&budgets->faces, Metric::kFaces},
+                                        std::pair{&budgets->triangles, Metric::kTriangles},
+                                        std::pair{&budgets->vertices, Metric::kVertices}}) {
+      if (*limit)
+        rules.push_back({metric, scope, **limit, prefix + std::string(MetricName(metric))});
+    }
+  }
+  return rules;
+}
+
+int CheckBudgets(ModelReport& report, const std::vector<BudgetRule>& rules) {
+  if (!report.error.empty()) return 0;  // reported already; nothing to check against
+  const bool update = report.options[0];
+  const bool triangles = report.options[4];
+  for (const BudgetRule& rule : rules) {
+    if (rule.scope != Scope::kModel) continue;
+    if (report.all) {
+      report.verdicts.push_back(Judge(rule, *report.all, triangles));
+    } else {
+      report.verdicts.push_back(Unchecked(rule, update ? "All is clear: the objects were not summed"
+                                                       : "Update is clear: nothing was counted"));
+    }
+  }
+  if (report.objects) {
+    for (const ObjectRow& row : *report.objects) {
+      for (const BudgetRule& rule : rules) {
+        if (rule.scope != Scope::kObject) continue;
+        Verdict verdict = Judge(rule, row.counts, triangles);
+        if (verdict.kind == Verdict::Kind::kWithin) continue;  // only what needs a word
+        verdict.object = row.index;
+        report.verdicts.push_back(std::move(verdict));
+      }
+    }
+  } else {
+    for (const BudgetRule& rule : rules) {
+      if (rule.scope == Scope::kObject) {
+        report.verdicts.push_back(Unchecked(rule, "Update is clear: nothing was counted"));
+      }
+    }
+  }
+  int status = 0;
+  for (const Verdict& v : report.verdicts) {
+    if (v.kind == Verdict::Kind::kUnchecked) status = 2;
+    if (v.kind == Verdict::Kind::kOver && status == 0) status = 1;
+  }
+  return status;
+}
+
+int CheckBudgets(ModelReport& report, const Budgets& model, const Budgets& object) {
+  return CheckBudgets(report, BudgetRules(model, object));
+}
+
+std::string VerdictLine(const ModelReport& report, const Verdict& verdict) {
+  std::string line = ShownName(report.path) + ": ";
+  if (verdict.object) {
+    const ObjectRow* row = RowOf(report, *verdict.object);
+    line += "object " + Printable(row != nullptr ? row->name : Number(*verdict.object)) + ": ";
+  }
+  const std::string what = MetricName(verdict.metric);
+  if (verdict.kind == Verdict::Kind::kOver) {
+    line += (verdict.atLeast ? "at least " : "") + Number(verdict.value.value_or(0)) + " " + what +
+            ", over the budget of " + Number(verdict.limit);
+  } else {
+    line += "the budget of " + Number(verdict.limit) + " " + what + " (--" + verdict.budget +
+            ") cannot be checked: " + verdict.reason;
+  }
+  return line;
+}
+
+}  // namespace vtool
