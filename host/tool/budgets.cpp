@@ -58,7 +58,7 @@ Verdict Judge(const BudgetRule& rule, const CountRow& row, bool triangles) {
   return verdict;
 }
 
-const ObjectRow* RowOf(const ModelReport& report, int32_t index) {
+const ObjectRow* RowOf(const ModelResult& report, int32_t index) {
   if (!report.objects) return nullptr;
   for (const ObjectRow& row : *report.objects) {
     if (row.index == index) return &row;
@@ -83,7 +83,7 @@ std::vector<BudgetRule> BudgetRules(const Budgets& model, const Budgets& object)
   return rules;
 }
 
-int CheckBudgets(ModelReport& report, const std::vector<BudgetRule>& rules) {
+int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules) {
   if (!report.error.empty()) return 0;  // reported already; nothing to check against
   const bool update = report.options[0];
   const bool triangles = report.options[4];
@@ -113,19 +113,14 @@ int CheckBudgets(ModelReport& report, const std::vector<BudgetRule>& rules) {
       }
     }
   }
-  int status = 0;
-  for (const Verdict& v : report.verdicts) {
-    if (v.kind == Verdict::Kind::kUnchecked) status = 2;
-    if (v.kind == Verdict::Kind::kOver && status == 0) status = 1;
-  }
-  return status;
+  return Status(report);
 }
 
-int CheckBudgets(ModelReport& report, const Budgets& model, const Budgets& object) {
+int CheckBudgets(ModelResult& report, const Budgets& model, const Budgets& object) {
   return CheckBudgets(report, BudgetRules(model, object));
 }
 
-std::string VerdictLine(const ModelReport& report, const Verdict& verdict) {
+std::string VerdictLine(const ModelResult& report, const Verdict& verdict) {
   std::string line = ShownName(report.path) + ": ";
   if (verdict.object) {
     const ObjectRow* row = RowOf(report, *verdict.object);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/tool/report.h"
+#include "host/tool/result.h"
 
 namespace vtool {
 
@@ -41,12 +41,12 @@ std::vector<BudgetRule> BudgetRules(const Budgets& model, const Budgets& object)
 // object rules: each object over, or that cannot be checked). Returns 0 when all
 // are within, 1 when any is over, 2 when any cannot be checked. A report with an
 // error gets no verdicts.
-int CheckBudgets(ModelReport& report, const std::vector<BudgetRule>& rules);
+int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules);
 
 // The same for limits as the command line gives them.
-int CheckBudgets(ModelReport& report, const Budgets& model, const Budgets& object);
+int CheckBudgets(ModelResult& report, const Budgets& model, const Budgets& object);
 
 // The one-line message of a verdict that is not "within": "FILE: ..."
-std::string VerdictLine(const ModelReport& report, const Verdict& verdict);
+std::string VerdictLine(const ModelResult& report, const Verdict& verdict);
 
 }  // namespace vtool

@@ -3,10 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <new>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -17,210 +15,13 @@
 #include "host/models/models.h"
 #include "host/probe/veltrane_session.h"
 #include "host/tool/budgets.h"
-#include "host/tool/report.h"
-
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
+#include "host/tool/console.h"
+#include "host/tool/count.h"
+#include "host/tool/result.h"
+#include "host/tool/writers.h"
 
 namespace vtool {
 namespace {
-
-// Where the tool writes. Diagnostics clear a progress bar that is showing first,
-// so that every message starts a line of its own.
-class Console {
- public:
-  Console(std::FILE* out, std::FILE* err) : out_(out), err_(err), tty_(isatty(fileno(err)) != 0) {}
-
-  std::FILE* out() const { return out_; }
-
-  void Line(const std::string& line) {
-    ClearBar();
-    std::fprintf(err_, "%s\n", line.c_str());
-  }
-
-  // A progress bar for a large file, only where a person watches stderr.
-  vhost::LoadProgress Bar(const std::string& path) {
-    if (!tty_) return {};
-    return [this, name = ShownName(path)](uint64_t done, uint64_t total) {
-      if (total < (8u << 20)) return;  // small files load before a bar would help
-      const int width = 30;
-      const int filled = static_cast<int>(width * done / total);
-      std::fprintf(err_, "\rloading %s [%s%s] %3d%%", name.c_str(),
-                   std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                   std::string(static_cast<std::size_t>(width - filled), ' ').c_str(),
-                   static_cast<int>(100 * done / total));
-      std::fflush(err_);
-      barShown_ = true;
-      if (done >= total) ClearBar();
-    };
-  }
-
-  void ClearBar() {
-    if (!barShown_) return;
-    std::fprintf(err_, "\r\033[K");
-    std::fflush(err_);
-    barShown_ = false;
-  }
-
- private:
-  std::FILE* out_;
-  std::FILE* err_;
-  bool tty_;
-  bool barShown_ = false;
-};
-
-constexpr const char* kGroups[] = {vhost::veltrane::kCurrentGroup, vhost::veltrane::kAllGroup};
-
-// The run's host: the plug-in loaded into the process's stand-in host, with its
-// window's number fields looked up once (the window keeps them for its life).
-class Host {
- public:
-  explicit Host(const std::string& plugin) : session_(plugin) {}
-
-  vhost::VeltraneSession& session() { return session_; }
-
-  void FindFields() {
-    for (int g = 0; g < 2; ++g) {
-      for (int r = 0; r < 6; ++r) fields_[g][r] = session_.FieldWidget(kGroups[g], kRows[r]);
-    }
-  }
-
-  // Empties a group's fields, so that what the plug-in writes next is all that
-  // shows: a field left empty was not counted, never an older document's number.
-  void Blank(int group) {
-    for (int32_t field : fields_[group]) {
-      if (field != 0) vhost::State().widgets.Put(field, "text", std::u16string());
-    }
-  }
-
-  // A group's six numbers; null when the plug-in wrote none of them. Throws when
-  // it wrote only some, or something that is not a count.
-  std::optional<CountRow> Read(int group) const {
-    CountRow row{};
-    int written = 0;
-    for (int r = 0; r < 6; ++r) {
-      const std::string text =
-          fields_[group][r] != 0 ? vhost::State().widgets.Text(fields_[group][r], "text") : "";
-      if (text.empty()) continue;
-      if (text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
-        throw std::runtime_error("the plug-in's field " + std::string(kGroups[group]) + " " +
-                                 kRows[r] + " shows \"" + Printable(text) + "\", not a count");
-      }
-      row[static_cast<std::size_t>(r)] = std::stoll(text);
-      ++written;
-    }
-    if (written == 0) return std::nullopt;
-    if (written < 6) {
-      throw std::runtime_error("the plug-in counted only part of the group " +
-                               std::string(kGroups[group]));
-    }
-    return row;
-  }
-
-  bool Ticked(const char* checkBox) const {
-    return vhost::State().widgets.Bool(session_.CheckBox(checkBox), "checked");
-  }
-
- private:
-  vhost::VeltraneSession session_;
-  int32_t fields_[2][6] = {};
-};
-
-// The freeze failures the host recorded since the last call, as one line each,
-// once per object and reason.
-std::vector<std::string> TakeFreezeFailures(const std::string& path) {
-  auto& failures = vhost::State().documents.freezeFailures;
-  std::vector<std::string> lines;
-  std::set<std::pair<std::string, std::string>> seen;
-  for (const vhost::FreezeFailure& failure : failures) {
-    if (!seen.insert({failure.object, failure.reason}).second) continue;
-    lines.push_back(ShownName(path) + ": object " + Printable(failure.object) +
-                    ": the frozen copy could not be made: " + Printable(failure.reason));
-  }
-  failures.clear();
-  return lines;
-}
-
-// Counts the document the model was loaded into: one count when it is opened,
-// then with per-object rows one count per object.
-void Count(Host& host, vhost::Document& doc, const Options& options, ModelReport& report,
-           std::vector<std::string>& failures) {
-  vhost::VeltraneSession& session = host.session();
-  vhost::State().documents.freezeFailures.clear();
-  host.Blank(0);
-  host.Blank(1);
-  session.DocumentOpened(doc, report.path);
-  for (std::size_t i = 0; i < report.options.size(); ++i) {
-    report.options[i] = host.Ticked(kCheckBoxes[i]);
-  }
-  const bool update = report.options[0];
-  report.current = host.Read(0);
-  report.all = host.Read(1);
-  if (update && (!report.current || (report.options[1] && !report.all))) {
-    throw std::runtime_error("the plug-in did not count this document");
-  }
-  report.picture = session.Picture();
-  for (std::string& line : TakeFreezeFailures(report.path)) failures.push_back(std::move(line));
-
-  if (!options.PerObject() || !update) return;
-  // As a user clicking through the objects with All cleared, so that each click
-  // counts one object and not the whole document again.
-  const bool all = report.options[1];
-  const int32_t current = doc.currentIndex;
-  struct Restore {
-    vhost::VeltraneSession& session;
-    vhost::Document& doc;
-    bool all;
-    int32_t current;
-    ~Restore() {
-      doc.currentIndex = current;
-      try {
-        if (all) session.SetTicked(vhost::veltrane::kCheckBoxes[1], true, nullptr);
-      } catch (...) {  // the window is gone: nothing left to restore
-      }
-    }
-  } restore{session, doc, all, current};
-  if (all) session.SetTicked(vhost::veltrane::kCheckBoxes[1], false, nullptr);
-  std::vector<ObjectRow> rows;
-  for (int32_t i = 0; i < doc.SlotCount(); ++i) {
-    const vhost::Object* object = doc.At(i);
-    if (object == nullptr) continue;
-    doc.currentIndex = i;
-    host.Blank(0);
-    session.DocumentEvent(doc, 210);
-    const std::optional<CountRow> counts = host.Read(0);
-    if (!counts) throw std::runtime_error("the plug-in did not count object " + std::to_string(i));
-    rows.push_back(ObjectRow{i, object->name, object->visible, *counts});
-  }
-  report.objects = std::move(rows);
-  for (std::string& line : TakeFreezeFailures(report.path)) failures.push_back(std::move(line));
-}
-
-// Loads MODEL `path` into `doc`. "-" is standard input, read as OBJ as a file
-// without extension is, and named "<stdin>" in messages; a folder is refused by
-// name rather than left to a reader that finds no extension on it.
-void LoadInto(const std::string& path, vhost::Document& doc, const vhost::LoadProgress& progress) {
-  if (path == kStandardInput) {
-#if defined(_WIN32)
-    throw vhost::ModelError(ShownName(path), 0, "this build reads standard input on Linux only");
-#else
-    try {
-      vhost::LoadObj("/dev/stdin", doc, progress);
-    } catch (const vhost::ModelError& error) {
-      throw vhost::ModelError(ShownName(path), error.line(), error.message(), error.column());
-    }
-    return;
-#endif
-  }
-  std::error_code unknown;  // a path that cannot be examined is the reader's to report
-  if (std::filesystem::is_directory(path, unknown)) throw vhost::ModelError(path, 0, "is a folder");
-  vhost::LoadModel(path, doc, progress);
-}
 
 // A plug-in's section of a hand-edited or merged file may hold one of its keys
 // twice. The plug-in reads the first and saves by replacing that one, so the
@@ -277,12 +78,18 @@ void Play(vhost::VeltraneSession& session, const Action& action) {
   }
 }
 
+// One run, in its order: the configuration's settings and plug-in, then each
+// model counted and handed to every writer as soon as it is done, then the end.
+// Whatever stops the run early is its error, and the models not reached are
+// still handed on, each naming why it was not counted.
 class ToolRun {
  public:
-  ToolRun(const Options& options, Console& console)
-      : options_(options),
-        console_(console),
-        rules_(BudgetRules(options.budgets, options.objectBudgets)) {}
+  ToolRun(const Options& options, Console& console, std::FILE* out)
+      : options_(options), console_(console), out_(out), writers_(WritersFor(options.json, out)) {
+    request_.current = options.current;
+    request_.perObject = options.PerObject();
+    request_.rules = BudgetRules(options.budgets, options.objectBudgets);
+  }
 
   int Go() {
     try {
@@ -292,17 +99,15 @@ class ToolRun {
     } catch (const std::exception& error) {
       Fatal(error.what());
     }
-    for (std::size_t i = reports_.size(); i < options_.models.size(); ++i) {
-      ModelReport skipped;
+    for (std::size_t i = done_; i < options_.models.size(); ++i) {
+      ModelResult skipped;
       skipped.path = options_.models[i];
       skipped.error = ShownName(skipped.path) + ": not counted: " + Printable(fatal_);
-      reports_.push_back(std::move(skipped));
+      for (auto& writer : writers_) writer->Model(skipped);
     }
-    if (options_.json) {
-      RunSummary summary{status_, fatal_, identity_};
-      std::fprintf(console_.out(), "%s\n", ToJson(reports_, summary).c_str());
-    }
-    if (std::fflush(console_.out()) != 0 || std::ferror(console_.out()) != 0) {
+    const RunSummary summary{status_, fatal_, std::nullopt};
+    for (auto& writer : writers_) writer->End(summary);
+    if (std::fflush(out_) != 0 || std::ferror(out_) != 0) {
       const int error = errno;
       console_.Line(std::string("veltrane-host: cannot write the report to standard output: ") +
                     (error != 0 ? std::strerror(error) : "write error"));
@@ -340,14 +145,13 @@ class ToolRun {
     // user ticks Update and All before anything else, so that a first run counts.
     const bool fresh = settings.FindSection(vhost::veltrane::kSectionName) == nullptr;
 
-    host_ = std::make_unique<Host>(options_.plugin.empty()
-                                       ? vhost::BesideExecutable(vhost::kPluginFileName)
-                                       : options_.plugin);
+    host_ = std::make_unique<CountingHost>(options_.plugin.empty()
+                                               ? vhost::BesideExecutable(vhost::kPluginFileName)
+                                               : options_.plugin);
     vhost::VeltraneSession& session = host_->session();
-    if (options_.identify) {
-      identity_ = Identify(session.plugin());
-      if (!options_.json) std::fputs(ToText(*identity_).c_str(), console_.out());
-    }
+    std::optional<Identity> identity;
+    if (options_.identify) identity = Identify(session.plugin());
+    for (auto& writer : writers_) writer->Begin(identity);
     session.Start();
     session.Activate(nullptr, true);
     host_->FindFields();
@@ -357,7 +161,18 @@ class ToolRun {
     }
     for (const Action& action : options_.actions) Play(session, action);
 
-    for (const std::string& path : options_.models) CountModel(path);
+    for (const std::string& path : options_.models) {
+      const ModelResult result = CountModel(
+          *host_, path, request_, LoadWatch{console_.Bar(path), [this] { console_.ClearBar(); }});
+      console_.ClearBar();
+      for (const std::string& line : result.diagnostics) console_.Line(line);
+      for (const Verdict& verdict : result.verdicts) {
+        if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(result, verdict));
+      }
+      Fail(Status(result));
+      ++done_;
+      for (auto& writer : writers_) writer->Model(result);
+    }
     if (options_.close) session.CloseWindow(nullptr);
     session.Exit();
 
@@ -374,52 +189,13 @@ class ToolRun {
     }
   }
 
-  void CountModel(const std::string& path) {
-    ModelReport report;
-    report.path = path;
-    std::vector<std::string> failures;
-    vhost::Document& doc = vhost::State().documents.Open();
-    try {
-      LoadInto(path, doc, console_.Bar(path));
-      console_.ClearBar();
-      report.slots = doc.SlotCount();
-      if (options_.current) doc.currentIndex = *options_.current;
-      if (doc.At(doc.currentIndex) != nullptr) report.currentObject = doc.currentIndex;
-      Count(*host_, doc, options_, report, failures);
-    } catch (const vhost::ModelError& error) {
-      report.error = error.what();
-    } catch (const std::bad_alloc&) {
-      report.error = ShownName(path) + ": out of memory";
-    } catch (const std::exception& error) {
-      report.error = ShownName(path) + ": " + Printable(error.what());
-    }
-    console_.ClearBar();
-    vhost::State().documents.Close(doc);
-    for (const std::string& line : failures) console_.Line(line);
-    if (!report.error.empty()) console_.Line(report.error);
-    if (report.error.empty() && !failures.empty()) report.error = failures.front();
-    if (!report.error.empty()) {
-      report.picture.clear();
-      report.current.reset();
-      report.all.reset();
-      report.objects.reset();
-      Fail(2);
-    } else {
-      Fail(CheckBudgets(report, rules_));
-      for (const Verdict& verdict : report.verdicts) {
-        if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(report, verdict));
-      }
-      if (!options_.json) std::fputs(ToText(report).c_str(), console_.out());
-    }
-    reports_.push_back(std::move(report));
-  }
-
   const Options& options_;
   Console& console_;
-  const std::vector<BudgetRule> rules_;
-  std::unique_ptr<Host> host_;
-  std::vector<ModelReport> reports_;
-  std::optional<Identity> identity_;
+  std::FILE* out_;
+  std::vector<std::unique_ptr<Writer>> writers_;
+  CountRequest request_;
+  std::unique_ptr<CountingHost> host_;
+  std::size_t done_ = 0;  // models handed to the writers
   std::string fatal_;
   int status_ = 0;
 };
@@ -429,12 +205,12 @@ class ToolRun {
 int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
   int status = 2;
   try {
-    Console console(out, err);
+    Console console(err);
     // Every run states its own limit: a caller may run again with other options.
     std::optional<double> importLimit;
     if (options.importTimeout) importLimit = static_cast<double>(*options.importTimeout);
     vhost::SetImportTimeLimit(importLimit);
-    status = ToolRun(options, console).Go();
+    status = ToolRun(options, console, out).Go();
   } catch (...) {
     std::fputs("veltrane-host: out of memory\n", err);
   }
@@ -454,8 +230,7 @@ int Main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) noex
                  parsed.toStdout ? parsed.message.c_str()
                                  : ("veltrane-host: " + Printable(parsed.message)).c_str());
     if (parsed.wantsJson && !parsed.toStdout) {
-      RunSummary summary{parsed.status, parsed.message, std::nullopt};
-      std::fprintf(out, "%s\n", ToJson({}, summary).c_str());
+      JsonWriter(out).End(RunSummary{parsed.status, parsed.message, std::nullopt});
     }
     if (std::fflush(out) != 0 || std::ferror(out) != 0) return 2;
     return parsed.status;

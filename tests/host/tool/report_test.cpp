@@ -1,22 +1,22 @@
 // The tool's verdicts and writers on counts no small model reaches: saturated
 // ones, which the plug-in stops at 2147483647 and which are never exact.
-#include "host/tool/report.h"
-
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "host/tool/budgets.h"
+#include "host/tool/result.h"
+#include "host/tool/writers.h"
 
 namespace {
 
 using vtool::CountRow;
 using vtool::kSaturated;
-using vtool::ModelReport;
+using vtool::ModelResult;
 using vtool::Verdict;
 
-ModelReport Counted(const CountRow& all, const CountRow& current) {
-  ModelReport report;
+ModelResult Counted(const CountRow& all, const CountRow& current) {
+  ModelResult report;
   report.path = "big.json";
   report.slots = 2;
   report.currentObject = 0;
@@ -28,7 +28,7 @@ ModelReport Counted(const CountRow& all, const CountRow& current) {
 }
 
 TEST(SaturatedCounts, AreNamedInTheTextAndTheJson) {
-  const ModelReport report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
+  const ModelResult report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
   EXPECT_EQ(vtool::ToText(report),
             "big.json\n(window)\nsaturated: all F, all 3 (the plug-in counts no further than "
             "2147483647)\n");
@@ -39,7 +39,7 @@ TEST(SaturatedCounts, AreNamedInTheTextAndTheJson) {
 
 TEST(SaturatedCounts, FailEveryBudgetOnThem) {
   // Under the saturated value: over for sure, exit 1.
-  ModelReport report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
+  ModelResult report = Counted({5, kSaturated, 0, kSaturated, 0, 0}, {5, 7, 0, 7, 0, 0});
   vtool::Budgets budgets;
   budgets.triangles = 2000000000;
   EXPECT_EQ(vtool::CheckBudgets(report, budgets, {}), 1);
@@ -62,7 +62,7 @@ TEST(SaturatedCounts, FailEveryBudgetOnThem) {
 }
 
 TEST(SaturatedCounts, InObjectRows) {
-  ModelReport report = Counted({5, 9, 0, 9, 0, 0}, {5, 9, 0, 9, 0, 0});
+  ModelResult report = Counted({5, 9, 0, 9, 0, 0}, {5, 9, 0, 9, 0, 0});
   report.objects = std::vector<vtool::ObjectRow>{{0, "small", true, {3, 1, 0, 1, 0, 0}},
                                                  {1, "huge", false, {kSaturated, 1, 0, 1, 0, 0}}};
   vtool::Budgets perObject;
@@ -76,7 +76,7 @@ TEST(SaturatedCounts, InObjectRows) {
 }
 
 TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
-  ModelReport report;
+  ModelResult report;
   report.path = "caf\xe9\n.obj";
   report.error = vtool::Printable(report.path) + ": cannot open: \xff";
   const std::string text = vtool::ToJson({report}, {2, "", std::nullopt});

@@ -1,6 +1,8 @@
-// What veltrane-host found out about each model: the counts the plug-in's window
-// showed for it, per-object rows, budget verdicts; and how they are written out,
-// as text for a person or as one JSON document for a pipeline.
+// What veltrane-host found out about one model, apart from how it is written
+// out: the counts the plug-in's window showed for it, per-object rows, budget
+// verdicts and what was said about it. Built by counting (count.h) and checking
+// (budgets.h), read by the writers (writers.h); a plain value, so that a worker
+// process can count a model and hand its result back.
 #pragma once
 
 #include <array>
@@ -13,12 +15,16 @@
 
 namespace vtool {
 
+// The window's check boxes, by caption, in the window's order.
+using vhost::veltrane::kCheckBoxes;
+
 // The plug-in counts in signed 32 bits and stops at the largest value: a field
 // showing it holds "this many or more", never an exact count.
 inline constexpr int64_t kSaturated = 2147483647;
 
 // The six numbers of one group of the window, in the window's row order: V, F,
-// 2, 3, 4, 5 (vertices, the F total, lines, triangles, quads, n-gons).
+// 2, 3, 4, 5 (vertices, the F total, lines, triangles, quads, n-gons), named by
+// kRows on the window and by kCountNames in the JSON.
 using CountRow = std::array<int64_t, 6>;
 using vhost::veltrane::kRows;
 inline constexpr const char* kCountNames[] = {"vertices",  "total", "lines",
@@ -33,9 +39,6 @@ struct ObjectRow {
   bool visible = true;
   CountRow counts{};
 };
-
-// The checkbox captions, in the window's order.
-using vhost::veltrane::kCheckBoxes;
 
 // What a budget limits. Faces are those of 2 or more points (rows 2 to 5,
 // whatever row F counts); triangles are row F, which counts triangles only while
@@ -58,11 +61,15 @@ struct Verdict {
   std::string reason;  // why a budget could not be checked
 };
 
-struct ModelReport {
-  std::string path;
+struct ModelResult {
+  std::string path;  // the MODEL as given
   // Empty when the model was counted exactly; else the one-line reason, which
   // starts with the file's name. A model with an error shows no counts at all.
   std::string error;
+  // The lines said about the model on stderr, in order: each frozen copy the
+  // host could not make, then the error that stopped the load or the count.
+  // Verdicts are not among them: they are said from `verdicts`.
+  std::vector<std::string> diagnostics;
   int32_t slots = 0;
   std::optional<int32_t> currentObject;
   std::array<bool, 6> options{};  // the check boxes, in kCheckBoxes order
@@ -75,9 +82,9 @@ struct ModelReport {
   std::vector<Verdict> verdicts;
 };
 
-// A model as text: its file name, the window's picture, a line naming the
-// saturated rows, and with per-object rows a table of them.
-std::string ToText(const ModelReport& report);
+// The exit status a model alone leads to: 2 not counted exactly or a budget not
+// checked, 1 over a budget, else 0.
+int Status(const ModelResult& result);
 
 // What the plug-in says about itself (--identify).
 struct Identity {
@@ -91,8 +98,6 @@ struct Identity {
   std::vector<std::string> menuStrings;
 };
 
-std::string ToText(const Identity& identity);
-
 // What the JSON document says about the run beyond its models.
 struct RunSummary {
   int exitStatus = 0;
@@ -100,9 +105,9 @@ struct RunSummary {
   std::optional<Identity> identity;
 };
 
-// Every report as one JSON document (always valid: texts that are not UTF-8
-// have their bad bytes replaced by U+FFFD).
-std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& summary);
+// Every result as one JSON document (always valid: texts that are not UTF-8
+// have their bad bytes replaced by U+FFFD). The one place results become JSON.
+std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary);
 
 // `text` with its control characters written as \u00XX, so that it stays on one
 // printable line.
@@ -114,5 +119,8 @@ inline constexpr const char* kStandardInput = "-";
 // How messages and the text report name a model: "<stdin>" for standard input,
 // else its path as given, printable. (The JSON's "file" keeps the path as given.)
 std::string ShownName(const std::string& path);
+
+// Hexadecimal, eight digits: how the plug-in's identity numbers are shown.
+std::string Hex(uint32_t value);
 
 }  // namespace vtool

@@ -1,4 +1,4 @@
-#include "host/tool/report.h"
+#include "host/tool/result.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -15,8 +15,6 @@ using Json = nlohmann::ordered_json;
 constexpr const char* kSchema = "veltrane-host/1";
 
 bool IsSaturated(int64_t value) { return value >= kSaturated; }
-
-std::string Number(int64_t value) { return std::to_string(value); }
 
 Json CountsJson(const std::optional<CountRow>& row) {
   if (!row) return nullptr;
@@ -48,7 +46,7 @@ const char* KindName(Verdict::Kind kind) {
   }
 }
 
-Json ModelJson(const ModelReport& report) {
+Json ModelJson(const ModelResult& report) {
   Json model;
   model["file"] = report.path;
   model["error"] = report.error.empty() ? Json(nullptr) : Json(report.error);
@@ -106,13 +104,21 @@ Json ModelJson(const ModelReport& report) {
   return model;
 }
 
+}  // namespace
+
 std::string Hex(uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "%08" PRIX32, value);
   return text;
 }
 
-}  // namespace
+std::vector<std::string> SaturatedRows(const CountRow& row) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (IsSaturated(row[i])) out.emplace_back(kRows[i]);
+  }
+  return out;
+}
 
 const char* MetricName(Metric metric) {
   switch (metric) {
@@ -126,67 +132,17 @@ const char* MetricName(Metric metric) {
   return "";
 }
 
-std::vector<std::string> SaturatedRows(const CountRow& row) {
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < row.size(); ++i) {
-    if (IsSaturated(row[i])) out.emplace_back(kRows[i]);
+int Status(const ModelResult& result) {
+  if (!result.error.empty()) return 2;
+  int status = 0;
+  for (const Verdict& v : result.verdicts) {
+    if (v.kind == Verdict::Kind::kUnchecked) status = 2;
+    if (v.kind == Verdict::Kind::kOver && status == 0) status = 1;
   }
-  return out;
+  return status;
 }
 
-std::string ToText(const ModelReport& report) {
-  std::string out = ShownName(report.path) + "\n" + report.picture;
-  std::string saturated;
-  for (const auto& [group, row] :
-       {std::pair{"current", &report.current}, std::pair{"all", &report.all}}) {
-    if (!*row) continue;
-    for (const std::string& caption : SaturatedRows(**row)) {
-      saturated += std::string(saturated.empty() ? "" : ", ") + group + " " + caption;
-    }
-  }
-  if (!saturated.empty()) {
-    out += "saturated: " + saturated + " (the plug-in counts no further than " +
-           Number(kSaturated) + ")\n";
-  }
-  if (report.objects) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%6s %10s %10s %10s %10s %10s %10s  %s\n", "object", "V", "F",
-                  "2", "3", "4", "5", "name");
-    out += line;
-    for (const ObjectRow& row : *report.objects) {
-      const auto& c = row.counts;
-      std::snprintf(line, sizeof line, "%6d %10lld %10lld %10lld %10lld %10lld %10lld  ", row.index,
-                    static_cast<long long>(c[0]), static_cast<long long>(c[1]),
-                    static_cast<long long>(c[2]), static_cast<long long>(c[3]),
-                    static_cast<long long>(c[4]), static_cast<long long>(c[5]));
-      out += line + Printable(row.name) + (row.visible ? "" : " (hidden)");
-      std::string marks;
-      for (const std::string& caption : SaturatedRows(c)) marks += " " + caption;
-      if (!marks.empty()) out += "  [saturated:" + marks + "]";
-      out += "\n";
-    }
-  }
-  return out;
-}
-
-std::string ToText(const Identity& identity) {
-  std::string out = "plug-in       " + Printable(identity.path) + "\n";
-  char line[160];
-  std::snprintf(line, sizeof line,
-                "version       host 0x%" PRIX32 " -> plug-in interface 0x%" PRIX32 "\n",
-                identity.hostVersion, identity.interfaceVersion);
-  out += line;
-  out += "identity      product " + Hex(identity.product) + ", plug-in " + Hex(identity.id) +
-         ", type " + std::to_string(identity.type) + (identity.type == 6 ? " (station)" : "") +
-         "\n";
-  out += "name          \"" + Printable(identity.name) + "\"\n";
-  for (const std::string& text : identity.menuStrings) {
-    out += "menu          \"" + Printable(text) + "\"\n";
-  }
-  return out;
-}
-
-std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& summary) {
+std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary) {
   Json document;
   document["schema"] = kSchema;
   document["exit_status"] = summary.exitStatus;
@@ -203,7 +159,7 @@ std::string ToJson(const std::vector<ModelReport>& reports, const RunSummary& su
                               {"menu", id.menuStrings}};
   }
   Json models = Json::array();
-  for (const ModelReport& report : reports) models.push_back(ModelJson(report));
+  for (const ModelResult& result : results) models.push_back(ModelJson(result));
   document["models"] = std::move(models);
   return document.dump(2, ' ', false, Json::error_handler_t::replace);
 }

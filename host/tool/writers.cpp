@@ -1,0 +1,97 @@
+#include "host/tool/writers.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <utility>
+
+namespace vtool {
+namespace {
+
+std::string Number(int64_t value) { return std::to_string(value); }
+
+}  // namespace
+
+std::string ToText(const ModelResult& report) {
+  std::string out = ShownName(report.path) + "\n" + report.picture;
+  std::string saturated;
+  for (const auto& [group, row] :
+       {std::pair{"current", &report.current}, std::pair{"all", &report.all}}) {
+    if (!*row) continue;
+    for (const std::string& caption : SaturatedRows(**row)) {
+      saturated += std::string(saturated.empty() ? "" : ", ") + group + " " + caption;
+    }
+  }
+  if (!saturated.empty()) {
+    out += "saturated: " + saturated + " (the plug-in counts no further than " +
+           Number(kSaturated) + ")\n";
+  }
+  if (report.objects) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%6s %10s %10s %10s %10s %10s %10s  %s\n", "object", "V", "F",
+                  "2", "3", "4", "5", "name");
+    out += line;
+    for (const ObjectRow& row : *report.objects) {
+      const auto& c = row.counts;
+      std::snprintf(line, sizeof line, "%6d %10lld %10lld %10lld %10lld %10lld %10lld  ", row.index,
+                    static_cast<long long>(c[0]), static_cast<long long>(c[1]),
+                    static_cast<long long>(c[2]), static_cast<long long>(c[3]),
+                    static_cast<long long>(c[4]), static_cast<long long>(c[5]));
+      out += line + Printable(row.name) + (row.visible ? "" : " (hidden)");
+      std::string marks;
+      for (const std::string& caption : SaturatedRows(c)) marks += " " + caption;
+      if (!marks.empty()) out += "  [saturated:" + marks + "]";
+      out += "\n";
+    }
+  }
+  return out;
+}
+
+std::string ToText(const Identity& identity) {
+  std::string out = "plug-in       " + Printable(identity.path) + "\n";
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "version       host 0x%" PRIX32 " -> plug-in interface 0x%" PRIX32 "\n",
+                identity.hostVersion, identity.interfaceVersion);
+  out += line;
+  out += "identity      product " + Hex(identity.product) + ", plug-in " + Hex(identity.id) +
+         ", type " + std::to_string(identity.type) + (identity.type == 6 ? " (station)" : "") +
+         "\n";
+  out += "name          \"" + Printable(identity.name) + "\"\n";
+  for (const std::string& text : identity.menuStrings) {
+    out += "menu          \"" + Printable(text) + "\"\n";
+  }
+  return out;
+}
+
+void TextWriter::Begin(const std::optional<Identity>& identity) {
+  if (identity) std::fputs(ToText(*identity).c_str(), out_);
+}
+
+// A model that was not counted has nothing to show: its error is said on stderr.
+void TextWriter::Model(const ModelResult& result) {
+  if (result.error.empty()) std::fputs(ToText(result).c_str(), out_);
+}
+
+void TextWriter::End(const RunSummary& /*summary*/) {}
+
+void JsonWriter::Begin(const std::optional<Identity>& identity) { identity_ = identity; }
+
+void JsonWriter::Model(const ModelResult& result) { results_.push_back(result); }
+
+void JsonWriter::End(const RunSummary& summary) {
+  RunSummary withIdentity = summary;
+  if (!withIdentity.identity) withIdentity.identity = identity_;
+  std::fprintf(out_, "%s\n", ToJson(results_, withIdentity).c_str());
+}
+
+std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out) {
+  std::vector<std::unique_ptr<Writer>> writers;
+  if (json) {
+    writers.push_back(std::make_unique<JsonWriter>(out));
+  } else {
+    writers.push_back(std::make_unique<TextWriter>(out));
+  }
+  return writers;
+}
+
+}  // namespace vtool
