@@ -141,13 +141,32 @@ std::string UserSettingsPath() {
   } else {
     return "";
   }
-#if !defined(_WIN32)
-  // Asked for explicitly, so making the directories is expected; a failure shows
-  // when the file is saved.
-  mkdir(base.c_str(), 0700);
-  mkdir((base + "/veltrane").c_str(), 0700);
-#endif
   return base + "/veltrane/settings.xml";
+}
+
+Options Resolve(const Arguments& arguments) {
+  Options options = arguments.options;
+  switch (arguments.settingsFile) {
+    case Arguments::SettingsFile::kNone:
+      options.settings.reset();
+      break;
+    case Arguments::SettingsFile::kGiven:
+      options.settings = arguments.givenSettings;
+      break;
+    case Arguments::SettingsFile::kUser: {
+      const std::string path = UserSettingsPath();
+      options.settings = path;
+#if !defined(_WIN32)
+      // Asked for explicitly, so making the folders is expected; a failure shows
+      // when the file is saved.
+      const std::string folder = path.substr(0, path.rfind('/'));
+      mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+      mkdir(folder.c_str(), 0700);
+#endif
+      break;
+    }
+  }
+  return options;
 }
 
 Parsed ParseCommandLine(int argc, const char* const* argv) {
@@ -156,7 +175,8 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
     if (std::strcmp(argv[i], "--json") == 0) parsed.wantsJson = true;
   }
 
-  Options options;
+  Arguments arguments;
+  Options& options = arguments.options;
   CLI::App app{kDescription, "veltrane-host"};
   app.footer(kFooter);
   app.add_option("MODEL", options.models,
@@ -239,15 +259,15 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         options.current = static_cast<int32_t>(Decimal(name, value(), INT32_MAX));
       } else if (option == settings) {
         if (value().empty()) throw UsageError("--settings: the file name is empty");
-        options.settings = value();
+        arguments.settingsFile = Arguments::SettingsFile::kGiven;
+        arguments.givenSettings = value();
       } else if (option == userSettings) {
-        const std::string path = UserSettingsPath();
-        if (path.empty()) {
+        if (UserSettingsPath().empty()) {
           throw UsageError("--user-settings: neither XDG_CONFIG_HOME nor HOME names a directory");
         }
-        options.settings = path;
+        arguments.settingsFile = Arguments::SettingsFile::kUser;
       } else if (option == noSettings) {
-        options.settings.reset();
+        arguments.settingsFile = Arguments::SettingsFile::kNone;
       } else if (option == importTimeout) {
         options.importTimeout = Decimal(name, value(), INT32_MAX);
       } else if (const auto found = budgets.find(option); found != budgets.end()) {
@@ -284,7 +304,7 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
     parsed.message = error.what();
     return parsed;
   }
-  parsed.options = std::move(options);
+  parsed.arguments = std::move(arguments);
   return parsed;
 }
 

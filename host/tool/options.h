@@ -1,5 +1,7 @@
-// What the command line of veltrane-host asks for. Parsing keeps the order in
-// which the user's actions were given: they are played in that order.
+// What the command line of veltrane-host asks for (Arguments, as CLI11 fills
+// them: nothing touched outside the process) and the run configuration they
+// resolve to (Options: what a run reads, with paths made ready). Parsing keeps
+// the order in which the user's actions were given: they are played in that order.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,7 @@ struct Action {
   std::string checkBox;  // for kTick and kUntick: one of kCheckBoxes
 };
 
+// The run configuration: everything a run reads, resolved.
 struct Options {
   std::vector<std::string> models;
   std::string plugin;                   // empty: the plug-in beside the tool
@@ -40,20 +43,35 @@ struct Options {
   bool PerObject() const { return objects || objectBudgets.Any(); }
 };
 
-// What parsing the command line came to: options to run with, or an exit
+// The command line as given: Options before anything is resolved. The settings
+// file is named by the last of --settings, --user-settings and --no-settings.
+struct Arguments {
+  enum class SettingsFile { kNone, kGiven, kUser };
+  Options options;  // `settings` unset: resolved from the two fields below
+  SettingsFile settingsFile = SettingsFile::kNone;
+  std::string givenSettings;  // for kGiven
+};
+
+// What parsing the command line came to: arguments to run with, or an exit
 // status and a text for the user (help, or a usage error).
 struct Parsed {
-  std::optional<Options> options;
+  std::optional<Arguments> arguments;
   int status = 0;
-  std::string message;     // what to print when there are no options
+  std::string message;     // what to print when there are no arguments
   bool toStdout = false;   // help goes to stdout, errors to stderr
   bool wantsJson = false;  // --json was given, even if parsing failed
 };
 
+// Reads the command line only: touches no file and no folder.
 Parsed ParseCommandLine(int argc, const char* const* argv);
 
-// $XDG_CONFIG_HOME/veltrane/settings.xml, else ~/.config/veltrane/settings.xml,
-// creating the directories; empty when neither variable names a place.
+// The run configuration of `arguments`. For --user-settings this makes the
+// folders of the user's settings file, as asked for; a failure shows when the
+// file is saved.
+Options Resolve(const Arguments& arguments);
+
+// $XDG_CONFIG_HOME/veltrane/settings.xml, else ~/.config/veltrane/settings.xml;
+// empty when neither variable names a place. Makes nothing.
 std::string UserSettingsPath();
 
 }  // namespace vtool

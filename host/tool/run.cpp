@@ -225,7 +225,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
 int Main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) noexcept {
   try {
     const Parsed parsed = ParseCommandLine(argc, argv);
-    if (parsed.options) return Run(*parsed.options, out, err);
+    if (parsed.arguments) return Run(Resolve(*parsed.arguments), out, err);
     std::fprintf(parsed.toStdout ? out : err, "%s\n",
                  parsed.toStdout ? parsed.message.c_str()
                                  : ("veltrane-host: " + Printable(parsed.message)).c_str());
