@@ -3,6 +3,8 @@
 #include <tuple>
 #include <utility>
 
+#include "host/models/models.h"
+
 namespace vtool {
 namespace {
 
@@ -124,7 +126,8 @@ std::string VerdictLine(const ModelResult& report, const Verdict& verdict) {
   std::string line = ShownName(report.path) + ": ";
   if (verdict.object) {
     const ObjectRow* row = RowOf(report, *verdict.object);
-    line += "object " + Printable(row != nullptr ? row->name : Number(*verdict.object)) + ": ";
+    line +=
+        "object " + vhost::Printable(row != nullptr ? row->name : Number(*verdict.object)) + ": ";
   }
   const std::string what = MetricName(verdict.metric);
   if (verdict.kind == Verdict::Kind::kOver) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/api/host_state.h"
+#include "host/models/models.h"
 
 namespace vtool {
 namespace {
@@ -22,8 +23,8 @@ std::vector<std::string> TakeFreezeFailures(const std::string& path) {
   std::set<std::pair<std::string, std::string>> seen;
   for (const vhost::FreezeFailure& failure : failures) {
     if (!seen.insert({failure.object, failure.reason}).second) continue;
-    lines.push_back(ShownName(path) + ": object " + Printable(failure.object) +
-                    ": the frozen copy could not be made: " + Printable(failure.reason));
+    lines.push_back(ShownName(path) + ": object " + vhost::Printable(failure.object) +
+                    ": the frozen copy could not be made: " + vhost::Printable(failure.reason));
   }
   failures.clear();
   return lines;
@@ -128,7 +129,7 @@ std::optional<CountRow> CountingHost::Read(int group) const {
     if (text.empty()) continue;
     if (text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
       throw std::runtime_error("the plug-in's field " + std::string(kGroups[group]) + " " +
-                               kRows[r] + " shows \"" + Printable(text) + "\", not a count");
+                               kRows[r] + " shows \"" + vhost::Printable(text) + "\", not a count");
     }
     row[static_cast<std::size_t>(r)] = std::stoll(text);
     ++written;
@@ -162,10 +163,8 @@ ModelResult CountModel(CountingHost& host, const std::string& path, const CountR
     Count(host, doc, request.perObject, result, failures);
   } catch (const vhost::ModelError& error) {
     result.error = error.what();
-  } catch (const std::bad_alloc&) {
-    result.error = ShownName(path) + ": out of memory";
-  } catch (const std::exception& error) {
-    result.error = ShownName(path) + ": " + Printable(error.what());
+  } catch (const std::exception&) {
+    result.error = ShownName(path) + ": " + vhost::Printable(FailureText());
   }
   vhost::State().documents.Close(doc);
   result.diagnostics = std::move(failures);

@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <nlohmann/json.hpp>
 
 #include "host/models/models.h"
@@ -164,10 +166,18 @@ std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& su
   return document.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string Printable(const std::string& text) { return vhost::Printable(text); }
+std::string FailureText() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return "out of memory";
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+}
 
 std::string ShownName(const std::string& path) {
-  return path == kStandardInput ? std::string("<stdin>") : Printable(path);
+  return path == kStandardInput ? std::string("<stdin>") : vhost::Printable(path);
 }
 
 }  // namespace vtool

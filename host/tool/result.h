@@ -109,16 +109,17 @@ struct RunSummary {
 // have their bad bytes replaced by U+FFFD). The one place results become JSON.
 std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary);
 
-// `text` with its control characters written as \u00XX, so that it stays on one
-// printable line.
-std::string Printable(const std::string& text);
-
 // The MODEL that means standard input.
 inline constexpr const char* kStandardInput = "-";
 
 // How messages and the text report name a model: "<stdin>" for standard input,
 // else its path as given, printable. (The JSON's "file" keeps the path as given.)
 std::string ShownName(const std::string& path);
+
+// The one line a failure of the tool's own work says: "out of memory" for a
+// failed allocation, else the exception's text. Call it inside a catch block;
+// rethrows what is not a std::exception, for the caller's last-resort boundary.
+std::string FailureText();
 
 // Hexadecimal, eight digits: how the plug-in's identity numbers are shown.
 std::string Hex(uint32_t value);

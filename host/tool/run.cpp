@@ -94,15 +94,13 @@ class ToolRun {
   int Go() {
     try {
       Execute();
-    } catch (const std::bad_alloc&) {
-      Fatal("out of memory");
-    } catch (const std::exception& error) {
-      Fatal(error.what());
+    } catch (const std::exception&) {
+      Fatal(FailureText());
     }
     for (std::size_t i = done_; i < options_.models.size(); ++i) {
       ModelResult skipped;
       skipped.path = options_.models[i];
-      skipped.error = ShownName(skipped.path) + ": not counted: " + Printable(fatal_);
+      skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
       for (auto& writer : writers_) writer->Model(skipped);
     }
     const RunSummary summary{status_, fatal_, std::nullopt};
@@ -123,7 +121,7 @@ class ToolRun {
 
   void Fatal(const std::string& message) {
     if (fatal_.empty()) fatal_ = message;
-    console_.Line("veltrane-host: " + Printable(message));
+    console_.Line("veltrane-host: " + vhost::Printable(message));
     Fail(2);
   }
 
@@ -135,10 +133,11 @@ class ToolRun {
       const vhost::SettingsFileReport loaded = settings.LoadFile(
           *options_.settings,
           [this](const std::string& sentence) { console_.Line("veltrane-host: " + sentence); });
-      if (!loaded.message.empty()) console_.Line("veltrane-host: " + Printable(loaded.message));
+      if (!loaded.message.empty())
+        console_.Line("veltrane-host: " + vhost::Printable(loaded.message));
       if (!loaded.canGoOn()) throw std::runtime_error("the settings file cannot be used");
       for (const std::string& sentence : DropRepeatedKeys(settings, *options_.settings)) {
-        console_.Line("veltrane-host: " + Printable(sentence));
+        console_.Line("veltrane-host: " + vhost::Printable(sentence));
       }
     }
     // A host whose settings hold nothing of the plug-in yet is a fresh one: its
@@ -228,9 +227,12 @@ int Main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) noex
     if (parsed.arguments) return Run(Resolve(*parsed.arguments), out, err);
     std::fprintf(parsed.toStdout ? out : err, "%s\n",
                  parsed.toStdout ? parsed.message.c_str()
-                                 : ("veltrane-host: " + Printable(parsed.message)).c_str());
-    if (parsed.wantsJson && !parsed.toStdout) {
-      JsonWriter(out).End(RunSummary{parsed.status, parsed.message, std::nullopt});
+                                 : ("veltrane-host: " + vhost::Printable(parsed.message)).c_str());
+    // A usage error ends a run that never began: a JSON document still says so.
+    if (!parsed.toStdout) {
+      for (auto& writer : WritersFor(parsed.wantsJson, out)) {
+        writer->End(RunSummary{parsed.status, parsed.message, std::nullopt});
+      }
     }
     if (std::fflush(out) != 0 || std::ferror(out) != 0) return 2;
     return parsed.status;

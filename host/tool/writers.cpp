@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "host/models/models.h"
+
 namespace vtool {
 namespace {
 
@@ -36,7 +38,7 @@ std::string ToText(const ModelResult& report) {
                     static_cast<long long>(c[0]), static_cast<long long>(c[1]),
                     static_cast<long long>(c[2]), static_cast<long long>(c[3]),
                     static_cast<long long>(c[4]), static_cast<long long>(c[5]));
-      out += line + Printable(row.name) + (row.visible ? "" : " (hidden)");
+      out += line + vhost::Printable(row.name) + (row.visible ? "" : " (hidden)");
       std::string marks;
       for (const std::string& caption : SaturatedRows(c)) marks += " " + caption;
       if (!marks.empty()) out += "  [saturated:" + marks + "]";
@@ -47,7 +49,7 @@ std::string ToText(const ModelResult& report) {
 }
 
 std::string ToText(const Identity& identity) {
-  std::string out = "plug-in       " + Printable(identity.path) + "\n";
+  std::string out = "plug-in       " + vhost::Printable(identity.path) + "\n";
   char line[160];
   std::snprintf(line, sizeof line,
                 "version       host 0x%" PRIX32 " -> plug-in interface 0x%" PRIX32 "\n",
@@ -56,9 +58,9 @@ std::string ToText(const Identity& identity) {
   out += "identity      product " + Hex(identity.product) + ", plug-in " + Hex(identity.id) +
          ", type " + std::to_string(identity.type) + (identity.type == 6 ? " (station)" : "") +
          "\n";
-  out += "name          \"" + Printable(identity.name) + "\"\n";
+  out += "name          \"" + vhost::Printable(identity.name) + "\"\n";
   for (const std::string& text : identity.menuStrings) {
-    out += "menu          \"" + Printable(text) + "\"\n";
+    out += "menu          \"" + vhost::Printable(text) + "\"\n";
   }
   return out;
 }

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/models/models.h"
 #include "host/tool/budgets.h"
 #include "host/tool/result.h"
 #include "host/tool/writers.h"
@@ -78,7 +79,7 @@ TEST(SaturatedCounts, InObjectRows) {
 TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
   ModelResult report;
   report.path = "caf\xe9\n.obj";
-  report.error = vtool::Printable(report.path) + ": cannot open: \xff";
+  report.error = vhost::Printable(report.path) + ": cannot open: \xff";
   const std::string text = vtool::ToJson({report}, {2, "", std::nullopt});
   const auto doc = nlohmann::json::parse(text);
   EXPECT_EQ(doc["models"][0]["file"], "caf\xef\xbf\xbd\n.obj");
