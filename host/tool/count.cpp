@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <new>
 #include <set>
 #include <stdexcept>
 #include <utility>

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
