@@ -214,6 +214,31 @@ void DisarmSignalSlot(dev_t device, ino_t inode) {
   }
 }
 
+// Holds the stop signals back while it lives, restoring the mask it found: a
+// lock file made before its handler is armed would outlive a signal that came
+// in between. A held signal arrives once released, by then to the handler.
+class StopSignalsHeld {
+ public:
+  StopSignalsHeld() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : kStopSignals) sigaddset(&stops, signal);
+    held_ = ::pthread_sigmask(SIG_BLOCK, &stops, &previous_) == 0;
+  }
+  ~StopSignalsHeld() {
+    if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  StopSignalsHeld(const StopSignalsHeld&) = delete;
+  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+  // The mask found, for a wait that a person must be able to interrupt.
+  const sigset_t& previous() const { return previous_; }
+
+ private:
+  sigset_t previous_{};
+  bool held_ = false;
+};
+
 // Opens "<target>.lock" without ever blocking in open() and locks it, waiting for
 // another run if need be. Null when the run goes on unlocked; `notice` then says
 // why (or stays empty when the directory itself is missing: nothing to protect
@@ -236,6 +261,7 @@ std::unique_ptr<LockT> TakeLock(const std::string& target,
   bool waited = false;
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
+    const StopSignalsHeld held;  // from the file's making to its handler's arming
     constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
     int error = errno;
@@ -272,10 +298,15 @@ std::unique_ptr<LockT> TakeLock(const std::string& target,
         waiting("waiting for another run using settings file " + target + " to finish");
       }
       waited = true;
+      // Another run made the file and will remove it: a stop while waiting for
+      // it may take its default course.
+      sigset_t during;
+      ::pthread_sigmask(SIG_SETMASK, &held.previous(), &during);
       int result = 0;
       do {
         result = ::flock(fd, LOCK_EX);
       } while (result != 0 && errno == EINTR);
+      ::pthread_sigmask(SIG_SETMASK, &during, nullptr);
       if (result != 0) return unlocked(ErrnoText(errno));
     }
     struct stat named {};
