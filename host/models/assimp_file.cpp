@@ -19,20 +19,20 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/LogStream.hpp>
 #include <assimp/ProgressHandler.hpp>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <system_error>
+
+#include "host/proc/child_process.h"
+#include "host/proc/frames.h"
 #endif
 
 namespace vhost::models {
@@ -591,130 +591,7 @@ constexpr char kFileTag = 'f';      // the Imported file
 constexpr char kFaultTag = 'e';     // i64 line, string: a ModelError's
 constexpr char kOutOfMemoryTag = 'm';
 
-// Buffered writes to the pipe, for the child. A write that fails (the parent
-// gone) ends the child at once: nobody is left to tell.
-class PipeWriter {
- public:
-  explicit PipeWriter(int fd) : fd_(fd) {}
-  void Bytes(const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-      if (used_ == sizeof buffer_) Flush();
-      const std::size_t n = std::min(size, sizeof buffer_ - used_);
-      std::memcpy(buffer_ + used_, p, n);
-      used_ += n;
-      p += n;
-      size -= n;
-    }
-  }
-  template <typename T>
-  void Value(T value) {
-    Bytes(&value, sizeof value);
-  }
-  void String(const std::string& text) {
-    Value<uint64_t>(text.size());
-    Bytes(text.data(), text.size());
-  }
-  template <typename T>
-  void Array(const std::vector<T>& values) {
-    Value<uint64_t>(values.size());
-    Bytes(values.data(), values.size() * sizeof(T));
-  }
-  void Flush() {
-    for (std::size_t done = 0; done < used_;) {
-      const ssize_t n = write(fd_, buffer_ + done, used_ - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) _exit(1);
-      done += static_cast<std::size_t>(n);
-    }
-    used_ = 0;
-  }
-
- private:
-  int fd_;
-  std::size_t used_ = 0;
-  char buffer_[1 << 16];
-};
-
-// Buffered reads from the pipe, for the parent. False at the end of the pipe
-// before `size` bytes: the child ended mid-message.
-class PipeReader {
- public:
-  using Clock = std::chrono::steady_clock;
-  // `deadline`: when reading gives up (timedOut() then says so); none waits on.
-  PipeReader(int fd, std::optional<Clock::time_point> deadline) : fd_(fd), deadline_(deadline) {}
-  bool timedOut() const { return timedOut_; }
-  bool Bytes(void* data, std::size_t size) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-      if (begin_ == end_ && !Fill()) return false;
-      const std::size_t n = std::min(size, end_ - begin_);
-      std::memcpy(p, buffer_ + begin_, n);
-      begin_ += n;
-      p += n;
-      size -= n;
-    }
-    return true;
-  }
-  template <typename T>
-  bool Value(T& value) {
-    return Bytes(&value, sizeof value);
-  }
-  bool String(std::string& text) {
-    uint64_t size = 0;
-    if (!Value(size) || size > kMaxMessage) return false;
-    text.resize(static_cast<std::size_t>(size));
-    return Bytes(text.data(), text.size());
-  }
-  // An array of at most `most` elements; more is a broken message.
-  template <typename T>
-  bool Array(std::vector<T>& values, uint64_t most) {
-    uint64_t size = 0;
-    if (!Value(size) || size > most) return false;
-    values.resize(static_cast<std::size_t>(size));
-    return Bytes(values.data(), values.size() * sizeof(T));
-  }
-
-  static constexpr uint64_t kMaxMessage = uint64_t{1} << 20;
-
- private:
-  bool Fill() {
-    for (;;) {
-      if (deadline_ && !Ready()) return false;
-      const ssize_t n = read(fd_, buffer_, sizeof buffer_);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      begin_ = 0;
-      end_ = static_cast<std::size_t>(n);
-      return true;
-    }
-  }
-
-  // Waits until the pipe has something to read (or has ended) or the deadline
-  // passes; false for the deadline.
-  bool Ready() {
-    for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
-      if (left <= 0) break;
-      pollfd watched{fd_, POLLIN, 0};
-      const int n = poll(&watched, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
-      if (n > 0) return true;
-      if (n < 0 && errno != EINTR) return true;  // let read() say what is wrong
-    }
-    timedOut_ = true;
-    return false;
-  }
-
-  int fd_;
-  std::optional<Clock::time_point> deadline_;
-  bool timedOut_ = false;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  char buffer_[1 << 16];
-};
-
-void Send(PipeWriter& out, const Imported& imported) {
+void Send(proc::FrameWriter& out, const Imported& imported) {
   out.Value(kFileTag);
   out.Value<uint64_t>(imported.instances.size());
   for (const Instance& instance : imported.instances) {
@@ -730,7 +607,7 @@ void Send(PipeWriter& out, const Imported& imported) {
   }
 }
 
-bool Receive(PipeReader& in, Imported& imported) {
+bool Receive(proc::FrameReader& in, Imported& imported) {
   const auto limit = static_cast<uint64_t>(kMaxElementCount);
   uint64_t count = 0;
   if (!in.Value(count) || count > limit) return false;
@@ -763,7 +640,7 @@ bool Receive(PipeReader& in, Imported& imported) {
   // not the tool's to show: the parent reports the failure.
   const int null = open("/dev/null", O_WRONLY);
   if (null >= 0) dup2(null, STDERR_FILENO);
-  PipeWriter out(fd);
+  proc::FrameWriter out(fd);
   try {
     const LoadProgress toParent = [&out](uint64_t done, uint64_t) {
       out.Value(kProgressTag);
@@ -774,13 +651,13 @@ bool Receive(PipeReader& in, Imported& imported) {
   } catch (const ModelError& error) {
     out.Value(kFaultTag);
     out.Value<int64_t>(error.line());
-    out.String(error.message().substr(0, PipeReader::kMaxMessage));
+    out.String(error.message().substr(0, proc::FrameReader::kMaxString));
   } catch (const std::bad_alloc&) {
     out.Value(kOutOfMemoryTag);
   } catch (const std::exception& error) {
     out.Value(kFaultTag);
     out.Value<int64_t>(0);
-    out.String(std::string(error.what()).substr(0, PipeReader::kMaxMessage));
+    out.String(std::string(error.what()).substr(0, proc::FrameReader::kMaxString));
   } catch (...) {
     // Nothing sent: reported as ending without a result.
   }
@@ -788,75 +665,24 @@ bool Receive(PipeReader& in, Imported& imported) {
   _exit(0);
 }
 
-// The parent's hold on the child: reaped when dropped, killed first unless it
-// has ended.
-class Child {
- public:
-  explicit Child(pid_t pid) : pid_(pid) {}
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-  // Waits for the child to end; its status as waitpid gives it.
-  int Wait() {
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_;
-};
-
-// Closes a descriptor when dropped.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
-  int ends[2];
-  if (pipe(ends) != 0) {
-    throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
-  }
-  Descriptor in(ends[0]);
   const uint64_t size = FileSizeOrZero(path);
-  // What the tool has written and not flushed would be written twice: by the
-  // child too, should anything there flush it.
-  std::cout.flush();
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(ends[0]);
-    ImportAsChild(path, ends[1], size);
+  std::optional<proc::ChildProcess> started;
+  try {
+    started.emplace(proc::ChildProcess::Start(
+        [&path, size](int writeEnd) { ImportAsChild(path, writeEnd, size); }));
+  } catch (const std::system_error& error) {
+    throw ModelError(path, 0, "cannot start assimp's import: " + error.code().message());
   }
-  close(ends[1]);
-  if (pid < 0) {
-    throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
-  }
-  Child child(pid);
+  proc::ChildProcess& child = *started;
   const double limit = ImportTimeLimitFor(size);
-  std::optional<PipeReader::Clock::time_point> deadline;
+  std::optional<proc::FrameReader::Clock::time_point> deadline;
   if (limit > 0) {
-    deadline = PipeReader::Clock::now() + std::chrono::duration_cast<PipeReader::Clock::duration>(
-                                              std::chrono::duration<double>(limit));
+    deadline = proc::FrameReader::Clock::now() +
+               std::chrono::duration_cast<proc::FrameReader::Clock::duration>(
+                   std::chrono::duration<double>(limit));
   }
-  PipeReader reader(in.get(), deadline);
+  proc::FrameReader reader(child.ReadEnd(), deadline);
   Imported imported;
   bool received = false;
   std::string fault;
@@ -866,7 +692,7 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
     if (tag == kProgressTag) {
       uint64_t done = 0;
       if (!reader.Value(done)) break;
-      progress.Report(done);  // what it throws ends the child (Child's destructor)
+      progress.Report(done);  // what it throws ends the child (ChildProcess's destructor)
     } else if (tag == kFileTag) {
       if (!Receive(reader, imported)) break;
       received = true;
@@ -879,24 +705,20 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
       break;
     }
   }
-  if (reader.timedOut()) {
+  if (reader.TimedOut()) {
     // A reader caught in a loop never ends by itself: the child is killed
-    // (Child's destructor) and the run goes on with the next file.
+    // (ChildProcess's destructor) and the run goes on with the next file.
     throw ModelError(path, 0,
                      "assimp's importer did not finish in " + SecondsText(limit) +
                          " s (--import-timeout sets the limit)");
   }
-  const int status = child.Wait();
+  const proc::ChildEnd end = child.Wait();
   if (outOfMemory) throw OutOfMemory(path);
   if (!fault.empty()) throw ModelError(path, faultLine, fault);
-  if (received && WIFEXITED(status) && WEXITSTATUS(status) == 0) return imported;
-  if (WIFSIGNALED(status)) {
-    const char* name = strsignal(WTERMSIG(status));
-    throw ModelError(
-        path, 0,
-        "assimp's importer crashed on it (" +
-            (name != nullptr ? std::string(name) : "signal " + std::to_string(WTERMSIG(status))) +
-            ")");
+  if (received && end.exited && end.code == 0) return imported;
+  if (end.signalled) {
+    throw ModelError(path, 0,
+                     "assimp's importer crashed on it (" + proc::SignalName(end.signal) + ")");
   }
   throw ModelError(path, 0, "assimp's importer ended without a result");
 }
