@@ -339,21 +339,18 @@ class ImportedFile : public ModelFile {
     const std::size_t vertices = mesh.positions.size() / 3;
     object.Reserve(static_cast<int64_t>(vertices), static_cast<int64_t>(mesh.sizes.size()),
                    static_cast<int64_t>(mesh.points.size()));
-    std::vector<Vec3> piece;
-    for (std::size_t v = 0; v < vertices;) {
-      piece.clear();
-      for (; v < vertices && piece.size() < kPiece; ++v) {
-        const ai_real* p = &mesh.positions[3 * v];
-        piece.push_back({p[0], p[1], p[2]});
-      }
-      object.AddVertices(piece.data(), static_cast<int32_t>(piece.size()));
-    }
+    HandOverVertices(
+        object, vertices,
+        [&mesh](std::size_t v) {
+          const ai_real* p = &mesh.positions[3 * v];
+          return Vec3{p[0], p[1], p[2]};
+        },
+        [](std::size_t) {});
     object.AddFaces(mesh.sizes.data(), static_cast<int32_t>(mesh.sizes.size()), mesh.points.data());
     return object;
   }
 
  private:
-  static constexpr std::size_t kPiece = 4096;  // vertices handed over in one call
   Imported imported_;
 };
 
@@ -403,7 +400,8 @@ class SceneWalk {
         if (!checked[index]) CheckLimits(mesh, path);
         checked[index] = true;
         if (instances_.size() >= static_cast<std::size_t>(kMaxElementCount)) {
-          throw ModelError(path, 0, "more objects than this host holds in one document");
+          throw ModelError(ModelError::Kind::kLimit, path, 0,
+                           "more objects than this host holds in one document");
         }
         instances_.push_back({NodeName(*node) + "/" + MeshName(mesh, index), index, visible});
       }
@@ -447,7 +445,7 @@ class SceneWalk {
                        : points > limit          ? "face points"
                                                  : nullptr;
     if (what != nullptr) {
-      throw ModelError(path, 0,
+      throw ModelError(ModelError::Kind::kLimit, path, 0,
                        "mesh \"" + std::string(mesh.mName.C_Str()) + "\" has more than " +
                            std::to_string(limit) + " " + what +
                            ", the most this host holds in one object");
@@ -485,8 +483,6 @@ class SceneWalk {
 };
 
 }  // namespace
-
-bool HaveAssimp() { return true; }
 
 std::vector<std::string> AssimpExtensions() {
   std::string list;
@@ -562,9 +558,19 @@ Imported ImportHere(const std::string& path, const ProgressShare& progress) {
     while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) {
       message.pop_back();
     }
-    throw ModelError(path, 0, message.empty() ? "assimp could not read it" : message);
+    // Assimp tells a file it cannot open or read in words of its own, kept as
+    // they are; the kind says what it is, so that a scene naming the file
+    // takes the fault as its own.
+    ModelError::Kind kind = ModelError::Kind::kSyntax;
+    try {
+      char first = 0;
+      InputFile(path).Read(&first, 1);
+    } catch (const ModelError& unreadable) {
+      kind = unreadable.kind();
+    }
+    throw ModelError(kind, path, 0, message.empty() ? "assimp could not read it" : message);
   }
-  if (!lost.empty()) throw ModelError(path, 0, lost);
+  if (!lost.empty()) throw ModelError(ModelError::Kind::kGeometryLost, path, 0, lost);
   // A file assimp reads as a scene without meshes holds no geometry it knew to
   // read: one of cameras, lights or animation only, or one its reader did not
   // recognise at all. Counting nothing for it would pass for a count.
@@ -588,7 +594,7 @@ Imported ImportHere(const std::string& path, const ProgressShare& progress) {
 // Messages from the child, each a tag byte and its payload.
 constexpr char kProgressTag = 'p';  // u64: bytes of the file through
 constexpr char kFileTag = 'f';      // the Imported file
-constexpr char kFaultTag = 'e';     // i64 line, string: a ModelError's
+constexpr char kFaultTag = 'e';     // i64 line, u8 kind, string: a ModelError's
 constexpr char kOutOfMemoryTag = 'm';
 
 void Send(proc::FrameWriter& out, const Imported& imported) {
@@ -651,12 +657,14 @@ bool Receive(proc::FrameReader& in, Imported& imported) {
   } catch (const ModelError& error) {
     out.Value(kFaultTag);
     out.Value<int64_t>(error.line());
+    out.Value<uint8_t>(static_cast<uint8_t>(error.kind()));
     out.String(error.message().substr(0, proc::FrameReader::kMaxString));
   } catch (const std::bad_alloc&) {
     out.Value(kOutOfMemoryTag);
   } catch (const std::exception& error) {
     out.Value(kFaultTag);
     out.Value<int64_t>(0);
+    out.Value<uint8_t>(static_cast<uint8_t>(ModelError::Kind::kSyntax));
     out.String(std::string(error.what()).substr(0, proc::FrameReader::kMaxString));
   } catch (...) {
     // Nothing sent: reported as ending without a result.
@@ -672,7 +680,8 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
     started.emplace(proc::ChildProcess::Start(
         [&path, size](int writeEnd) { ImportAsChild(path, writeEnd, size); }));
   } catch (const std::system_error& error) {
-    throw ModelError(path, 0, "cannot start assimp's import: " + error.code().message());
+    throw ModelError(ModelError::Kind::kReaderCrashed, path, 0,
+                     "cannot start assimp's import: " + error.code().message());
   }
   proc::ChildProcess& child = *started;
   const double limit = ImportTimeLimitFor(size);
@@ -687,6 +696,7 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
   bool received = false;
   std::string fault;
   int64_t faultLine = 0;
+  uint8_t faultKind = 0;
   bool outOfMemory = false;
   for (char tag = 0; !received && fault.empty() && !outOfMemory && reader.Value(tag);) {
     if (tag == kProgressTag) {
@@ -697,7 +707,10 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
       if (!Receive(reader, imported)) break;
       received = true;
     } else if (tag == kFaultTag) {
-      if (!reader.Value(faultLine) || !reader.String(fault)) break;
+      if (!reader.Value(faultLine) || !reader.Value(faultKind) ||
+          faultKind > static_cast<uint8_t>(ModelError::Kind::kTimedOut) || !reader.String(fault)) {
+        break;
+      }
       if (fault.empty()) fault = "assimp could not read it";
     } else if (tag == kOutOfMemoryTag) {
       outOfMemory = true;
@@ -708,19 +721,22 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
   if (reader.TimedOut()) {
     // A reader caught in a loop never ends by itself: the child is killed
     // (ChildProcess's destructor) and the run goes on with the next file.
-    throw ModelError(path, 0,
+    throw ModelError(ModelError::Kind::kTimedOut, path, 0,
                      "assimp's importer did not finish in " + SecondsText(limit) +
                          " s (--import-timeout sets the limit)");
   }
   const proc::ChildEnd end = child.Wait();
   if (outOfMemory) throw OutOfMemory(path);
-  if (!fault.empty()) throw ModelError(path, faultLine, fault);
+  if (!fault.empty()) {
+    throw ModelError(static_cast<ModelError::Kind>(faultKind), path, faultLine, fault);
+  }
   if (received && end.exited && end.code == 0) return imported;
   if (end.signalled) {
-    throw ModelError(path, 0,
+    throw ModelError(ModelError::Kind::kReaderCrashed, path, 0,
                      "assimp's importer crashed on it (" + proc::SignalName(end.signal) + ")");
   }
-  throw ModelError(path, 0, "assimp's importer ended without a result");
+  throw ModelError(ModelError::Kind::kReaderCrashed, path, 0,
+                   "assimp's importer ended without a result");
 }
 
 #endif  // !VHOST_ASSIMP_IN_PROCESS
@@ -729,8 +745,7 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
 
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress) {
   // Files that assimp's own readers cannot survive are refused before it sees them.
-  if (std::string fault = AssimpReaderHazard(path); !fault.empty())
-    throw ModelError(path, 0, fault);
+  if (std::optional<ModelError> fault = AssimpReaderHazard(path)) throw *fault;
 #if defined(VHOST_ASSIMP_IN_PROCESS)
   return std::make_unique<ImportedFile>(ImportHere(path, progress));
 #else
@@ -740,12 +755,60 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
 
 #else  // no assimp in this build
 
-bool HaveAssimp() { return false; }
 std::vector<std::string> AssimpExtensions() { return {}; }
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare&) {
-  throw ModelError(path, 0, "this build reads no files through assimp");
+  throw ModelError(ModelError::Kind::kUnsupported, path, 0,
+                   "this build reads no files through assimp");
 }
 
 #endif
+
+Format AssimpFormat() {
+  Format format;
+  format.name = "assimp";
+  format.extensions = AssimpExtensions();  // asked of assimp once, here
+  format.read = ReadAssimpFile;
+  format.help =
+      " on Linux also every format the\n"
+      "assimp library imports (glTF, FBX, PLY, STL, COLLADA, 3DS, OFF, ...): --formats\n"
+      "lists them and says what counts in each. Windows builds read OBJ and scenes only.\n";
+  if (format.extensions.empty()) {
+    format.notes = "This build reads no other formats: assimp is part of the Linux builds only.\n";
+    return format;
+  }
+  // Wrapped at 78 columns, each line indented as the entries above it.
+  std::string wrapped;
+  std::size_t column = 0;
+  for (const std::string& extension : format.extensions) {
+    if (extension == ".json") continue;  // the scenes'
+    if (column == 0 || column + 1 + extension.size() > 78) {
+      wrapped += std::string(wrapped.empty() ? "" : "\n") + "            " + extension;
+      column = 12 + extension.size();
+    } else {
+      wrapped += " " + extension;
+      column += 1 + extension.size();
+    }
+  }
+  format.listing = "  through assimp:\n" + wrapped + "\n";
+  format.notes =
+      "What counts in assimp's formats:\n"
+      "  objects   one per mesh instance in the file's node hierarchy (a mesh used by\n"
+      "            three nodes is three objects; a mesh assimp splits by glTF\n"
+      "            primitive or by material is one per part), named \"node/mesh\";\n"
+      "            an FBX node shown false hides its objects\n"
+      "  faces     as stored, not triangulated; points and lines count as faces of 1\n"
+      "            and 2 points; a point cloud's vertices as points\n"
+      "  vertices  each mesh's, after joining those identical to the bit in position,\n"
+      "            normal, texture coordinates and colours: glTF and other formats that\n"
+      "            split a corner at a UV or normal seam count the copies as stored;\n"
+      "            an STL file's facet corners are joined\n"
+      "  ignored   materials, animation, skins, cameras and lights\n"
+      "Not counted (exit 2): a file assimp refuses, reads without meshes, or warns of\n"
+      "anything but what is ignored (it drops geometry it cannot read with only a\n"
+      "warning); PLY and OFF files with faults its readers hang or crash on; PLY\n"
+      "edge and tristrips, COLLADA trifans (assimp does not read them as stored); an\n"
+      "import that does not finish in time (--import-timeout).\n";
+  return format;
+}
 
 }  // namespace vhost::models

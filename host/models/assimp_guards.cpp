@@ -215,7 +215,11 @@ std::string ColladaFault(const std::string& path) {
   return {};
 }
 
-std::string AssimpReaderHazard(const std::string& path) {
+namespace {
+
+// Why `path` must not reach assimp, with its kind and line in `detail`; empty
+// when nothing is known against it.
+std::string HazardFor(const std::string& path, FaultDetail& detail) {
   // By content as well as by name: assimp hands a file its reader for the
   // extension declines to whichever reader knows the file's signature.
   std::ifstream in(path, std::ios::binary);
@@ -224,7 +228,7 @@ std::string AssimpReaderHazard(const std::string& path) {
   start.resize(static_cast<std::size_t>(in.gcount()));
   const std::string extension = LowerExtension(path);
   if (extension == ".ply" || start.rfind("ply\n", 0) == 0 || start.rfind("ply\r\n", 0) == 0) {
-    if (std::string fault = PlyHeaderFault(path); !fault.empty()) return fault;
+    if (std::string fault = PlyHeaderFault(path, detail); !fault.empty()) return fault;
   }
   // OFF's signature: the first word, past blank and comment lines, ends in "OFF".
   std::size_t at = 0;
@@ -240,11 +244,22 @@ std::string AssimpReaderHazard(const std::string& path) {
            std::all_of(word.begin(), word.end() - 3,
                        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
   }();
-  if (extension == ".off" || offSignature) return OffFault(path);
+  if (extension == ".off" || offSignature) return OffFault(path, detail);
   if (extension == ".dae" || extension == ".zae" || LooksLikeCollada(start)) {
-    return ColladaFault(path);
+    std::string fault = ColladaFault(path);
+    if (fault == kTrifansFault) detail.kind = ModelError::Kind::kGeometryLost;
+    return fault;
   }
   return {};
+}
+
+}  // namespace
+
+std::optional<ModelError> AssimpReaderHazard(const std::string& path) {
+  FaultDetail detail;
+  std::string fault = HazardFor(path, detail);
+  if (fault.empty()) return std::nullopt;
+  return ModelError::LineInMessage(detail.kind, path, detail.line, fault);
 }
 
 // A PLY header reaches assimp only when it is one assimp's reader survives:
@@ -257,7 +272,7 @@ std::string AssimpReaderHazard(const std::string& path) {
 // does not own; a count past 32 bits wraps around; a count the file cannot hold
 // makes it reserve gigabytes. Reads the file up to the end of its header only; a
 // file it cannot open is left to assimp to refuse.
-std::string PlyHeaderFault(const std::string& path) {
+std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
   constexpr std::size_t kLongestLine = 1 << 16;
@@ -289,13 +304,17 @@ std::string PlyHeaderFault(const std::string& path) {
     // been seen to read on forever past one).
     for (const char d : line) {
       if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
+        detail.line = number;
         return "a control character in line " + std::to_string(number) + " of the PLY header";
       }
     }
     const std::vector<std::string_view> words = Words(line);
     const std::string_view keyword = words.empty() ? std::string_view() : words[0];
     if (number == 1) {
-      if (words.size() != 1 || keyword != "ply") return "no PLY header in line 1";
+      if (words.size() != 1 || keyword != "ply") {
+        detail.line = 1;
+        return "no PLY header in line 1";
+      }
       continue;
     }
     if (keyword == "end_header" && words.size() == 1) return PlyBodyFault(in, binary, records);
@@ -308,6 +327,7 @@ std::string PlyHeaderFault(const std::string& path) {
     // Other lines (exporters write free text there) assimp passes over.
     if (keyword != "element") continue;
     if (words.size() != 3) {
+      detail.line = number;
       return "line " + std::to_string(number) + " of the PLY header is no \"element NAME COUNT\"";
     }
     const std::string name(words[1]);
@@ -325,7 +345,10 @@ std::string PlyHeaderFault(const std::string& path) {
     declared += std::stoull(count);
     records.push_back({name, std::stoull(count), 0, {}});
     if (records.back().count > 0) {
-      if (std::string fault = PlyGeometryAssimpMisreads(name); !fault.empty()) return fault;
+      if (std::string fault = PlyGeometryAssimpMisreads(name); !fault.empty()) {
+        detail.kind = ModelError::Kind::kGeometryLost;
+        return fault;
+      }
     }
     if (fileBytes > 0 && declared > fileBytes) {
       return "the PLY header declares more elements than a file of " + std::to_string(fileBytes) +
@@ -345,7 +368,7 @@ std::string PlyHeaderFault(const std::string& path) {
 // lines end in "\n" or "\r\n"; blank lines anywhere, "#" comments only before
 // the counts (assimp reads a comment among the faces as a face and drops it, and
 // refuses one among the vertices).
-std::string OffFault(const std::string& path) {
+std::string OffFault(const std::string& path, FaultDetail& detail) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
   constexpr std::size_t kLongestLine = 1 << 16;
@@ -367,6 +390,7 @@ std::string OffFault(const std::string& path) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       for (const char d : line) {
         if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
+          detail.line = lineNumber;
           return "a control character in line " + std::to_string(lineNumber);
         }
       }
@@ -374,12 +398,16 @@ std::string OffFault(const std::string& path) {
       if (first == std::string::npos) continue;
       if (line[first] == '#') {
         if (commentsAllowed) continue;
+        detail.line = lineNumber;
         return "holds a comment among its vertices or faces, in line " + std::to_string(lineNumber);
       }
       return {};
     }
   };
-  const auto at = [&]() { return " in line " + std::to_string(lineNumber); };
+  const auto at = [&]() {
+    detail.line = lineNumber;
+    return " in line " + std::to_string(lineNumber);
+  };
 
   if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
   std::vector<std::string_view> words = Words(line);
@@ -387,8 +415,7 @@ std::string OffFault(const std::string& path) {
     return w.size() >= 3 && w.substr(w.size() - 3) == "OFF" &&
            std::all_of(w.begin(), w.end() - 3, [](char c) { return c >= 'A' && c <= 'Z'; });
   };
-  if (words.empty() || !isHeader(words[0]))
-    return "no OFF header in line " + std::to_string(lineNumber);
+  if (words.empty() || !isHeader(words[0])) return "no OFF header" + at();
   // The counts may follow the header on its line, as assimp reads them.
   words.erase(words.begin());
   if (words.empty()) {
@@ -415,6 +442,7 @@ std::string OffFault(const std::string& path) {
     if (words.empty() || !IsUnsigned(words[0])) return "an OFF face without its point count" + at();
     const int64_t points = std::atoll(std::string(words[0]).c_str());
     if (points < 1 || points > 9) {
+      detail.kind = ModelError::Kind::kGeometryLost;
       return "an OFF face of " + std::to_string(points) + " points" + at() +
              ": assimp's OFF reader takes faces of 1 to 9 points";
     }

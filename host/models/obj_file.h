@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "host/model/documents.h"
+#include "host/models/registry.h"
 #include "host/models/source_text.h"
 
 namespace vhost::models {
@@ -48,5 +50,8 @@ class ObjFile {
   explicit ObjFile(std::unique_ptr<Data> data);
   std::unique_ptr<Data> data_;
 };
+
+// The OBJ reader's entry in the registry: ".obj", and a path without extension.
+Format ObjFormat();
 
 }  // namespace vhost::models

@@ -2,6 +2,8 @@
 // loaded, then built into a document of its own that is handed over at the end.
 // The reading is scene_json.cpp's, the checks scene_checks.cpp's; here the
 // objects are made.
+#include "host/models/scene_loader.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -140,8 +142,14 @@ class SceneLoader {
     } catch (const std::length_error&) {
       throw models::OutOfMemory(entry.file);
     } catch (const ModelError& error) {
-      // A file that cannot be had is a fault of the scene; a fault in its text is not.
-      if (error.line() > 0) throw;
+      // A file that cannot be had (it cannot be opened, or no reader takes it)
+      // is a fault of the scene's entry; a fault in what the file holds is the
+      // file's, whether its reader names a line or not. An error about another
+      // file (one the named file refers to) is that file's.
+      if (error.file() != entry.file || (error.kind() != ModelError::Kind::kCannotOpen &&
+                                         error.kind() != ModelError::Kind::kUnsupported)) {
+        throw;
+      }
       entry.node["file"].Fail("cannot load " + Quoted(entry.written) + ": " + error.message());
     }
   }
@@ -198,3 +206,21 @@ void LoadScene(const std::string& path, Document& document, const LoadProgress& 
 }
 
 }  // namespace vhost
+
+namespace vhost::models {
+
+Format SceneFormat() {
+  Format format;
+  format.name = "veltrane-scene";
+  format.extensions = {".json"};
+  format.read = [](const std::string& path, const ProgressShare&) -> std::unique_ptr<ModelFile> {
+    throw ModelError(ModelError::Kind::kUnsupported, path, 0,
+                     "is a scene: a scene's entries name model files");
+  };
+  format.load = LoadScene;
+  format.listing = "  .json      veltrane-scene files naming model files of any format below\n";
+  format.help = " and veltrane-scene JSON everywhere;";
+  return format;
+}
+
+}  // namespace vhost::models

@@ -24,14 +24,16 @@ bool IsSeparator(char c) {
 InputFile::InputFile(const std::string& path) : path_(path) {
   errno = 0;
   file_.reset(std::fopen(path.c_str(), "rb"));
-  if (!file_) throw ModelError(path, 0, "cannot open: " + Reason(errno));
+  if (!file_)
+    throw ModelError(ModelError::Kind::kCannotOpen, path, 0, "cannot open: " + Reason(errno));
 }
 
 std::size_t InputFile::Read(char* into, std::size_t size) {
   if (atEnd_ || size == 0) return 0;
   errno = 0;
   const std::size_t got = std::fread(into, 1, size, file_.get());
-  if (std::ferror(file_.get()) != 0) throw ModelError(path_, 0, "cannot read: " + Reason(errno));
+  if (std::ferror(file_.get()) != 0)
+    throw ModelError(ModelError::Kind::kCannotOpen, path_, 0, "cannot read: " + Reason(errno));
   atEnd_ = got < size;
   return got;
 }
@@ -50,7 +52,7 @@ uint64_t InputFile::RegularSize() const {
 std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   InputFile file(path);
   const auto tooLarge = [&] {
-    return ModelError(path, 0,
+    return ModelError(ModelError::Kind::kLimit, path, 0,
                       "larger than " + std::to_string(maxBytes >> 20) +
                           " MiB, the most this host reads of such a file");
   };
@@ -72,7 +74,9 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   return text;
 }
 
-ModelError OutOfMemory(const std::string& path) { return ModelError(path, 0, "out of memory"); }
+ModelError OutOfMemory(const std::string& path) {
+  return ModelError(ModelError::Kind::kOutOfMemory, path, 0, "out of memory");
+}
 
 uint64_t FileSizeOrZero(const std::string& path) {
   // Only a regular file has a size to go by: seeking tells nonsense for others.

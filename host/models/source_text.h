@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "host/models/models.h"
+#include "host/models/model_error.h"
 
 namespace vhost::models {
 
@@ -46,6 +48,20 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxBytes);
 // ModelError(path, 0, "out of memory"): what running out of memory while
 // loading `path` is reported as.
 ModelError OutOfMemory(const std::string& path);
+
+// Runs `work` and returns what it returns, telling running out of memory in it
+// (std::bad_alloc, or std::length_error for a size past what a container can
+// hold) as OutOfMemory(path): the one place where that is decided.
+template <typename Work>
+decltype(auto) NamingOutOfMemory(const std::string& path, Work&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(path);
+  } catch (const std::length_error&) {
+    throw OutOfMemory(path);
+  }
+}
 
 // The size of `path` in bytes; 0 when it cannot be told (reading it will fail
 // with the reason).

@@ -384,6 +384,42 @@ TEST_F(ObjLoader, FaultsNameFileAndLine) {
   }
 }
 
+TEST_F(ObjLoader, FaultsCarryTheirKindAndTheFileAtFault) {
+  using Kind = vhost::ModelError::Kind;
+  Write("bad.obj", "v 0 0 0\nhello\n");
+  Write("inner.json", "{}");
+  const auto scene = [](const std::string& file) {
+    return "{\"format\": \"veltrane-scene\", \"version\": 1, \"objects\": [{\"file\": \"" + file +
+           "\"}]}";
+  };
+  const struct {
+    std::string load;
+    std::string text;  // written unless empty
+    std::string atFault;
+    Kind kind;
+  } cases[] = {
+      {"none.obj", "", "none.obj", Kind::kCannotOpen},
+      {"notes.txt", "text", "notes.txt", Kind::kUnsupported},
+      {"bad.obj", "", "bad.obj", Kind::kSyntax},
+      // A file the scene cannot have is the scene's fault; one it has, at fault, is its own.
+      {"nested.json", scene("inner.json"), "nested.json", Kind::kSyntax},
+      {"missing.json", scene("none.obj"), "missing.json", Kind::kSyntax},
+      {"picks_bad.json", scene("bad.obj"), "bad.obj", Kind::kSyntax},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.load);
+    const std::string path = c.text.empty() ? PathOf(c.load) : Write(c.load, c.text);
+    try {
+      vhost::Document document;
+      vhost::LoadModel(path, document);
+      ADD_FAILURE() << "loaded";
+    } catch (const vhost::ModelError& error) {
+      EXPECT_EQ(error.file(), PathOf(c.atFault)) << error.what();
+      EXPECT_EQ(error.kind(), c.kind) << error.what();
+    }
+  }
+}
+
 TEST_F(ObjLoader, FaultsPastTheFirstMegabyteKeepTheirLine) {
   // The check runs in chunks of whole lines: a CRLF that straddles a chunk's end
   // must not count as two lines, and the count must go on across chunks.
