@@ -14,6 +14,21 @@ std::string Where(const std::string& file, int64_t line, int64_t column) {
 
 }  // namespace
 
+std::string Quote(std::string_view text, const Quoting& how) {
+  const std::string_view shown = text.substr(0, how.most);
+  std::string out(1, how.mark);
+  if (how.controlsAsQuestionMarks) {
+    for (const char c : shown) {
+      const auto byte = static_cast<unsigned char>(c);
+      out += byte < 0x20 || byte == 0x7f ? '?' : c;
+    }
+  } else {
+    out += Printable(std::string(shown));
+  }
+  if (shown.size() < text.size()) out += "...";
+  return out + how.mark;
+}
+
 std::string Printable(const std::string& text) {
   std::string printable;
   printable.reserve(text.size());

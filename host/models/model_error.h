@@ -7,12 +7,24 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace vhost {
 
 // `text` with its control characters written as JSON escapes them (\u000a), so
 // that a name or a message holding a line end still reads as one line.
 std::string Printable(const std::string& text);
+
+// How a message shows a piece of a file's text: between `mark`s, at most
+// `most` bytes of it and "..." for the rest, its control characters escaped as
+// Printable does or, with `controlsAsQuestionMarks`, each shown as '?'.
+struct Quoting {
+  char mark = '"';
+  std::size_t most = std::string::npos;
+  bool controlsAsQuestionMarks = false;
+};
+// The one way a message quotes text from a file: a name, a key, a statement.
+std::string Quote(std::string_view text, const Quoting& how = {});
 
 // Why a model could not be loaded, and where: what() reads "file:line: message",
 // "file:line:column: message", or "file: message" for faults that lie on no line

@@ -188,14 +188,7 @@ double NumberValue(std::string_view s) {
 
 // Shows a piece of the file in a message: short, and printable.
 std::string Quote(std::string_view text) {
-  constexpr std::size_t kMax = 40;
-  std::string out = "'";
-  for (std::size_t i = 0; i < text.size() && i < kMax; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    out += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-  }
-  if (text.size() > kMax) out += "...";
-  return out + "'";
+  return vhost::Quote(text, {'\'', 40, /*controlsAsQuestionMarks=*/true});
 }
 
 // --- Splitting a block into statements --------------------------------------
@@ -260,7 +253,7 @@ struct Batch {
 // split in any order.
 class ObjBlocks {
  public:
-  explicit ObjBlocks(const std::string& path) : file_(path) {}
+  explicit ObjBlocks(ByteSource& file) : file_(file) {}
 
   // The size of the file when it is a regular one, else 0.
   uint64_t RegularSize() const { return file_.RegularSize(); }
@@ -357,7 +350,7 @@ class ObjBlocks {
     return 0;
   }
 
-  InputFile file_;
+  ByteSource& file_;    // the caller's; outlives this
   std::string tail_;    // the start of the next statement, read with the last block
   bool first_ = true;   // no block read yet
   bool ended_ = false;  // a fault of the text ended the file
@@ -1193,8 +1186,14 @@ const std::string& ObjFile::ObjectName(int32_t index) const {
 }
 
 ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress, ObjThreads threads) {
+  InputFile file(path);
+  return Read(file, path, progress, threads);
+}
+
+ObjFile ObjFile::Read(ByteSource& source, const std::string& path, const ProgressShare& progress,
+                      ObjThreads threads) {
   auto data = std::make_unique<Data>();
-  ObjBlocks blocks(path);
+  ObjBlocks blocks(source);
   ObjBuilder builder(path, progress, data->objects);
   // Only a regular file is read ahead: the thread must be able to stop when
   // the builder refuses the file, and a read of a pipe or device may never

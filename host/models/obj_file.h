@@ -27,6 +27,9 @@ class ObjFile {
   // a second thread could not be stopped while it waits on one.
   static ObjFile Read(const std::string& path, const ProgressShare& progress = {},
                       ObjThreads threads = ObjThreads::kAuto);
+  // Reads the bytes of `source` as the file `path` names in its messages.
+  static ObjFile Read(ByteSource& source, const std::string& path,
+                      const ProgressShare& progress = {}, ObjThreads threads = ObjThreads::kAuto);
 
   ObjFile(ObjFile&&) noexcept;
   ObjFile& operator=(ObjFile&&) noexcept;

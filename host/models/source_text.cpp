@@ -21,6 +21,14 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
+std::size_t MemorySource::Read(char* into, std::size_t size) {
+  const std::size_t n = std::min(size, bytes_.size() - at_);
+  if (n > 0) std::memcpy(into, bytes_.data() + at_, n);
+  at_ += n;
+  atEnd_ = n < size;
+  return n;
+}
+
 InputFile::InputFile(const std::string& path) : path_(path) {
   errno = 0;
   file_.reset(std::fopen(path.c_str(), "rb"));

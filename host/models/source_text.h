@@ -15,21 +15,47 @@
 
 namespace vhost::models {
 
+// The bytes a reader reads, from their start: a file, or memory, so that tests
+// and fuzzers can hand a reader its input without a file.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `size` bytes into `into` and returns how many: fewer only at
+  // the end (0 once there). Throws ModelError when they cannot be read.
+  virtual std::size_t Read(char* into, std::size_t size) = 0;
+  virtual bool AtEnd() const = 0;
+  // How many bytes there are when they are sure to end and to answer every
+  // read at once (a regular file, memory), else 0.
+  virtual uint64_t RegularSize() const = 0;
+};
+
+// Bytes held by the caller, who keeps them alive while they are read.
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  std::size_t Read(char* into, std::size_t size) override;
+  bool AtEnd() const override { return atEnd_; }
+  uint64_t RegularSize() const override { return bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+  bool atEnd_ = false;
+};
+
 // A file open for reading from its start, closed when this is dropped. Errors
 // are ModelError(path, 0, ...) naming the system's reason.
-class InputFile {
+class InputFile : public ByteSource {
  public:
   // Throws when `path` cannot be opened.
   explicit InputFile(const std::string& path);
 
-  // Reads up to `size` bytes into `into` and returns how many: fewer only at the
-  // end of the file (0 once there). Throws when the file cannot be read. Blocks
-  // on a pipe until its writer gives `size` bytes or closes it.
-  std::size_t Read(char* into, std::size_t size);
-  bool AtEnd() const { return atEnd_; }
+  // Blocks on a pipe until its writer gives `size` bytes or closes it.
+  std::size_t Read(char* into, std::size_t size) override;
+  bool AtEnd() const override { return atEnd_; }
   // The size of the open file if it is a regular one, else 0: only a regular
   // file is sure to end and to answer every read at once.
-  uint64_t RegularSize() const;
+  uint64_t RegularSize() const override;
 
  private:
   struct Close {
