@@ -561,14 +561,9 @@ Imported ImportHere(const std::string& path, const ProgressShare& progress) {
     // Assimp tells a file it cannot open or read in words of its own, kept as
     // they are; the kind says what it is, so that a scene naming the file
     // takes the fault as its own.
-    ModelError::Kind kind = ModelError::Kind::kSyntax;
-    try {
-      char first = 0;
-      InputFile(path).Read(&first, 1);
-    } catch (const ModelError& unreadable) {
-      kind = unreadable.kind();
-    }
-    throw ModelError(kind, path, 0, message.empty() ? "assimp could not read it" : message);
+    const std::optional<ModelError> unreadable = ReadError(path);
+    throw ModelError(unreadable ? unreadable->kind() : ModelError::Kind::kSyntax, path, 0,
+                     message.empty() ? "assimp could not read it" : message);
   }
   if (!lost.empty()) throw ModelError(ModelError::Kind::kGeometryLost, path, 0, lost);
   // A file assimp reads as a scene without meshes holds no geometry it knew to

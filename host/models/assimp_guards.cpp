@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +18,16 @@
 
 namespace vhost::models {
 namespace {
+
+// `path` open for a check; none when it cannot be opened: assimp, reading it
+// next, refuses it in its own words.
+std::optional<InputFile> OpenForCheck(const std::string& path) {
+  try {
+    return std::optional<InputFile>(std::in_place, path);
+  } catch (const ModelError&) {
+    return std::nullopt;
+  }
+}
 
 bool IsUnsigned(std::string_view word) {
   return !word.empty() && word.size() <= 9 &&
@@ -79,21 +89,22 @@ uint64_t PlyTypeBytes(std::string_view type) {
 // that ends early without a word and counts what it did not read as vertices
 // and faces of its own making. An ASCII record is a line; a binary one takes at
 // least its scalars' and list counts' bytes. `in` stands just past the header.
-std::string PlyBodyFault(std::ifstream& in, bool binary, const std::vector<PlyRecords>& records) {
+std::string PlyBodyFault(ByteReader& in, bool binary, const std::vector<PlyRecords>& records) {
   uint64_t needed = 0;
   for (const PlyRecords& r : records) needed += binary ? r.count * r.minBytes : r.count;
   uint64_t found = 0;
   if (binary) {
     char buffer[1 << 16];
-    while (found < needed && in) {
-      in.read(buffer, sizeof buffer);
-      found += static_cast<uint64_t>(in.gcount());
+    while (found < needed) {
+      const std::size_t got = in.Read(buffer, sizeof buffer);
+      if (got == 0) break;
+      found += got;
     }
   } else {
     std::string line;
     std::size_t element = 0;  // of the next record
     uint64_t ofElement = 0;   // records of it read
-    while (found < needed && std::getline(in, line)) {
+    while (found < needed && in.Line(line)) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
       while (ofElement == records[element].count) ++element, ofElement = 0;
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -202,13 +213,13 @@ std::string ZaeFault(const std::string& path) {
 // whole file (each COLLADA document of a .zae archive) is searched as text.
 std::string ColladaFault(const std::string& path) {
   if (LowerExtension(path) == ".zae") return ZaeFault(path);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
+  std::optional<InputFile> file = OpenForCheck(path);
+  if (!file) return {};
+  ByteReader in(*file);
   TrifansScan scan;
   std::vector<char> block(1 << 20);
-  while (in) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
+  for (;;) {
+    const std::size_t got = in.Read(block.data(), block.size());
     if (got == 0) break;
     if (scan.Feed(block.data(), got)) return kTrifansFault;
   }
@@ -222,10 +233,12 @@ namespace {
 std::string HazardFor(const std::string& path, FaultDetail& detail) {
   // By content as well as by name: assimp hands a file its reader for the
   // extension declines to whichever reader knows the file's signature.
-  std::ifstream in(path, std::ios::binary);
   std::string start(4096, '\0');
-  in.read(start.data(), static_cast<std::streamsize>(start.size()));
-  start.resize(static_cast<std::size_t>(in.gcount()));
+  if (std::optional<InputFile> file = OpenForCheck(path)) {
+    start.resize(ByteReader(*file).Read(start.data(), start.size()));
+  } else {
+    start.clear();
+  }
   const std::string extension = LowerExtension(path);
   if (extension == ".ply" || start.rfind("ply\n", 0) == 0 || start.rfind("ply\r\n", 0) == 0) {
     if (std::string fault = PlyHeaderFault(path, detail); !fault.empty()) return fault;
@@ -259,6 +272,11 @@ std::optional<ModelError> AssimpReaderHazard(const std::string& path) {
   FaultDetail detail;
   std::string fault = HazardFor(path, detail);
   if (fault.empty()) return std::nullopt;
+  // A file that cannot be read (a folder, say) checks as one without bytes:
+  // what is wrong is that it cannot be had, whatever the check says.
+  if (std::optional<ModelError> unreadable = ReadError(path)) {
+    detail = {unreadable->kind(), 0};
+  }
   return ModelError::LineInMessage(detail.kind, path, detail.line, fault);
 }
 
@@ -273,8 +291,9 @@ std::optional<ModelError> AssimpReaderHazard(const std::string& path) {
 // makes it reserve gigabytes. Reads the file up to the end of its header only; a
 // file it cannot open is left to assimp to refuse.
 std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
+  std::optional<InputFile> file = OpenForCheck(path);
+  if (!file) return {};
+  ByteReader in(*file);
   constexpr std::size_t kLongestLine = 1 << 16;
   // Every element takes a byte of the file at the least: a header that declares
   // more than the file holds is refused, since assimp makes room for all of them
@@ -289,7 +308,7 @@ std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
     line.clear();
     char c = 0;
     bool ended = false;
-    while (in.get(c)) {
+    while (in.Get(c)) {
       if (c == '\n') {
         ended = true;
         break;
@@ -369,8 +388,9 @@ std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
 // the counts (assimp reads a comment among the faces as a face and drops it, and
 // refuses one among the vertices).
 std::string OffFault(const std::string& path, FaultDetail& detail) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
+  std::optional<InputFile> file = OpenForCheck(path);
+  if (!file) return {};
+  ByteReader in(*file);
   constexpr std::size_t kLongestLine = 1 << 16;
   int64_t lineNumber = 0;
   std::string line;
@@ -380,12 +400,17 @@ std::string OffFault(const std::string& path, FaultDetail& detail) {
       line.clear();
       char c = 0;
       bool any = false;
-      while (in.get(c) && c != '\n') {
+      bool atEnd = true;  // the bytes ended before a line end
+      while (in.Get(c)) {
+        if (c == '\n') {
+          atEnd = false;
+          break;
+        }
         any = true;
         if (line.size() >= kLongestLine) return "a line longer than 64 KiB";
         line.push_back(c);
       }
-      if (!any && !in) return "ends before its last face";
+      if (!any && atEnd) return "ends before its last face";
       ++lineNumber;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       for (const char d : line) {

@@ -57,6 +57,40 @@ uint64_t InputFile::RegularSize() const {
   return status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
 }
 
+bool ByteReader::Fill() {
+  at_ = end_ = 0;
+  if (ended_) return false;
+  try {
+    end_ = source_.Read(buffer_.get(), kBufferBytes);
+    ended_ = source_.AtEnd();
+  } catch (const ModelError&) {
+    ended_ = true;  // read as the end: see the class
+  }
+  return end_ > 0;
+}
+
+bool ByteReader::Line(std::string& line) {
+  line.clear();
+  bool any = false;
+  for (char c = 0; Get(c);) {
+    any = true;
+    if (c == '\n') return true;
+    line.push_back(c);
+  }
+  return any;
+}
+
+std::size_t ByteReader::Read(char* into, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size && (at_ < end_ || Fill())) {
+    const std::size_t n = std::min(size - done, end_ - at_);
+    std::memcpy(into + done, buffer_.get() + at_, n);
+    at_ += n;
+    done += n;
+  }
+  return done;
+}
+
 std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   InputFile file(path);
   const auto tooLarge = [&] {
@@ -80,6 +114,16 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
     text.append(more, got);
   }
   return text;
+}
+
+std::optional<ModelError> ReadError(const std::string& path) {
+  try {
+    char first = 0;
+    InputFile(path).Read(&first, 1);
+  } catch (const ModelError& error) {
+    return error;
+  }
+  return std::nullopt;
 }
 
 ModelError OutOfMemory(const std::string& path) {

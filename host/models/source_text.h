@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -66,10 +67,43 @@ class InputFile : public ByteSource {
   bool atEnd_ = false;
 };
 
+// A ByteSource read a byte, a line or a block at a time, through a buffer of
+// its own. Bytes that cannot be read read as the end: for checks that leave a
+// file they cannot read to its reader to refuse. Borrows the source.
+class ByteReader {
+ public:
+  explicit ByteReader(ByteSource& source) : source_(source) {}
+  // The next byte; false at the end.
+  bool Get(char& c) {
+    if (at_ == end_ && !Fill()) return false;
+    c = buffer_[at_++];
+    return true;
+  }
+  // The next line without its "\n", as std::getline reads it: false only when
+  // nothing at all was left.
+  bool Line(std::string& line);
+  // Up to `size` bytes into `into`; fewer only at the end.
+  std::size_t Read(char* into, std::size_t size);
+
+ private:
+  bool Fill();
+
+  ByteSource& source_;
+  std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kBufferBytes);
+  std::size_t at_ = 0;
+  std::size_t end_ = 0;
+  bool ended_ = false;
+  static constexpr std::size_t kBufferBytes = 1 << 16;
+};
+
 // The whole content of `path`, refused once it passes `maxBytes` (while it is
 // read, so that an endless pipe stops there too). Throws ModelError(path, 0,
 // ...) when the file cannot be opened or read, naming the system's reason.
 std::string ReadWholeFile(const std::string& path, uint64_t maxBytes);
+
+// Why `path` cannot be opened or read (a folder, say), as the error reading it
+// would be; none when its first byte can be read, or it has none.
+std::optional<ModelError> ReadError(const std::string& path);
 
 // ModelError(path, 0, "out of memory"): what running out of memory while
 // loading `path` is reported as.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -263,6 +264,12 @@ TEST_F(AssimpPly, AFaultInAFileAScenePicksIsThatFilesNotTheScenes) {
                                     "{\"format\": \"veltrane-scene\", \"version\": 1,\n"
                                     " \"objects\": [{\"file\": \"parts/none.ply\"}]}\n");
   ExpectLoadError(missing, 2, "cannot load \"parts/none.ply\": Unable to open file");
+  // So is a folder: the checks read it as no bytes, but it cannot be had.
+  std::filesystem::create_directories(PathOf("parts/dir.ply"));
+  const std::string folder = Write("folder.json",
+                                   "{\"format\": \"veltrane-scene\", \"version\": 1,\n"
+                                   " \"objects\": [{\"file\": \"parts/dir.ply\"}]}\n");
+  ExpectLoadError(folder, 2, "cannot load \"parts/dir.ply\": the PLY header has no end_header");
 }
 
 TEST_F(AssimpOff, WellFormedFilesLoadWithCommentsBlankLinesAndCrLf) {
