@@ -21,10 +21,11 @@ set(allowed_host/loader protocol host/core host/loader)
 set(allowed_host/session protocol host/core host/model host/toolkit host/api host/loader
     host/session)
 set(allowed_host/probe ${allowed_host/session} host/probe)
-set(allowed_host/models protocol host/core host/model host/models)
+set(allowed_host/proc host/proc)
+set(allowed_host/models protocol host/core host/model host/proc host/models)
 set(allowed_host/tool ${allowed_host/probe} host/models host/tool)
 set(layers ${plugin_layers} host/core host/model host/toolkit host/api host/loader
-    host/session host/probe host/models host/tool)
+    host/session host/probe host/proc host/models host/tool)
 
 set(failures "")
 macro(fail message)

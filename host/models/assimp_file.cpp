@@ -19,20 +19,20 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/LogStream.hpp>
 #include <assimp/ProgressHandler.hpp>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <system_error>
+
+#include "host/proc/child_process.h"
+#include "host/proc/frames.h"
 #endif
 
 namespace vhost::models {
@@ -339,21 +339,18 @@ class ImportedFile : public ModelFile {
     const std::size_t vertices = mesh.positions.size() / 3;
     object.Reserve(static_cast<int64_t>(vertices), static_cast<int64_t>(mesh.sizes.size()),
                    static_cast<int64_t>(mesh.points.size()));
-    std::vector<Vec3> piece;
-    for (std::size_t v = 0; v < vertices;) {
-      piece.clear();
-      for (; v < vertices && piece.size() < kPiece; ++v) {
-        const ai_real* p = &mesh.positions[3 * v];
-        piece.push_back({p[0], p[1], p[2]});
-      }
-      object.AddVertices(piece.data(), static_cast<int32_t>(piece.size()));
-    }
+    HandOverVertices(
+        object, vertices,
+        [&mesh](std::size_t v) {
+          const ai_real* p = &mesh.positions[3 * v];
+          return Vec3{p[0], p[1], p[2]};
+        },
+        [](std::size_t) {});
     object.AddFaces(mesh.sizes.data(), static_cast<int32_t>(mesh.sizes.size()), mesh.points.data());
     return object;
   }
 
  private:
-  static constexpr std::size_t kPiece = 4096;  // vertices handed over in one call
   Imported imported_;
 };
 
@@ -403,7 +400,8 @@ class SceneWalk {
         if (!checked[index]) CheckLimits(mesh, path);
         checked[index] = true;
         if (instances_.size() >= static_cast<std::size_t>(kMaxElementCount)) {
-          throw ModelError(path, 0, "more objects than this host holds in one document");
+          throw ModelError(ModelError::Kind::kLimit, path, 0,
+                           "more objects than this host holds in one document");
         }
         instances_.push_back({NodeName(*node) + "/" + MeshName(mesh, index), index, visible});
       }
@@ -447,7 +445,7 @@ class SceneWalk {
                        : points > limit          ? "face points"
                                                  : nullptr;
     if (what != nullptr) {
-      throw ModelError(path, 0,
+      throw ModelError(ModelError::Kind::kLimit, path, 0,
                        "mesh \"" + std::string(mesh.mName.C_Str()) + "\" has more than " +
                            std::to_string(limit) + " " + what +
                            ", the most this host holds in one object");
@@ -485,8 +483,6 @@ class SceneWalk {
 };
 
 }  // namespace
-
-bool HaveAssimp() { return true; }
 
 std::vector<std::string> AssimpExtensions() {
   std::string list;
@@ -562,9 +558,14 @@ Imported ImportHere(const std::string& path, const ProgressShare& progress) {
     while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) {
       message.pop_back();
     }
-    throw ModelError(path, 0, message.empty() ? "assimp could not read it" : message);
+    // Assimp tells a file it cannot open or read in words of its own, kept as
+    // they are; the kind says what it is, so that a scene naming the file
+    // takes the fault as its own.
+    const std::optional<ModelError> unreadable = ReadError(path);
+    throw ModelError(unreadable ? unreadable->kind() : ModelError::Kind::kSyntax, path, 0,
+                     message.empty() ? "assimp could not read it" : message);
   }
-  if (!lost.empty()) throw ModelError(path, 0, lost);
+  if (!lost.empty()) throw ModelError(ModelError::Kind::kGeometryLost, path, 0, lost);
   // A file assimp reads as a scene without meshes holds no geometry it knew to
   // read: one of cameras, lights or animation only, or one its reader did not
   // recognise at all. Counting nothing for it would pass for a count.
@@ -588,133 +589,10 @@ Imported ImportHere(const std::string& path, const ProgressShare& progress) {
 // Messages from the child, each a tag byte and its payload.
 constexpr char kProgressTag = 'p';  // u64: bytes of the file through
 constexpr char kFileTag = 'f';      // the Imported file
-constexpr char kFaultTag = 'e';     // i64 line, string: a ModelError's
+constexpr char kFaultTag = 'e';     // i64 line, u8 kind, string: a ModelError's
 constexpr char kOutOfMemoryTag = 'm';
 
-// Buffered writes to the pipe, for the child. A write that fails (the parent
-// gone) ends the child at once: nobody is left to tell.
-class PipeWriter {
- public:
-  explicit PipeWriter(int fd) : fd_(fd) {}
-  void Bytes(const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-      if (used_ == sizeof buffer_) Flush();
-      const std::size_t n = std::min(size, sizeof buffer_ - used_);
-      std::memcpy(buffer_ + used_, p, n);
-      used_ += n;
-      p += n;
-      size -= n;
-    }
-  }
-  template <typename T>
-  void Value(T value) {
-    Bytes(&value, sizeof value);
-  }
-  void String(const std::string& text) {
-    Value<uint64_t>(text.size());
-    Bytes(text.data(), text.size());
-  }
-  template <typename T>
-  void Array(const std::vector<T>& values) {
-    Value<uint64_t>(values.size());
-    Bytes(values.data(), values.size() * sizeof(T));
-  }
-  void Flush() {
-    for (std::size_t done = 0; done < used_;) {
-      const ssize_t n = write(fd_, buffer_ + done, used_ - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) _exit(1);
-      done += static_cast<std::size_t>(n);
-    }
-    used_ = 0;
-  }
-
- private:
-  int fd_;
-  std::size_t used_ = 0;
-  char buffer_[1 << 16];
-};
-
-// Buffered reads from the pipe, for the parent. False at the end of the pipe
-// before `size` bytes: the child ended mid-message.
-class PipeReader {
- public:
-  using Clock = std::chrono::steady_clock;
-  // `deadline`: when reading gives up (timedOut() then says so); none waits on.
-  PipeReader(int fd, std::optional<Clock::time_point> deadline) : fd_(fd), deadline_(deadline) {}
-  bool timedOut() const { return timedOut_; }
-  bool Bytes(void* data, std::size_t size) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-      if (begin_ == end_ && !Fill()) return false;
-      const std::size_t n = std::min(size, end_ - begin_);
-      std::memcpy(p, buffer_ + begin_, n);
-      begin_ += n;
-      p += n;
-      size -= n;
-    }
-    return true;
-  }
-  template <typename T>
-  bool Value(T& value) {
-    return Bytes(&value, sizeof value);
-  }
-  bool String(std::string& text) {
-    uint64_t size = 0;
-    if (!Value(size) || size > kMaxMessage) return false;
-    text.resize(static_cast<std::size_t>(size));
-    return Bytes(text.data(), text.size());
-  }
-  // An array of at most `most` elements; more is a broken message.
-  template <typename T>
-  bool Array(std::vector<T>& values, uint64_t most) {
-    uint64_t size = 0;
-    if (!Value(size) || size > most) return false;
-    values.resize(static_cast<std::size_t>(size));
-    return Bytes(values.data(), values.size() * sizeof(T));
-  }
-
-  static constexpr uint64_t kMaxMessage = uint64_t{1} << 20;
-
- private:
-  bool Fill() {
-    for (;;) {
-      if (deadline_ && !Ready()) return false;
-      const ssize_t n = read(fd_, buffer_, sizeof buffer_);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      begin_ = 0;
-      end_ = static_cast<std::size_t>(n);
-      return true;
-    }
-  }
-
-  // Waits until the pipe has something to read (or has ended) or the deadline
-  // passes; false for the deadline.
-  bool Ready() {
-    for (;;) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
-      if (left <= 0) break;
-      pollfd watched{fd_, POLLIN, 0};
-      const int n = poll(&watched, 1, static_cast<int>(std::min<int64_t>(left, 1000)));
-      if (n > 0) return true;
-      if (n < 0 && errno != EINTR) return true;  // let read() say what is wrong
-    }
-    timedOut_ = true;
-    return false;
-  }
-
-  int fd_;
-  std::optional<Clock::time_point> deadline_;
-  bool timedOut_ = false;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  char buffer_[1 << 16];
-};
-
-void Send(PipeWriter& out, const Imported& imported) {
+void Send(proc::FrameWriter& out, const Imported& imported) {
   out.Value(kFileTag);
   out.Value<uint64_t>(imported.instances.size());
   for (const Instance& instance : imported.instances) {
@@ -730,7 +608,7 @@ void Send(PipeWriter& out, const Imported& imported) {
   }
 }
 
-bool Receive(PipeReader& in, Imported& imported) {
+bool Receive(proc::FrameReader& in, Imported& imported) {
   const auto limit = static_cast<uint64_t>(kMaxElementCount);
   uint64_t count = 0;
   if (!in.Value(count) || count > limit) return false;
@@ -763,7 +641,7 @@ bool Receive(PipeReader& in, Imported& imported) {
   // not the tool's to show: the parent reports the failure.
   const int null = open("/dev/null", O_WRONLY);
   if (null >= 0) dup2(null, STDERR_FILENO);
-  PipeWriter out(fd);
+  proc::FrameWriter out(fd);
   try {
     const LoadProgress toParent = [&out](uint64_t done, uint64_t) {
       out.Value(kProgressTag);
@@ -774,13 +652,15 @@ bool Receive(PipeReader& in, Imported& imported) {
   } catch (const ModelError& error) {
     out.Value(kFaultTag);
     out.Value<int64_t>(error.line());
-    out.String(error.message().substr(0, PipeReader::kMaxMessage));
+    out.Value<uint8_t>(static_cast<uint8_t>(error.kind()));
+    out.String(error.message().substr(0, proc::FrameReader::kMaxString));
   } catch (const std::bad_alloc&) {
     out.Value(kOutOfMemoryTag);
   } catch (const std::exception& error) {
     out.Value(kFaultTag);
     out.Value<int64_t>(0);
-    out.String(std::string(error.what()).substr(0, PipeReader::kMaxMessage));
+    out.Value<uint8_t>(static_cast<uint8_t>(ModelError::Kind::kSyntax));
+    out.String(std::string(error.what()).substr(0, proc::FrameReader::kMaxString));
   } catch (...) {
     // Nothing sent: reported as ending without a result.
   }
@@ -788,90 +668,44 @@ bool Receive(PipeReader& in, Imported& imported) {
   _exit(0);
 }
 
-// The parent's hold on the child: reaped when dropped, killed first unless it
-// has ended.
-class Child {
- public:
-  explicit Child(pid_t pid) : pid_(pid) {}
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-  // Waits for the child to end; its status as waitpid gives it.
-  int Wait() {
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_;
-};
-
-// Closes a descriptor when dropped.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
-  int ends[2];
-  if (pipe(ends) != 0) {
-    throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
-  }
-  Descriptor in(ends[0]);
   const uint64_t size = FileSizeOrZero(path);
-  // What the tool has written and not flushed would be written twice: by the
-  // child too, should anything there flush it.
-  std::cout.flush();
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(ends[0]);
-    ImportAsChild(path, ends[1], size);
+  std::optional<proc::ChildProcess> started;
+  try {
+    started.emplace(proc::ChildProcess::Start(
+        [&path, size](int writeEnd) { ImportAsChild(path, writeEnd, size); }));
+  } catch (const std::system_error& error) {
+    throw ModelError(ModelError::Kind::kReaderCrashed, path, 0,
+                     "cannot start assimp's import: " + error.code().message());
   }
-  close(ends[1]);
-  if (pid < 0) {
-    throw ModelError(path, 0, std::string("cannot start assimp's import: ") + std::strerror(errno));
-  }
-  Child child(pid);
+  proc::ChildProcess& child = *started;
   const double limit = ImportTimeLimitFor(size);
-  std::optional<PipeReader::Clock::time_point> deadline;
+  std::optional<proc::FrameReader::Clock::time_point> deadline;
   if (limit > 0) {
-    deadline = PipeReader::Clock::now() + std::chrono::duration_cast<PipeReader::Clock::duration>(
-                                              std::chrono::duration<double>(limit));
+    deadline = proc::FrameReader::Clock::now() +
+               std::chrono::duration_cast<proc::FrameReader::Clock::duration>(
+                   std::chrono::duration<double>(limit));
   }
-  PipeReader reader(in.get(), deadline);
+  proc::FrameReader reader(child.ReadEnd(), deadline);
   Imported imported;
   bool received = false;
   std::string fault;
   int64_t faultLine = 0;
+  uint8_t faultKind = 0;
   bool outOfMemory = false;
   for (char tag = 0; !received && fault.empty() && !outOfMemory && reader.Value(tag);) {
     if (tag == kProgressTag) {
       uint64_t done = 0;
       if (!reader.Value(done)) break;
-      progress.Report(done);  // what it throws ends the child (Child's destructor)
+      progress.Report(done);  // what it throws ends the child (ChildProcess's destructor)
     } else if (tag == kFileTag) {
       if (!Receive(reader, imported)) break;
       received = true;
     } else if (tag == kFaultTag) {
-      if (!reader.Value(faultLine) || !reader.String(fault)) break;
+      if (!reader.Value(faultLine) || !reader.Value(faultKind) ||
+          faultKind > static_cast<uint8_t>(ModelError::Kind::kTimedOut) || !reader.String(fault)) {
+        break;
+      }
       if (fault.empty()) fault = "assimp could not read it";
     } else if (tag == kOutOfMemoryTag) {
       outOfMemory = true;
@@ -879,26 +713,25 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
       break;
     }
   }
-  if (reader.timedOut()) {
+  if (reader.TimedOut()) {
     // A reader caught in a loop never ends by itself: the child is killed
-    // (Child's destructor) and the run goes on with the next file.
-    throw ModelError(path, 0,
+    // (ChildProcess's destructor) and the run goes on with the next file.
+    throw ModelError(ModelError::Kind::kTimedOut, path, 0,
                      "assimp's importer did not finish in " + SecondsText(limit) +
                          " s (--import-timeout sets the limit)");
   }
-  const int status = child.Wait();
+  const proc::ChildEnd end = child.Wait();
   if (outOfMemory) throw OutOfMemory(path);
-  if (!fault.empty()) throw ModelError(path, faultLine, fault);
-  if (received && WIFEXITED(status) && WEXITSTATUS(status) == 0) return imported;
-  if (WIFSIGNALED(status)) {
-    const char* name = strsignal(WTERMSIG(status));
-    throw ModelError(
-        path, 0,
-        "assimp's importer crashed on it (" +
-            (name != nullptr ? std::string(name) : "signal " + std::to_string(WTERMSIG(status))) +
-            ")");
+  if (!fault.empty()) {
+    throw ModelError(static_cast<ModelError::Kind>(faultKind), path, faultLine, fault);
   }
-  throw ModelError(path, 0, "assimp's importer ended without a result");
+  if (received && end.exited && end.code == 0) return imported;
+  if (end.signalled) {
+    throw ModelError(ModelError::Kind::kReaderCrashed, path, 0,
+                     "assimp's importer crashed on it (" + proc::SignalName(end.signal) + ")");
+  }
+  throw ModelError(ModelError::Kind::kReaderCrashed, path, 0,
+                   "assimp's importer ended without a result");
 }
 
 #endif  // !VHOST_ASSIMP_IN_PROCESS
@@ -907,8 +740,7 @@ Imported ImportInChild(const std::string& path, const ProgressShare& progress) {
 
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare& progress) {
   // Files that assimp's own readers cannot survive are refused before it sees them.
-  if (std::string fault = AssimpReaderHazard(path); !fault.empty())
-    throw ModelError(path, 0, fault);
+  if (std::optional<ModelError> fault = AssimpReaderHazard(path)) throw *fault;
 #if defined(VHOST_ASSIMP_IN_PROCESS)
   return std::make_unique<ImportedFile>(ImportHere(path, progress));
 #else
@@ -918,12 +750,60 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
 
 #else  // no assimp in this build
 
-bool HaveAssimp() { return false; }
 std::vector<std::string> AssimpExtensions() { return {}; }
 std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const ProgressShare&) {
-  throw ModelError(path, 0, "this build reads no files through assimp");
+  throw ModelError(ModelError::Kind::kUnsupported, path, 0,
+                   "this build reads no files through assimp");
 }
 
 #endif
+
+Format AssimpFormat() {
+  Format format;
+  format.name = "assimp";
+  format.extensions = AssimpExtensions();  // asked of assimp once, here
+  format.read = ReadAssimpFile;
+  format.help =
+      " on Linux also every format the\n"
+      "assimp library imports (glTF, FBX, PLY, STL, COLLADA, 3DS, OFF, ...): --formats\n"
+      "lists them and says what counts in each. Windows builds read OBJ and scenes only.\n";
+  if (format.extensions.empty()) {
+    format.notes = "This build reads no other formats: assimp is part of the Linux builds only.\n";
+    return format;
+  }
+  // Wrapped at 78 columns, each line indented as the entries above it.
+  std::string wrapped;
+  std::size_t column = 0;
+  for (const std::string& extension : format.extensions) {
+    if (extension == ".json") continue;  // the scenes'
+    if (column == 0 || column + 1 + extension.size() > 78) {
+      wrapped += std::string(wrapped.empty() ? "" : "\n") + "            " + extension;
+      column = 12 + extension.size();
+    } else {
+      wrapped += " " + extension;
+      column += 1 + extension.size();
+    }
+  }
+  format.listing = "  through assimp:\n" + wrapped + "\n";
+  format.notes =
+      "What counts in assimp's formats:\n"
+      "  objects   one per mesh instance in the file's node hierarchy (a mesh used by\n"
+      "            three nodes is three objects; a mesh assimp splits by glTF\n"
+      "            primitive or by material is one per part), named \"node/mesh\";\n"
+      "            an FBX node shown false hides its objects\n"
+      "  faces     as stored, not triangulated; points and lines count as faces of 1\n"
+      "            and 2 points; a point cloud's vertices as points\n"
+      "  vertices  each mesh's, after joining those identical to the bit in position,\n"
+      "            normal, texture coordinates and colours: glTF and other formats that\n"
+      "            split a corner at a UV or normal seam count the copies as stored;\n"
+      "            an STL file's facet corners are joined\n"
+      "  ignored   materials, animation, skins, cameras and lights\n"
+      "Not counted (exit 2): a file assimp refuses, reads without meshes, or warns of\n"
+      "anything but what is ignored (it drops geometry it cannot read with only a\n"
+      "warning); PLY and OFF files with faults its readers hang or crash on; PLY\n"
+      "edge and tristrips, COLLADA trifans (assimp does not read them as stored); an\n"
+      "import that does not finish in time (--import-timeout).\n";
+  return format;
+}
 
 }  // namespace vhost::models

@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "host/models/model_file.h"
+#include "host/models/registry.h"
 
 namespace vhost::models {
-
-// Whether this build reads files through assimp.
-bool HaveAssimp();
 
 // What assimp imports, as lower-case extensions with the dot, sorted; OBJ is
 // left to the project's own reader. Empty without assimp.
@@ -33,6 +31,11 @@ void SetImportTimeLimit(std::optional<double> seconds);
 
 // The limit for a file of `bytes`, in seconds; 0 for none.
 double ImportTimeLimitFor(uint64_t bytes);
+
+// Assimp's entry in the registry: every extension it imports but OBJ (left to
+// the project's own reader), each import in a child process (see models.h).
+// In a build without assimp it takes none, and says so in --formats.
+Format AssimpFormat();
 
 // Reads `path` with assimp. An import that runs past its time limit is
 // stopped and the file is an error "assimp's importer did not finish in N s". Throws ModelError:

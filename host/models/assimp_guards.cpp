@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +18,16 @@
 
 namespace vhost::models {
 namespace {
+
+// `path` open for a check; none when it cannot be opened: assimp, reading it
+// next, refuses it in its own words.
+std::optional<InputFile> OpenForCheck(const std::string& path) {
+  try {
+    return std::optional<InputFile>(std::in_place, path);
+  } catch (const ModelError&) {
+    return std::nullopt;
+  }
+}
 
 bool IsUnsigned(std::string_view word) {
   return !word.empty() && word.size() <= 9 &&
@@ -79,21 +89,22 @@ uint64_t PlyTypeBytes(std::string_view type) {
 // that ends early without a word and counts what it did not read as vertices
 // and faces of its own making. An ASCII record is a line; a binary one takes at
 // least its scalars' and list counts' bytes. `in` stands just past the header.
-std::string PlyBodyFault(std::ifstream& in, bool binary, const std::vector<PlyRecords>& records) {
+std::string PlyBodyFault(ByteReader& in, bool binary, const std::vector<PlyRecords>& records) {
   uint64_t needed = 0;
   for (const PlyRecords& r : records) needed += binary ? r.count * r.minBytes : r.count;
   uint64_t found = 0;
   if (binary) {
     char buffer[1 << 16];
-    while (found < needed && in) {
-      in.read(buffer, sizeof buffer);
-      found += static_cast<uint64_t>(in.gcount());
+    while (found < needed) {
+      const std::size_t got = in.Read(buffer, sizeof buffer);
+      if (got == 0) break;
+      found += got;
     }
   } else {
     std::string line;
     std::size_t element = 0;  // of the next record
     uint64_t ofElement = 0;   // records of it read
-    while (found < needed && std::getline(in, line)) {
+    while (found < needed && in.Line(line)) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
       while (ofElement == records[element].count) ++element, ofElement = 0;
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -202,29 +213,35 @@ std::string ZaeFault(const std::string& path) {
 // whole file (each COLLADA document of a .zae archive) is searched as text.
 std::string ColladaFault(const std::string& path) {
   if (LowerExtension(path) == ".zae") return ZaeFault(path);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
+  std::optional<InputFile> file = OpenForCheck(path);
+  if (!file) return {};
+  ByteReader in(*file);
   TrifansScan scan;
   std::vector<char> block(1 << 20);
-  while (in) {
-    in.read(block.data(), static_cast<std::streamsize>(block.size()));
-    const auto got = static_cast<std::size_t>(in.gcount());
+  for (;;) {
+    const std::size_t got = in.Read(block.data(), block.size());
     if (got == 0) break;
     if (scan.Feed(block.data(), got)) return kTrifansFault;
   }
   return {};
 }
 
-std::string AssimpReaderHazard(const std::string& path) {
+namespace {
+
+// Why `path` must not reach assimp, with its kind and line in `detail`; empty
+// when nothing is known against it.
+std::string HazardFor(const std::string& path, FaultDetail& detail) {
   // By content as well as by name: assimp hands a file its reader for the
   // extension declines to whichever reader knows the file's signature.
-  std::ifstream in(path, std::ios::binary);
   std::string start(4096, '\0');
-  in.read(start.data(), static_cast<std::streamsize>(start.size()));
-  start.resize(static_cast<std::size_t>(in.gcount()));
+  if (std::optional<InputFile> file = OpenForCheck(path)) {
+    start.resize(ByteReader(*file).Read(start.data(), start.size()));
+  } else {
+    start.clear();
+  }
   const std::string extension = LowerExtension(path);
   if (extension == ".ply" || start.rfind("ply\n", 0) == 0 || start.rfind("ply\r\n", 0) == 0) {
-    if (std::string fault = PlyHeaderFault(path); !fault.empty()) return fault;
+    if (std::string fault = PlyHeaderFault(path, detail); !fault.empty()) return fault;
   }
   // OFF's signature: the first word, past blank and comment lines, ends in "OFF".
   std::size_t at = 0;
@@ -240,11 +257,27 @@ std::string AssimpReaderHazard(const std::string& path) {
            std::all_of(word.begin(), word.end() - 3,
                        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
   }();
-  if (extension == ".off" || offSignature) return OffFault(path);
+  if (extension == ".off" || offSignature) return OffFault(path, detail);
   if (extension == ".dae" || extension == ".zae" || LooksLikeCollada(start)) {
-    return ColladaFault(path);
+    std::string fault = ColladaFault(path);
+    if (fault == kTrifansFault) detail.kind = ModelError::Kind::kGeometryLost;
+    return fault;
   }
   return {};
+}
+
+}  // namespace
+
+std::optional<ModelError> AssimpReaderHazard(const std::string& path) {
+  FaultDetail detail;
+  std::string fault = HazardFor(path, detail);
+  if (fault.empty()) return std::nullopt;
+  // A file that cannot be read (a folder, say) checks as one without bytes:
+  // what is wrong is that it cannot be had, whatever the check says.
+  if (std::optional<ModelError> unreadable = ReadError(path)) {
+    detail = {unreadable->kind(), 0};
+  }
+  return ModelError::LineInMessage(detail.kind, path, detail.line, fault);
 }
 
 // A PLY header reaches assimp only when it is one assimp's reader survives:
@@ -257,9 +290,10 @@ std::string AssimpReaderHazard(const std::string& path) {
 // does not own; a count past 32 bits wraps around; a count the file cannot hold
 // makes it reserve gigabytes. Reads the file up to the end of its header only; a
 // file it cannot open is left to assimp to refuse.
-std::string PlyHeaderFault(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
+std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
+  std::optional<InputFile> file = OpenForCheck(path);
+  if (!file) return {};
+  ByteReader in(*file);
   constexpr std::size_t kLongestLine = 1 << 16;
   // Every element takes a byte of the file at the least: a header that declares
   // more than the file holds is refused, since assimp makes room for all of them
@@ -274,7 +308,7 @@ std::string PlyHeaderFault(const std::string& path) {
     line.clear();
     char c = 0;
     bool ended = false;
-    while (in.get(c)) {
+    while (in.Get(c)) {
       if (c == '\n') {
         ended = true;
         break;
@@ -289,13 +323,17 @@ std::string PlyHeaderFault(const std::string& path) {
     // been seen to read on forever past one).
     for (const char d : line) {
       if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
+        detail.line = number;
         return "a control character in line " + std::to_string(number) + " of the PLY header";
       }
     }
     const std::vector<std::string_view> words = Words(line);
     const std::string_view keyword = words.empty() ? std::string_view() : words[0];
     if (number == 1) {
-      if (words.size() != 1 || keyword != "ply") return "no PLY header in line 1";
+      if (words.size() != 1 || keyword != "ply") {
+        detail.line = 1;
+        return "no PLY header in line 1";
+      }
       continue;
     }
     if (keyword == "end_header" && words.size() == 1) return PlyBodyFault(in, binary, records);
@@ -308,6 +346,7 @@ std::string PlyHeaderFault(const std::string& path) {
     // Other lines (exporters write free text there) assimp passes over.
     if (keyword != "element") continue;
     if (words.size() != 3) {
+      detail.line = number;
       return "line " + std::to_string(number) + " of the PLY header is no \"element NAME COUNT\"";
     }
     const std::string name(words[1]);
@@ -325,7 +364,10 @@ std::string PlyHeaderFault(const std::string& path) {
     declared += std::stoull(count);
     records.push_back({name, std::stoull(count), 0, {}});
     if (records.back().count > 0) {
-      if (std::string fault = PlyGeometryAssimpMisreads(name); !fault.empty()) return fault;
+      if (std::string fault = PlyGeometryAssimpMisreads(name); !fault.empty()) {
+        detail.kind = ModelError::Kind::kGeometryLost;
+        return fault;
+      }
     }
     if (fileBytes > 0 && declared > fileBytes) {
       return "the PLY header declares more elements than a file of " + std::to_string(fileBytes) +
@@ -345,9 +387,10 @@ std::string PlyHeaderFault(const std::string& path) {
 // lines end in "\n" or "\r\n"; blank lines anywhere, "#" comments only before
 // the counts (assimp reads a comment among the faces as a face and drops it, and
 // refuses one among the vertices).
-std::string OffFault(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
+std::string OffFault(const std::string& path, FaultDetail& detail) {
+  std::optional<InputFile> file = OpenForCheck(path);
+  if (!file) return {};
+  ByteReader in(*file);
   constexpr std::size_t kLongestLine = 1 << 16;
   int64_t lineNumber = 0;
   std::string line;
@@ -357,16 +400,22 @@ std::string OffFault(const std::string& path) {
       line.clear();
       char c = 0;
       bool any = false;
-      while (in.get(c) && c != '\n') {
+      bool atEnd = true;  // the bytes ended before a line end
+      while (in.Get(c)) {
+        if (c == '\n') {
+          atEnd = false;
+          break;
+        }
         any = true;
         if (line.size() >= kLongestLine) return "a line longer than 64 KiB";
         line.push_back(c);
       }
-      if (!any && !in) return "ends before its last face";
+      if (!any && atEnd) return "ends before its last face";
       ++lineNumber;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       for (const char d : line) {
         if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
+          detail.line = lineNumber;
           return "a control character in line " + std::to_string(lineNumber);
         }
       }
@@ -374,12 +423,16 @@ std::string OffFault(const std::string& path) {
       if (first == std::string::npos) continue;
       if (line[first] == '#') {
         if (commentsAllowed) continue;
+        detail.line = lineNumber;
         return "holds a comment among its vertices or faces, in line " + std::to_string(lineNumber);
       }
       return {};
     }
   };
-  const auto at = [&]() { return " in line " + std::to_string(lineNumber); };
+  const auto at = [&]() {
+    detail.line = lineNumber;
+    return " in line " + std::to_string(lineNumber);
+  };
 
   if (std::string fault = next(); !fault.empty()) return "an OFF file that " + fault;
   std::vector<std::string_view> words = Words(line);
@@ -387,8 +440,7 @@ std::string OffFault(const std::string& path) {
     return w.size() >= 3 && w.substr(w.size() - 3) == "OFF" &&
            std::all_of(w.begin(), w.end() - 3, [](char c) { return c >= 'A' && c <= 'Z'; });
   };
-  if (words.empty() || !isHeader(words[0]))
-    return "no OFF header in line " + std::to_string(lineNumber);
+  if (words.empty() || !isHeader(words[0])) return "no OFF header" + at();
   // The counts may follow the header on its line, as assimp reads them.
   words.erase(words.begin());
   if (words.empty()) {
@@ -415,6 +467,7 @@ std::string OffFault(const std::string& path) {
     if (words.empty() || !IsUnsigned(words[0])) return "an OFF face without its point count" + at();
     const int64_t points = std::atoll(std::string(words[0]).c_str());
     if (points < 1 || points > 9) {
+      detail.kind = ModelError::Kind::kGeometryLost;
       return "an OFF face of " + std::to_string(points) + " points" + at() +
              ": assimp's OFF reader takes faces of 1 to 9 points";
     }

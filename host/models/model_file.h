@@ -1,6 +1,6 @@
 // A model file read into memory, from which objects are made on demand: a
-// loader makes all of them, a scene may pick one by name. Which reader a file
-// gets follows its extension (see models.h).
+// loader takes all of them, a scene may pick one by name. Which reader a file
+// gets follows its extension (registry.h).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/model/documents.h"
 #include "host/models/source_text.h"
 
 namespace vhost::models {
@@ -23,20 +24,35 @@ class ModelFile {
   // memory, leaving a part-built object behind: build into a document of your
   // own and hand it over when done.
   virtual Object& AddObjectTo(int32_t index, Document& document) = 0;
+
+  // Moves every object to new slots at the end of `document`, in file order,
+  // all or nothing: when memory runs out, `document` is unchanged. The file
+  // may be left without objects. By default built in a document of its own
+  // with AddObjectTo and handed over whole.
+  virtual void MoveObjectsTo(Document& document);
 };
+
+// Hands `count` vertices to `object` in pieces of kVertexPiece, one call each,
+// so that the object grows its storage once per piece and not per vertex,
+// and the caller's copy is never whole. `positionOf(i)` gives vertex i's
+// position; `afterPiece(i)` is told the last vertex of each piece handed
+// over, so that the caller may free what it held for it.
+constexpr std::size_t kVertexPiece = 4096;
+template <typename PositionOf, typename AfterPiece>
+void HandOverVertices(Object& object, std::size_t count, const PositionOf& positionOf,
+                      const AfterPiece& afterPiece) {
+  std::vector<Vec3> piece;
+  for (std::size_t i = 0; i < count;) {
+    piece.clear();
+    for (; i < count && piece.size() < kVertexPiece; ++i) piece.push_back(positionOf(i));
+    object.AddVertices(piece.data(), static_cast<int32_t>(piece.size()));
+    afterPiece(i - 1);
+  }
+}
 
 // The extension of the path's last component, lower-case with the dot (".glb");
 // empty when it has none.
 std::string LowerExtension(const std::string& path);
-
-// The readers a path can go to.
-enum class Reader {
-  kObj,     // the project's own OBJ reader: ".obj", and a path without extension
-  kScene,   // ".json"
-  kAssimp,  // an extension the assimp library imports (none in a build without it)
-  kNone,    // any other extension
-};
-Reader ReaderFor(const std::string& path);
 
 // The extensions this build reads, lower-case with the dot, sorted.
 std::vector<std::string> SupportedExtensions();
@@ -45,8 +61,9 @@ std::vector<std::string> SupportedExtensions();
 // the supported ones.
 ModelError UnsupportedExtension(const std::string& path);
 
-// Reads and checks the whole of a model file (not a scene). Throws ModelError
-// naming the file and, for faults in its text, the line.
+// Reads and checks the whole of a model file (not a scene) with the reader its
+// extension names. Throws ModelError naming the file and, for faults in its
+// text, the line.
 std::unique_ptr<ModelFile> ReadModelFile(const std::string& path, const ProgressShare& progress);
 
 }  // namespace vhost::models

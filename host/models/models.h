@@ -100,6 +100,7 @@
 #include <vector>
 
 #include "host/model/documents.h"
+#include "host/models/model_error.h"
 
 namespace vhost {
 
@@ -114,40 +115,6 @@ constexpr uint64_t kMaxObjStatementBytes = uint64_t{64} << 20;
 // or a pipe giving more, is refused as "FILE: larger than 256 MiB, the most this
 // host reads of such a file".
 constexpr uint64_t kMaxSceneBytes = uint64_t{256} << 20;
-
-// `text` with its control characters written as JSON escapes them (\u000a), so
-// that a name or a message holding a line end still reads as one line.
-std::string Printable(const std::string& text);
-
-// Why a model could not be loaded, and where: what() reads "file:line: message",
-// "file:line:column: message", or "file: message" for faults that lie on no line
-// of the file (it cannot be opened, say). Running out of memory is "file: out of
-// memory", naming the file being read or built from when it happened. what() is
-// always one line of printable text: control characters in the file's name or
-// the message show there escaped as \u000a and the like, while file() and
-// message() keep them as they are.
-class ModelError : public std::runtime_error {
- public:
-  ModelError(const std::string& file, int64_t line, const std::string& message, int64_t column = 0);
-
-  const std::string& file() const noexcept { return file_; }
-  int64_t line() const noexcept { return line_; }      // from 1; 0 for none
-  int64_t column() const noexcept { return column_; }  // from 1; 0 for none
-  const std::string& message() const noexcept { return message_; }
-
- private:
-  std::string file_;
-  int64_t line_;
-  int64_t column_;
-  std::string message_;
-};
-
-// Told how far loading has come: `done` of `total` bytes of the model's files
-// (a scene and the OBJ files it names), rising to `total`. Called about once per
-// megabyte, on the loading thread, and not at all when the sizes cannot be told
-// (a pipe, say). An exception it throws abandons the load, which then leaves the
-// document unchanged, and reaches the caller.
-using LoadProgress = std::function<void(uint64_t done, uint64_t total)>;
 
 // Each loader appends the model's objects to `document` in new slots after its
 // existing ones and makes the model's current object (a scene's "current", else

@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/models/models.h"
+
 namespace vhost::models {
 namespace {
 
@@ -186,14 +188,7 @@ double NumberValue(std::string_view s) {
 
 // Shows a piece of the file in a message: short, and printable.
 std::string Quote(std::string_view text) {
-  constexpr std::size_t kMax = 40;
-  std::string out = "'";
-  for (std::size_t i = 0; i < text.size() && i < kMax; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    out += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-  }
-  if (text.size() > kMax) out += "...";
-  return out + "'";
+  return vhost::Quote(text, {'\'', 40, /*controlsAsQuestionMarks=*/true});
 }
 
 // --- Splitting a block into statements --------------------------------------
@@ -258,7 +253,7 @@ struct Batch {
 // split in any order.
 class ObjBlocks {
  public:
-  explicit ObjBlocks(const std::string& path) : file_(path) {}
+  explicit ObjBlocks(ByteSource& file) : file_(file) {}
 
   // The size of the file when it is a regular one, else 0.
   uint64_t RegularSize() const { return file_.RegularSize(); }
@@ -355,7 +350,7 @@ class ObjBlocks {
     return 0;
   }
 
-  InputFile file_;
+  ByteSource& file_;    // the caller's; outlives this
   std::string tail_;    // the start of the next statement, read with the last block
   bool first_ = true;   // no block read yet
   bool ended_ = false;  // a fault of the text ended the file
@@ -651,8 +646,9 @@ class ObjBuilder {
   void Finish() { FinishObject(/*last=*/true); }
 
  private:
-  [[noreturn]] void Fail(const std::string& message) const {
-    throw ModelError(path_, line_, message);
+  [[noreturn]] void Fail(const std::string& message,
+                         ModelError::Kind kind = ModelError::Kind::kSyntax) const {
+    throw ModelError(kind, path_, line_, message);
   }
 
   // Refuses the file for the fault found while reading `batch`, told at the
@@ -661,7 +657,8 @@ class ObjBuilder {
     line_ = firstLine_;
     if (batch.fault == Batch::Fault::kLongStatement) {
       Fail("line longer than " + std::to_string(kMaxObjStatementBytes >> 20) +
-           " MiB, the most this host reads as one statement");
+               " MiB, the most this host reads as one statement",
+           ModelError::Kind::kLimit);
     }
     const char* text = batch.text.data();
     for (const char* c = text; c < text + batch.faultAt; ++c) {
@@ -759,14 +756,17 @@ class ObjBuilder {
   }
 
   void AddTexcoord() {
-    if (++texcoords_ > kMaxCount) Fail("more texture coordinates than this host can hold");
+    if (++texcoords_ > kMaxCount)
+      Fail("more texture coordinates than this host can hold", ModelError::Kind::kLimit);
   }
   void AddNormal() {
-    if (++normals_ > kMaxCount) Fail("more normals than this host can hold");
+    if (++normals_ > kMaxCount)
+      Fail("more normals than this host can hold", ModelError::Kind::kLimit);
   }
 
   void AddPosition(const Position& position) {
-    if (++vertices_ > kMaxCount) Fail("more vertices than this host can hold");
+    if (++vertices_ > kMaxCount)
+      Fail("more vertices than this host can hold", ModelError::Kind::kLimit);
     positions_.push_back(position);
     local_.push_back(kUnused);
   }
@@ -812,7 +812,8 @@ class ObjBuilder {
 
   void CountElements(int64_t added) {
     if (current_.ElementCount() + added > kMaxCount) {
-      Fail("more faces in object " + Quote(current_.name) + " than this host can hold");
+      Fail("more faces in object " + Quote(current_.name) + " than this host can hold",
+           ModelError::Kind::kLimit);
     }
   }
 
@@ -932,20 +933,18 @@ class ObjBuilder {
     };
     const auto local = [&](int32_t v) { return whole ? v - first : Local(v); };
 
-    // Vertices and faces go over in pieces of kPiece, a call each.
+    // Vertices and faces go over in pieces, a call each.
     Object& object = objects_.AddObject(record.name);
     object.Reserve(static_cast<int64_t>(count), 0, 0);
-    std::vector<Vec3> vertices;
-    for (std::size_t i = 0; i < count;) {
-      vertices.clear();
-      for (; i < count && vertices.size() < kPiece; ++i) {
-        const Position& q = positions_[vertexAt(i)];
-        vertices.push_back({q.x, q.y, q.z});
-      }
-      object.AddVertices(vertices.data(), static_cast<int32_t>(vertices.size()));
-      if (last) positions_.ReleaseBefore(vertexAt(i - 1));
-    }
-    std::vector<Vec3>().swap(vertices);
+    HandOverVertices(
+        object, count,
+        [&](std::size_t i) {
+          const Position& q = positions_[vertexAt(i)];
+          return Vec3{q.x, q.y, q.z};
+        },
+        [&](std::size_t i) {
+          if (last) positions_.ReleaseBefore(vertexAt(i));
+        });
     std::vector<int32_t>().swap(used);
 
     const int64_t points = static_cast<int64_t>(record.faceCorners.size()) + 2 * record.Segments() +
@@ -1187,8 +1186,14 @@ const std::string& ObjFile::ObjectName(int32_t index) const {
 }
 
 ObjFile ObjFile::Read(const std::string& path, const ProgressShare& progress, ObjThreads threads) {
+  InputFile file(path);
+  return Read(file, path, progress, threads);
+}
+
+ObjFile ObjFile::Read(ByteSource& source, const std::string& path, const ProgressShare& progress,
+                      ObjThreads threads) {
   auto data = std::make_unique<Data>();
-  ObjBlocks blocks(path);
+  ObjBlocks blocks(source);
   ObjBuilder builder(path, progress, data->objects);
   // Only a regular file is read ahead: the thread must be able to stop when
   // the builder refuses the file, and a read of a pipe or device may never
@@ -1228,5 +1233,41 @@ Object& ObjFile::AddObjectTo(int32_t index, Document& document) {
 }
 
 void ObjFile::MoveObjectsTo(Document& document) { document.TakeSlots(data_->objects); }
+
+namespace {
+
+class ObjModelFile : public ModelFile {
+ public:
+  explicit ObjModelFile(ObjFile file) : file_(std::move(file)) {}
+  int32_t ObjectCount() const override { return file_.ObjectCount(); }
+  const std::string& ObjectName(int32_t index) const override { return file_.ObjectName(index); }
+  Object& AddObjectTo(int32_t index, Document& document) override {
+    return file_.AddObjectTo(index, document);
+  }
+  // Moved, not copied: a load takes every object once.
+  void MoveObjectsTo(Document& document) override { file_.MoveObjectsTo(document); }
+
+ private:
+  ObjFile file_;
+};
+
+}  // namespace
+
+Format ObjFormat() {
+  Format format;
+  format.name = "OBJ";
+  format.extensions = {".obj"};
+  // A path without extension (a pipe, /dev/stdin) is read as OBJ, as it always was.
+  format.takesNoExtension = true;
+  format.read = [](const std::string& path, const ProgressShare& progress) {
+    return std::unique_ptr<ModelFile>(
+        std::make_unique<ObjModelFile>(ObjFile::Read(path, progress)));
+  };
+  format.listing =
+      "  .obj       Wavefront OBJ, by its own reader: objects, vertices and faces as the\n"
+      "             file has them (see README); also a file without extension (a pipe)\n";
+  format.help = "OBJ";
+  return format;
+}
 
 }  // namespace vhost::models

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "host/model/documents.h"
+#include "host/models/registry.h"
 #include "host/models/source_text.h"
 
 namespace vhost::models {
@@ -25,6 +27,9 @@ class ObjFile {
   // a second thread could not be stopped while it waits on one.
   static ObjFile Read(const std::string& path, const ProgressShare& progress = {},
                       ObjThreads threads = ObjThreads::kAuto);
+  // Reads the bytes of `source` as the file `path` names in its messages.
+  static ObjFile Read(ByteSource& source, const std::string& path,
+                      const ProgressShare& progress = {}, ObjThreads threads = ObjThreads::kAuto);
 
   ObjFile(ObjFile&&) noexcept;
   ObjFile& operator=(ObjFile&&) noexcept;
@@ -48,5 +53,8 @@ class ObjFile {
   explicit ObjFile(std::unique_ptr<Data> data);
   std::unique_ptr<Data> data_;
 };
+
+// The OBJ reader's entry in the registry: ".obj", and a path without extension.
+Format ObjFormat();
 
 }  // namespace vhost::models

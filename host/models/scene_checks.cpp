@@ -31,7 +31,7 @@ void CheckKeys(const Node& node, std::initializer_list<const char*> known) {
     if (std::none_of(known.begin(), known.end(), [&](const char* k) { return item.key() == k; })) {
       std::string list;
       for (const char* k : known) list += std::string(list.empty() ? "" : ", ") + k;
-      node[item.key()].Fail("unknown key " + Quoted(item.key()) + " (known: " + list + ")");
+      node[item.key()].Fail("unknown key " + Quote(item.key()) + " (known: " + list + ")");
     }
   }
 }
@@ -81,7 +81,7 @@ int32_t Choice(const Node& node, const char* what, std::initializer_list<const c
     ++index;
     list += std::string(list.empty() ? "\"" : ", \"") + name + "\"";
   }
-  node.Fail(std::string(what) + " must be one of " + list + ", not " + Quoted(value));
+  node.Fail(std::string(what) + " must be one of " + list + ", not " + Quote(value));
 }
 
 MirrorSettings Mirror(const Node& node) {
@@ -102,7 +102,7 @@ MirrorSettings Mirror(const Node& node) {
     }
     if (mirror.axis <= 0) {
       axisNode.Fail("the mirror axis must be one or more of the letters x, y, z, not " +
-                    Quoted(axis));
+                    Quote(axis));
     }
   }
   if (node.Has("distance")) {

@@ -166,8 +166,6 @@ class RepeatedKeys final : public nlohmann::json_sax<Json> {
 
 }  // namespace
 
-std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
-
 int64_t LineOf(const std::string& text, const JsonPath& path) {
   const char* reached = text.data();
   Locator locator(path, reached);
@@ -195,7 +193,7 @@ Json Parse(const std::string& path, const std::string& text) {
                   TrackedIterator(text.data() + text.size(), &reached), &repeated);
   if (repeated.found() != nullptr) {
     reached = repeated.found();
-    throw ModelError(path, lineBefore(), "key " + Quoted(repeated.key()) + " given twice");
+    throw ModelError(path, lineBefore(), "key " + Quote(repeated.key()) + " given twice");
   }
   reached = text.data();
   try {

@@ -33,11 +33,6 @@ class Fault : public std::runtime_error {
   JsonPath path;
 };
 
-// A text of the scene in double quotes for a message, with its control
-// characters escaped as JSON writes them, so that a message stays one line of
-// printable text whatever the scene holds.
-std::string Quoted(const std::string& text);
-
 // The line of the value at `path` in `text`; 0 when it cannot be found.
 int64_t LineOf(const std::string& text, const JsonPath& path);
 

@@ -2,6 +2,8 @@
 // loaded, then built into a document of its own that is handed over at the end.
 // The reading is scene_json.cpp's, the checks scene_checks.cpp's; here the
 // objects are made.
+#include "host/models/scene_loader.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,7 +30,6 @@ using models::scene::kMaxSlots;
 using models::scene::LineOf;
 using models::scene::Node;
 using models::scene::Parse;
-using models::scene::Quoted;
 
 void ApplySettings(const Entry& entry, Object& object) {
   object.visible = entry.visible;
@@ -61,18 +62,16 @@ class SceneLoader {
 
   // Running out of memory is told of the OBJ file being read or built from, if
   // any, else of the scene.
-  void Load(Document& document) try {
-    text_ = models::ReadWholeFile(path_, kMaxSceneBytes);
-    const Json root = Parse(path_, text_);
-    try {
-      LoadInto(Node(root, {}), document);
-    } catch (const Fault& fault) {
-      throw ModelError(path_, LineOf(text_, fault.path), fault.what());
-    }
-  } catch (const std::bad_alloc&) {
-    throw models::OutOfMemory(path_);
-  } catch (const std::length_error&) {  // a size past what a container can hold
-    throw models::OutOfMemory(path_);
+  void Load(Document& document) {
+    models::NamingOutOfMemory(path_, [&] {
+      text_ = models::ReadWholeFile(path_, kMaxSceneBytes);
+      const Json root = Parse(path_, text_);
+      try {
+        LoadInto(Node(root, {}), document);
+      } catch (const Fault& fault) {
+        throw ModelError(path_, LineOf(text_, fault.path), fault.what());
+      }
+    });
   }
 
  private:
@@ -131,18 +130,22 @@ class SceneLoader {
     if (found != files_.end()) return *found->second;
     const uint64_t size = models::FileSizeOrZero(entry.file);
     try {
-      std::unique_ptr<models::ModelFile> file =
-          models::ReadModelFile(entry.file, models::ProgressShare(&progress_, done_, total_));
-      done_ += size;
-      return *files_.emplace(entry.file, std::move(file)).first->second;
-    } catch (const std::bad_alloc&) {
-      throw models::OutOfMemory(entry.file);
-    } catch (const std::length_error&) {
-      throw models::OutOfMemory(entry.file);
+      return models::NamingOutOfMemory(entry.file, [&]() -> models::ModelFile& {
+        std::unique_ptr<models::ModelFile> file =
+            models::ReadModelFile(entry.file, models::ProgressShare(&progress_, done_, total_));
+        done_ += size;
+        return *files_.emplace(entry.file, std::move(file)).first->second;
+      });
     } catch (const ModelError& error) {
-      // A file that cannot be had is a fault of the scene; a fault in its text is not.
-      if (error.line() > 0) throw;
-      entry.node["file"].Fail("cannot load " + Quoted(entry.written) + ": " + error.message());
+      // A file that cannot be had (it cannot be opened, or no reader takes it)
+      // is a fault of the scene's entry; a fault in what the file holds is the
+      // file's, whether its reader names a line or not. An error about another
+      // file (one the named file refers to) is that file's.
+      if (error.file() != entry.file || (error.kind() != ModelError::Kind::kCannotOpen &&
+                                         error.kind() != ModelError::Kind::kUnsupported)) {
+        throw;
+      }
+      entry.node["file"].Fail("cannot load " + Quote(entry.written) + ": " + error.message());
     }
   }
 
@@ -156,11 +159,11 @@ class SceneLoader {
       if (picked.empty()) {
         std::string names;
         for (int32_t i = 0; i < file.ObjectCount() && i < 10; ++i) {
-          names += (i == 0 ? "" : ", ") + Quoted(file.ObjectName(i));
+          names += (i == 0 ? "" : ", ") + Quote(file.ObjectName(i));
         }
         if (file.ObjectCount() > 10) names += ", ...";
-        entry.node["object"].Fail("no object " + Quoted(*entry.object) + " in " +
-                                  Quoted(entry.written) + " (it has " +
+        entry.node["object"].Fail("no object " + Quote(*entry.object) + " in " +
+                                  Quote(entry.written) + " (it has " +
                                   (names.empty() ? "none" : names) + ")");
       }
     } else {
@@ -168,18 +171,14 @@ class SceneLoader {
     }
     if (entry.name && picked.size() != 1) {
       entry.node["name"].Fail("\"name\" is for an entry that gives one object; " +
-                              Quoted(entry.written) + " gives " + std::to_string(picked.size()));
+                              Quote(entry.written) + " gives " + std::to_string(picked.size()));
     }
     for (const int32_t i : picked) {
-      try {
+      models::NamingOutOfMemory(entry.file, [&] {
         Object& object = file.AddObjectTo(i, staging);
         if (entry.name) object.name = *entry.name;
         ApplySettings(entry, object);
-      } catch (const std::bad_alloc&) {
-        throw models::OutOfMemory(entry.file);
-      } catch (const std::length_error&) {
-        throw models::OutOfMemory(entry.file);
-      }
+      });
     }
   }
 
@@ -198,3 +197,21 @@ void LoadScene(const std::string& path, Document& document, const LoadProgress& 
 }
 
 }  // namespace vhost
+
+namespace vhost::models {
+
+Format SceneFormat() {
+  Format format;
+  format.name = "veltrane-scene";
+  format.extensions = {".json"};
+  format.read = [](const std::string& path, const ProgressShare&) -> std::unique_ptr<ModelFile> {
+    throw ModelError(ModelError::Kind::kUnsupported, path, 0,
+                     "is a scene: a scene's entries name model files");
+  };
+  format.load = LoadScene;
+  format.listing = "  .json      veltrane-scene files naming model files of any format below\n";
+  format.help = " and veltrane-scene JSON everywhere;";
+  return format;
+}
+
+}  // namespace vhost::models

@@ -21,17 +21,27 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
+std::size_t MemorySource::Read(char* into, std::size_t size) {
+  const std::size_t n = std::min(size, bytes_.size() - at_);
+  if (n > 0) std::memcpy(into, bytes_.data() + at_, n);
+  at_ += n;
+  atEnd_ = n < size;
+  return n;
+}
+
 InputFile::InputFile(const std::string& path) : path_(path) {
   errno = 0;
   file_.reset(std::fopen(path.c_str(), "rb"));
-  if (!file_) throw ModelError(path, 0, "cannot open: " + Reason(errno));
+  if (!file_)
+    throw ModelError(ModelError::Kind::kCannotOpen, path, 0, "cannot open: " + Reason(errno));
 }
 
 std::size_t InputFile::Read(char* into, std::size_t size) {
   if (atEnd_ || size == 0) return 0;
   errno = 0;
   const std::size_t got = std::fread(into, 1, size, file_.get());
-  if (std::ferror(file_.get()) != 0) throw ModelError(path_, 0, "cannot read: " + Reason(errno));
+  if (std::ferror(file_.get()) != 0)
+    throw ModelError(ModelError::Kind::kCannotOpen, path_, 0, "cannot read: " + Reason(errno));
   atEnd_ = got < size;
   return got;
 }
@@ -47,10 +57,44 @@ uint64_t InputFile::RegularSize() const {
   return status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
 }
 
+bool ByteReader::Fill() {
+  at_ = end_ = 0;
+  if (ended_) return false;
+  try {
+    end_ = source_.Read(buffer_.get(), kBufferBytes);
+    ended_ = source_.AtEnd();
+  } catch (const ModelError&) {
+    ended_ = true;  // read as the end: see the class
+  }
+  return end_ > 0;
+}
+
+bool ByteReader::Line(std::string& line) {
+  line.clear();
+  bool any = false;
+  for (char c = 0; Get(c);) {
+    any = true;
+    if (c == '\n') return true;
+    line.push_back(c);
+  }
+  return any;
+}
+
+std::size_t ByteReader::Read(char* into, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size && (at_ < end_ || Fill())) {
+    const std::size_t n = std::min(size - done, end_ - at_);
+    std::memcpy(into + done, buffer_.get() + at_, n);
+    at_ += n;
+    done += n;
+  }
+  return done;
+}
+
 std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   InputFile file(path);
   const auto tooLarge = [&] {
-    return ModelError(path, 0,
+    return ModelError(ModelError::Kind::kLimit, path, 0,
                       "larger than " + std::to_string(maxBytes >> 20) +
                           " MiB, the most this host reads of such a file");
   };
@@ -72,7 +116,19 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   return text;
 }
 
-ModelError OutOfMemory(const std::string& path) { return ModelError(path, 0, "out of memory"); }
+std::optional<ModelError> ReadError(const std::string& path) {
+  try {
+    char first = 0;
+    InputFile(path).Read(&first, 1);
+  } catch (const ModelError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
+ModelError OutOfMemory(const std::string& path) {
+  return ModelError(ModelError::Kind::kOutOfMemory, path, 0, "out of memory");
+}
 
 uint64_t FileSizeOrZero(const std::string& path) {
   // Only a regular file has a size to go by: seeking tells nonsense for others.

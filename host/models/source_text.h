@@ -6,28 +6,57 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
-#include "host/models/models.h"
+#include "host/models/model_error.h"
 
 namespace vhost::models {
 
+// The bytes a reader reads, from their start: a file, or memory, so that tests
+// and fuzzers can hand a reader its input without a file.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `size` bytes into `into` and returns how many: fewer only at
+  // the end (0 once there). Throws ModelError when they cannot be read.
+  virtual std::size_t Read(char* into, std::size_t size) = 0;
+  virtual bool AtEnd() const = 0;
+  // How many bytes there are when they are sure to end and to answer every
+  // read at once (a regular file, memory), else 0.
+  virtual uint64_t RegularSize() const = 0;
+};
+
+// Bytes held by the caller, who keeps them alive while they are read.
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  std::size_t Read(char* into, std::size_t size) override;
+  bool AtEnd() const override { return atEnd_; }
+  uint64_t RegularSize() const override { return bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+  bool atEnd_ = false;
+};
+
 // A file open for reading from its start, closed when this is dropped. Errors
 // are ModelError(path, 0, ...) naming the system's reason.
-class InputFile {
+class InputFile : public ByteSource {
  public:
   // Throws when `path` cannot be opened.
   explicit InputFile(const std::string& path);
 
-  // Reads up to `size` bytes into `into` and returns how many: fewer only at the
-  // end of the file (0 once there). Throws when the file cannot be read. Blocks
-  // on a pipe until its writer gives `size` bytes or closes it.
-  std::size_t Read(char* into, std::size_t size);
-  bool AtEnd() const { return atEnd_; }
+  // Blocks on a pipe until its writer gives `size` bytes or closes it.
+  std::size_t Read(char* into, std::size_t size) override;
+  bool AtEnd() const override { return atEnd_; }
   // The size of the open file if it is a regular one, else 0: only a regular
   // file is sure to end and to answer every read at once.
-  uint64_t RegularSize() const;
+  uint64_t RegularSize() const override;
 
  private:
   struct Close {
@@ -38,14 +67,61 @@ class InputFile {
   bool atEnd_ = false;
 };
 
+// A ByteSource read a byte, a line or a block at a time, through a buffer of
+// its own. Bytes that cannot be read read as the end: for checks that leave a
+// file they cannot read to its reader to refuse. Borrows the source.
+class ByteReader {
+ public:
+  explicit ByteReader(ByteSource& source) : source_(source) {}
+  // The next byte; false at the end.
+  bool Get(char& c) {
+    if (at_ == end_ && !Fill()) return false;
+    c = buffer_[at_++];
+    return true;
+  }
+  // The next line without its "\n", as std::getline reads it: false only when
+  // nothing at all was left.
+  bool Line(std::string& line);
+  // Up to `size` bytes into `into`; fewer only at the end.
+  std::size_t Read(char* into, std::size_t size);
+
+ private:
+  bool Fill();
+
+  ByteSource& source_;
+  std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kBufferBytes);
+  std::size_t at_ = 0;
+  std::size_t end_ = 0;
+  bool ended_ = false;
+  static constexpr std::size_t kBufferBytes = 1 << 16;
+};
+
 // The whole content of `path`, refused once it passes `maxBytes` (while it is
 // read, so that an endless pipe stops there too). Throws ModelError(path, 0,
 // ...) when the file cannot be opened or read, naming the system's reason.
 std::string ReadWholeFile(const std::string& path, uint64_t maxBytes);
 
+// Why `path` cannot be opened or read (a folder, say), as the error reading it
+// would be; none when its first byte can be read, or it has none.
+std::optional<ModelError> ReadError(const std::string& path);
+
 // ModelError(path, 0, "out of memory"): what running out of memory while
 // loading `path` is reported as.
 ModelError OutOfMemory(const std::string& path);
+
+// Runs `work` and returns what it returns, telling running out of memory in it
+// (std::bad_alloc, or std::length_error for a size past what a container can
+// hold) as OutOfMemory(path): the one place where that is decided.
+template <typename Work>
+decltype(auto) NamingOutOfMemory(const std::string& path, Work&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    throw OutOfMemory(path);
+  } catch (const std::length_error&) {
+    throw OutOfMemory(path);
+  }
+}
 
 // The size of `path` in bytes; 0 when it cannot be told (reading it will fail
 // with the reason).

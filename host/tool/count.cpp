@@ -90,18 +90,22 @@ void Count(CountingHost& host, vhost::Document& doc, bool perObject, ModelResult
 void LoadInto(const std::string& path, vhost::Document& doc, const vhost::LoadProgress& progress) {
   if (path == kStandardInput) {
 #if defined(_WIN32)
-    throw vhost::ModelError(ShownName(path), 0, "this build reads standard input on Linux only");
+    throw vhost::ModelError(vhost::ModelError::Kind::kUnsupported, ShownName(path), 0,
+                            "this build reads standard input on Linux only");
 #else
     try {
       vhost::LoadObj("/dev/stdin", doc, progress);
     } catch (const vhost::ModelError& error) {
-      throw vhost::ModelError(ShownName(path), error.line(), error.message(), error.column());
+      throw vhost::ModelError(error.kind(), ShownName(path), error.line(), error.message(),
+                              error.column());
     }
     return;
 #endif
   }
   std::error_code unknown;  // a path that cannot be examined is the reader's to report
-  if (std::filesystem::is_directory(path, unknown)) throw vhost::ModelError(path, 0, "is a folder");
+  if (std::filesystem::is_directory(path, unknown)) {
+    throw vhost::ModelError(vhost::ModelError::Kind::kUnsupported, path, 0, "is a folder");
+  }
   vhost::LoadModel(path, doc, progress);
 }
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "host/models/models.h"
+#include "host/models/registry.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
@@ -60,11 +61,8 @@ constexpr const char* kDescription =
     "It starts as a fresh host whose user has ticked Update and All, keeps its settings\n"
     "in memory and writes nothing, unless --settings or --user-settings asks for a file.";
 
+// The help's closing paragraphs, after the one on formats that the readers give.
 constexpr const char* kFooter =
-    "Formats: OBJ and veltrane-scene JSON everywhere; on Linux also every format the\n"
-    "assimp library imports (glTF, FBX, PLY, STL, COLLADA, 3DS, OFF, ...): --formats\n"
-    "lists them and says what counts in each. Windows builds read OBJ and scenes only.\n"
-    "\n"
     "User actions (--tick, --untick, --minimize-all, --restore-all) are played on the\n"
     "window in command-line order before the first model is opened; the last one wins.\n"
     "\n"
@@ -86,49 +84,6 @@ constexpr const char* kFooter =
     "  2  anything else: bad usage, a model that could not be loaded or counted\n"
     "     exactly, a budget that could not be checked, settings that could not be\n"
     "     saved, output that could not be written (the other models are still counted)";
-
-// What --formats prints: the extensions this build reads and what counts in each.
-std::string FormatsText() {
-  std::string text =
-      "veltrane-host reads these extensions (in any case):\n"
-      "  .obj       Wavefront OBJ, by its own reader: objects, vertices and faces as the\n"
-      "             file has them (see README); also a file without extension (a pipe)\n"
-      "  .json      veltrane-scene files naming model files of any format below\n";
-  std::string assimp;  // wrapped, each line indented as the texts above
-  std::size_t column = 0;
-  for (const std::string& extension : vhost::SupportedExtensions()) {
-    if (extension == ".obj" || extension == ".json") continue;
-    if (column == 0 || column + 1 + extension.size() > 78) {
-      assimp += std::string(assimp.empty() ? "" : "\n") + "            " + extension;
-      column = 12 + extension.size();
-    } else {
-      assimp += " " + extension;
-      column += 1 + extension.size();
-    }
-  }
-  if (assimp.empty()) {
-    return text + "This build reads no other formats: assimp is part of the Linux builds only.\n";
-  }
-  return text + "  through assimp:\n" + assimp +
-         "\n"
-         "What counts in assimp's formats:\n"
-         "  objects   one per mesh instance in the file's node hierarchy (a mesh used by\n"
-         "            three nodes is three objects; a mesh assimp splits by glTF\n"
-         "            primitive or by material is one per part), named \"node/mesh\";\n"
-         "            an FBX node shown false hides its objects\n"
-         "  faces     as stored, not triangulated; points and lines count as faces of 1\n"
-         "            and 2 points; a point cloud's vertices as points\n"
-         "  vertices  each mesh's, after joining those identical to the bit in position,\n"
-         "            normal, texture coordinates and colours: glTF and other formats that\n"
-         "            split a corner at a UV or normal seam count the copies as stored;\n"
-         "            an STL file's facet corners are joined\n"
-         "  ignored   materials, animation, skins, cameras and lights\n"
-         "Not counted (exit 2): a file assimp refuses, reads without meshes, or warns of\n"
-         "anything but what is ignored (it drops geometry it cannot read with only a\n"
-         "warning); PLY and OFF files with faults its readers hang or crash on; PLY\n"
-         "edge and tristrips, COLLADA trifans (assimp does not read them as stored); an\n"
-         "import that does not finish in time (--import-timeout).\n";
-}
 
 }  // namespace
 
@@ -178,7 +133,10 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   Arguments arguments;
   Options& options = arguments.options;
   CLI::App app{kDescription, "veltrane-host"};
+  // The readers' paragraph first, asked for only when help is printed: CLI11
+  // joins the two with a line end.
   app.footer(kFooter);
+  app.footer([] { return vhost::models::FormatsHelp(); });
   app.add_option("MODEL", options.models,
                  "model files to count: OBJ, JSON scenes, glTF, FBX, PLY, STL, ... (--formats); "
                  "- reads OBJ from standard input");
@@ -276,7 +234,7 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
     }
     if (formats) {
       parsed.status = 0;
-      parsed.message = FormatsText();
+      parsed.message = vhost::models::FormatsText();
       if (!parsed.message.empty() && parsed.message.back() == '\n') parsed.message.pop_back();
       parsed.toStdout = true;
       return parsed;

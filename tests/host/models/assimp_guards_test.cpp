@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -218,6 +219,58 @@ TEST_F(AssimpOff, LinesAssimpWouldMisreadAndFacesItWouldDropAreRefused) {
   }
 }
 #endif
+
+TEST_F(AssimpPly, RefusalsCarryTheirKindAndTheLineTheyName) {
+  using Kind = vhost::ModelError::Kind;
+  const struct {
+    std::string name;
+    std::string text;
+    Kind kind;
+    int64_t line;
+    std::string message;
+  } cases[] = {
+      {"element.ply", kHeaderStart + "element face\nend_header\n" + kBody, Kind::kSyntax, 9,
+       "line 9 of the PLY header is no \"element NAME COUNT\""},
+      {"first.ply", "ply x\n" + kBody, Kind::kSyntax, 1, "no PLY header in line 1"},
+      {"edges.ply", kHeaderStart + "element edge 1\nproperty int a\nend_header\n" + kBody,
+       Kind::kGeometryLost, 0, "the PLY element \"edge\""},
+      {"big.off", kOffHead + "3 0 1 2\n10 0 1 2 3 0 1 2 3 0 1\n", Kind::kGeometryLost, 8,
+       "an OFF face of 10 points in line 8"},
+      {"short.off", kOffHead + "3 0 1 2\n4 0 1 2\n", Kind::kSyntax, 8,
+       "an OFF face short of its points in line 8"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, c.text);
+    ExpectLoadError(path, c.line, c.message, {}, true);
+    try {
+      vhost::Document document;
+      vhost::LoadModel(path, document);
+    } catch (const vhost::ModelError& error) {
+      EXPECT_EQ(error.kind(), c.kind);
+      EXPECT_EQ(std::string(error.what()), path + ": " + error.message());
+    }
+  }
+}
+
+TEST_F(AssimpPly, AFaultInAFileAScenePicksIsThatFilesNotTheScenes) {
+  const std::string ply = Write("parts/bad.ply", kHeaderStart + "element face\nend_header\n");
+  const std::string scene = Write("scene.json",
+                                  "{\"format\": \"veltrane-scene\", \"version\": 1,\n"
+                                  " \"objects\": [{\"file\": \"parts/bad.ply\"}]}\n");
+  ExpectLoadError(scene, 9, "line 9 of the PLY header", ply, true);
+  // Whereas a file that cannot be had is the fault of the entry naming it.
+  const std::string missing = Write("missing.json",
+                                    "{\"format\": \"veltrane-scene\", \"version\": 1,\n"
+                                    " \"objects\": [{\"file\": \"parts/none.ply\"}]}\n");
+  ExpectLoadError(missing, 2, "cannot load \"parts/none.ply\": Unable to open file");
+  // So is a folder: the checks read it as no bytes, but it cannot be had.
+  std::filesystem::create_directories(PathOf("parts/dir.ply"));
+  const std::string folder = Write("folder.json",
+                                   "{\"format\": \"veltrane-scene\", \"version\": 1,\n"
+                                   " \"objects\": [{\"file\": \"parts/dir.ply\"}]}\n");
+  ExpectLoadError(folder, 2, "cannot load \"parts/dir.ply\": the PLY header has no end_header");
+}
 
 TEST_F(AssimpOff, WellFormedFilesLoadWithCommentsBlankLinesAndCrLf) {
   vhost::Document document;

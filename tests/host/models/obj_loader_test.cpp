@@ -252,6 +252,43 @@ TEST_F(ObjLoader, ASecondThreadSplitsTheFileAsTheBuildingThreadWould) {
   }
 }
 
+TEST_F(ObjLoader, BytesFromMemoryReadAsTheSameBytesFromAFile) {
+  // What a memory source is for: a reader's input without a file.
+  const std::string many = ManyBlocks();
+  const std::string texts[] = {
+      "o a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\no b\nv 0 0 1\np 4\n",
+      "v 0 0 0\nhello\n",
+      many,
+      many.substr(0, many.size() / 2) + "f 1 2 99999999\n",
+  };
+  const auto summary = [](const auto& read) {
+    try {
+      vhost::models::ObjFile file = read();
+      vhost::Document document;
+      file.MoveObjectsTo(document);
+      std::string out;
+      for (int32_t i = 0; i < document.SlotCount(); ++i) {
+        const testing_support::Tally counts = Count(*document.At(i));
+        out += document.At(i)->name + " " + std::to_string(document.At(i)->VertexCount()) + " " +
+               std::to_string(counts.faces) + "\n";
+      }
+      return out;
+    } catch (const vhost::ModelError& error) {
+      return std::string("fault ") + error.what();
+    }
+  };
+  for (const std::string& text : texts) {
+    const std::string path = Write("source.obj", text);
+    const std::string fromFile = summary([&] { return vhost::models::ObjFile::Read(path); });
+    for (const ObjThreads threads : {ObjThreads::kOne, ObjThreads::kTwo}) {
+      vhost::models::MemorySource memory(text);
+      EXPECT_EQ(summary([&] { return vhost::models::ObjFile::Read(memory, path, {}, threads); }),
+                fromFile)
+          << text.substr(0, 80);
+    }
+  }
+}
+
 TEST_F(ObjLoader, ProgressComesOnTheCallersThreadAndMayStopASecondOne) {
   const std::string path = Write("many.obj", ManyBlocks());
   const auto caller = std::this_thread::get_id();
@@ -352,7 +389,7 @@ TEST_F(ObjLoader, FaultsNameFileAndLine) {
   const struct {
     std::string text;
     int64_t line;
-    const char* message;
+    std::string message;
   } cases[] = {
       {"v 0 0 0\nv 1 0 0\nf 1 2 3\n", 3, "vertex index 3 in '3' is out of range: 2 defined so far"},
       {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf 0 1 2\n", 4, "index 0"},
@@ -372,6 +409,10 @@ TEST_F(ObjLoader, FaultsNameFileAndLine) {
       {"v nan 0 0\n", 1, "'nan' is not a number"},
       {"v 0 0 0\nvn 0 1\n", 2, "a normal takes 3 numbers, not 2"},
       {"v 0 0 0\nhello world\n", 2, "unknown statement 'hello'"},
+      // A piece of the file is quoted short, its control characters as '?'.
+      {"v 0 0 0\nhel\x01lo\n", 2, "unknown statement 'hel?lo'"},
+      {"v 0 0 0\n" + std::string(41, 'k') + "\n", 2,
+       "unknown statement '" + std::string(40, 'k') + "...'"},
       {"v 0 0 0\ncurv 0 1 1\n", 2, "free-form geometry ('curv') is not supported"},
       {"v 0 0 0\nv 1 0 0\n\0\n"s, 3, "NUL byte"},
       // Lines end at CRLF and at a lone CR, as the parser ends them.
@@ -381,6 +422,42 @@ TEST_F(ObjLoader, FaultsNameFileAndLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     ExpectLoadError(Write("bad" + std::to_string(n++) + ".obj", c.text), c.line, c.message);
+  }
+}
+
+TEST_F(ObjLoader, FaultsCarryTheirKindAndTheFileAtFault) {
+  using Kind = vhost::ModelError::Kind;
+  Write("bad.obj", "v 0 0 0\nhello\n");
+  Write("inner.json", "{}");
+  const auto scene = [](const std::string& file) {
+    return "{\"format\": \"veltrane-scene\", \"version\": 1, \"objects\": [{\"file\": \"" + file +
+           "\"}]}";
+  };
+  const struct {
+    std::string load;
+    std::string text;  // written unless empty
+    std::string atFault;
+    Kind kind;
+  } cases[] = {
+      {"none.obj", "", "none.obj", Kind::kCannotOpen},
+      {"notes.txt", "text", "notes.txt", Kind::kUnsupported},
+      {"bad.obj", "", "bad.obj", Kind::kSyntax},
+      // A file the scene cannot have is the scene's fault; one it has, at fault, is its own.
+      {"nested.json", scene("inner.json"), "nested.json", Kind::kSyntax},
+      {"missing.json", scene("none.obj"), "missing.json", Kind::kSyntax},
+      {"picks_bad.json", scene("bad.obj"), "bad.obj", Kind::kSyntax},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.load);
+    const std::string path = c.text.empty() ? PathOf(c.load) : Write(c.load, c.text);
+    try {
+      vhost::Document document;
+      vhost::LoadModel(path, document);
+      ADD_FAILURE() << "loaded";
+    } catch (const vhost::ModelError& error) {
+      EXPECT_EQ(error.file(), PathOf(c.atFault)) << error.what();
+      EXPECT_EQ(error.kind(), c.kind) << error.what();
+    }
   }
 }
 

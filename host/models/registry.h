@@ -1,0 +1,56 @@
+// The model formats this host reads, each an entry that its reader's own unit
+// makes (ObjFormat, SceneFormat, AssimpFormat) and registry.cpp lists once. A
+// path goes to the first entry that takes its extension; everything that lists
+// the formats (the supported extensions, the tool's --formats and help text) is
+// made from the entries, so that a new format is its reader plus one line here.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/model/documents.h"
+#include "host/models/model_error.h"
+#include "host/models/model_file.h"
+
+namespace vhost::models {
+
+struct Format {
+  std::string name;  // "OBJ": for people, never matched
+  // Lower-case with the dot, sorted. A format without any reads nothing in
+  // this build, but still speaks in the tool's texts (assimp on Windows).
+  std::vector<std::string> extensions;
+  bool takesNoExtension = false;  // also a path without extension: a pipe, /dev/stdin
+
+  // Reads and checks a whole file into the objects it holds. Throws
+  // ModelError naming the file; std::bad_alloc and std::length_error when memory
+  // runs out. A format whose files hold no objects to pick (a scene) says why.
+  std::function<std::unique_ptr<ModelFile>(const std::string& path, const ProgressShare& progress)>
+      read;
+  // Loads a file into `document` itself, all or nothing, for a format whose
+  // loading is more than reading its objects (a scene's slots and current
+  // object); null: read, then every object in file order, the first current.
+  std::function<void(const std::string& path, Document& document, const LoadProgress& progress)>
+      load;
+
+  // What --formats says of it: `listing` among the extensions, `notes` after
+  // them, each of whole lines. `help` is its words in the tool's help.
+  std::string listing;
+  std::string notes;
+  std::string help;
+};
+
+// Every format of this build, in the order a path is matched against them.
+const std::vector<Format>& Formats();
+
+// The format that reads `path`, by its extension in any case; null for none.
+const Format* FormatFor(const std::string& path);
+
+// What --formats prints: the extensions this build reads and what counts in each.
+std::string FormatsText();
+
+// The tool help's paragraph on formats, ending with a line end.
+std::string FormatsHelp();
+
+}  // namespace vhost::models
