@@ -4,7 +4,9 @@
 #
 # The Wine prefix is a throw-away directory of the build tree, created on first
 # use. Where the kernel cannot execute 32-bit code, 32-bit Wine runs inside the
-# virtual machine of scripts/prepare-vm.sh (slower, but a real 32-bit loader).
+# virtual machine of scripts/prepare-vm.sh (slower, but a real 32-bit loader);
+# VELTRANE_WIN32_VM=1 sends it there on any machine, so that path can be tested
+# where 32-bit code runs natively (then a missing machine is an error).
 # Exit status 77 (CTest's "skipped") when this machine cannot run the program
 # at all: Wine is missing, or 32-bit code can run neither here nor in a VM.
 set -u
@@ -17,7 +19,13 @@ if [ ! -x "$loader" ]; then
   exit 77
 fi
 run() { "$@"; }
-if ! "$loader" --version >/dev/null 2>&1; then
+if [ "$bits" = 32 ] && [ "${VELTRANE_WIN32_VM:-}" = 1 ]; then
+  [ -f "$here/../build/vm/ready" ] || {
+    echo "wine-run: VELTRANE_WIN32_VM=1, but no virtual machine is prepared (scripts/prepare-vm.sh)" >&2
+    exit 1
+  }
+  run() { "$here/vm-run.sh" "$@"; }
+elif ! "$loader" --version >/dev/null 2>&1; then
   if [ "$bits" = 32 ] && [ -f "$here/../build/vm/ready" ]; then
     run() { "$here/vm-run.sh" "$@"; }
   else

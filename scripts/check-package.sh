@@ -16,12 +16,15 @@
 # Then preset ARCH's suite (built first when it is not) runs under Wine with
 # VELTRANE_TEST_PLUGIN naming the unpacked DLL, and veltrane-host identifies it.
 # A 32-bit suite runs in the virtual machine of scripts/prepare-vm.sh where this
-# kernel cannot run 32-bit code. Where the machine cannot run ARCH's programs at
-# all, the suite is skipped and the last line says why; the static checks still
-# decide the exit status. --static checks the package only and runs no suite.
+# kernel cannot run 32-bit code, or anywhere with VELTRANE_WIN32_VM=1; a machine
+# that cannot be prepared then fails the suite. Where the machine cannot run
+# ARCH's programs at all, the suite is skipped and the last line says why; the
+# static checks still decide the exit status. --static checks the package only
+# and runs no suite.
 #
-# The last line sums up: the package, its size in bytes, its SHA-256 and the
-# suite's result. Exits 1 on any failed check, 2 on a usage error.
+# The last line sums up, parts separated by "; ": the package, its size in
+# bytes and its SHA-256; the static checks; the suite's result, test count and
+# wall time. Exits 1 on any failed check, 2 on a usage error.
 set -eu
 usage="usage: scripts/check-package.sh [--static] ZIP win32|win64"
 run_suite=1
@@ -140,18 +143,23 @@ static="static checks passed"
 suite=""
 if [ "$bits" = 32 ]; then loader=/usr/lib/wine/wine; else loader=/usr/lib/wine/wine64; fi
 tests="ctest --preset $arch --parallel $VELTRANE_JOBS"
+where=""
 if [ "$run_suite" -eq 0 ]; then
   suite="suite not run (--static)"
 elif [ ! -x "$loader" ]; then
   suite="suite skipped: $loader is not installed"
-elif ! "$loader" --version >/dev/null 2>&1; then
-  if [ "$bits" = 32 ] && ./scripts/prepare-vm.sh; then
-    tests="cmake/vm-run.sh $tests"
+elif [ "$bits" = 32 ] && win32_in_vm; then
+  if ./scripts/prepare-vm.sh; then
+    tests="cmake/vm-run.sh $tests" where=" in the virtual machine"
   else
-    suite="suite skipped: this machine cannot execute $loader (the kernel's ${bits}-bit support is off)"
+    suite="suite FAILED: no virtual machine to run it in (scripts/prepare-vm.sh failed)"
+    failures=$((failures + 1))
   fi
+elif ! "$loader" --version >/dev/null 2>&1; then
+  suite="suite skipped: this machine cannot execute $loader (the kernel's ${bits}-bit support is off)"
 fi
 if [ -z "$suite" ]; then
+  suite_start=$(date +%s)
   VELTRANE_TEST_PLUGIN="Z:$(printf '%s' "$PWD/$dll" | tr / '\\')"
   export VELTRANE_TEST_PLUGIN
   printf '==> suite %s against %s\n' "$arch" "$VELTRANE_TEST_PLUGIN"
@@ -170,13 +178,14 @@ if [ -z "$suite" ]; then
   fi
   ran=$(sed -n 's/.* tests passed, [0-9]* tests failed out of \([0-9]*\)$/\1/p' "$log" 2>/dev/null)
   skipped=$(grep -c '(Skipped)' "$log" 2>/dev/null || true)
+  took="$(($(date +%s) - suite_start)) s$where"
   if [ "$status" -ne 0 ]; then
-    suite="suite FAILED (see $log)"
+    suite="suite FAILED ($took, see $log)"
     failures=$((failures + 1))
   elif [ "${skipped:-0}" -gt 0 ]; then
-    suite="suite passed, ${ran:-?} tests, $skipped skipped"
+    suite="suite passed, ${ran:-?} tests, $skipped skipped ($took)"
   else
-    suite="suite passed, ${ran:-?} tests"
+    suite="suite passed, ${ran:-?} tests ($took)"
   fi
 fi
 echo "$name: $size bytes, sha256 $sha; $static; $suite"

@@ -9,7 +9,11 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# ensure_packages PKG...: installs the Debian packages that are not installed yet.
+# ensure_packages PKG...: installs the Debian packages that are not installed yet,
+# or says which it could not install and returns 1. A mirror in the middle of a
+# sync serves an index whose size or checksum does not match for a while: the
+# update is tried again (VELTRANE_APT_TRIES times in all, default 4, a minute
+# apart), then the install goes ahead on whatever indexes apt has.
 ensure_packages() {
   missing=""
   for pkg in "$@"; do
@@ -22,12 +26,36 @@ ensure_packages() {
     *:i386*)
       dpkg --print-foreign-architectures | grep -qx i386 || as_root dpkg --add-architecture i386 ;;
   esac
-  as_root apt-get update -qq
+  tries=${VELTRANE_APT_TRIES:-4} try=1 update_error=""
+  while :; do
+    if out=$(as_root apt-get update -qq 2>&1); then update_error="" && break; fi
+    update_error=$(printf '%s\n' "$out" | grep -m 2 '^E: ' || printf '%s\n' "$out" | tail -n 2)
+    printf '%s\n' "$update_error" >&2
+    if [ "$try" -ge "$tries" ]; then
+      echo "==> apt-get update failed $tries times; installing from the indexes apt has" >&2
+      break
+    fi
+    echo "==> apt-get update failed (try $try of $tries); again in 60 s" >&2
+    try=$((try + 1))
+    sleep 60
+  done
   # Some i386 maintainer scripts cannot run on kernels without 32-bit support;
   # the packages are still unpacked, which is all the cross build needs.
   # shellcheck disable=SC2086
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    $missing || as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -f
+    -o DPkg::Lock::Timeout=300 $missing ||
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -f -o DPkg::Lock::Timeout=300 ||
+    true
+  absent=""
+  for pkg in $missing; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null |
+      grep -Eq "install ok (installed|unpacked|half-configured)" || absent="$absent $pkg"
+  done
+  [ -z "$absent" ] && return 0
+  echo "ensure_packages: cannot install:$absent" >&2
+  [ -z "$update_error" ] || printf 'ensure_packages: apt-get update still fails:\n%s\n' "$update_error" >&2
+  echo "ensure_packages: install them (apt-get install$absent) and run this again" >&2
+  return 1
 }
 
 # What the native build and its tests need.
@@ -48,6 +76,13 @@ binutils-mingw-w64-x86-64 wine wine64 wine32:i386 util-linux"
 # How many compile jobs and test programs run at once: one per processor unless
 # VELTRANE_JOBS says otherwise (the presets fix no count, so a bigger machine is used).
 VELTRANE_JOBS=${VELTRANE_JOBS:-$(nproc 2>/dev/null || echo 2)}
+
+# win32_in_vm: whether 32-bit Windows programs run in the virtual machine of
+# scripts/prepare-vm.sh: where this kernel cannot execute 32-bit code, and on
+# any machine with VELTRANE_WIN32_VM=1, so that path can be tested anywhere.
+win32_in_vm() {
+  [ "${VELTRANE_WIN32_VM:-}" = 1 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1
+}
 
 # build_preset NAME: configures and builds one CMake preset.
 build_preset() {
