@@ -1,5 +1,8 @@
 # Rules the compiler cannot check, run as a test over the source tree:
-#  - layers: what each folder may include (docs/ARCHITECTURE.md draws the map);
+#  - layers: what each folder may include (docs/ARCHITECTURE.md draws the map),
+#    and within host/models, what its core, its format folders and its public
+#    face (models.h) may: a format folder includes the core and itself, never
+#    another format or the face; the core includes neither;
 #  - one list: entry-point and host-function names are never spelt outside the
 #    protocol folder as text (a string literal, or a word in a script, linker or
 #    build file), and the version numbers of the handshake never as literals.
@@ -23,7 +26,8 @@ set(allowed_host/session protocol host/core host/model host/toolkit host/api hos
 set(allowed_host/probe ${allowed_host/session} host/probe)
 set(allowed_host/proc host/proc)
 set(allowed_host/models protocol host/core host/model host/proc host/models)
-set(allowed_host/tool ${allowed_host/probe} host/models host/tool)
+set(allowed_host/models/public ${allowed_host/models} host/models/public)  # formats added below
+set(allowed_host/tool ${allowed_host/probe} host/models host/models/public host/tool)
 set(layers ${plugin_layers} host/core host/model host/toolkit host/api host/loader
     host/session host/probe host/proc host/models host/tool)
 
@@ -32,9 +36,15 @@ macro(fail message)
   string(APPEND failures "  ${message}\n")
 endmacro()
 
-# The folder a quoted include names: "host/x/…" counts as host/x.
+# The layer a path below the source root is in: "host/x/…" counts as host/x,
+# but a format folder "host/models/f/…" as itself and models.h, models.cpp as
+# host/models/public.
 function(include_layer path out)
-  if(path MATCHES "^(host/[^/]+)/")
+  if(path MATCHES "^(host/models/[^/]+)/")
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  elseif(path MATCHES "^host/models/models\\.(h|cpp)$")
+    set(${out} host/models/public PARENT_SCOPE)
+  elseif(path MATCHES "^(host/[^/]+)/")
     set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
   elseif(path MATCHES "^([^/]+)/")
     set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
@@ -43,10 +53,20 @@ function(include_layer path out)
   endif()
 endfunction()
 
-foreach(layer IN LISTS layers)
-  file(GLOB_RECURSE sources ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp
-       ${SOURCE_DIR}/${layer}/*.inc)
+file(GLOB format_folders LIST_DIRECTORIES true RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/host/models/*)
+foreach(folder IN LISTS format_folders)
+  if(IS_DIRECTORY ${SOURCE_DIR}/${folder})
+    set(allowed_${folder} ${allowed_host/models} ${folder})
+    list(APPEND allowed_host/models/public ${folder})
+  endif()
+endforeach()
+
+foreach(top_layer IN LISTS layers)
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/${top_layer}/*.h ${SOURCE_DIR}/${top_layer}/*.cpp
+       ${SOURCE_DIR}/${top_layer}/*.inc)
   foreach(source IN LISTS sources)
+    file(RELATIVE_PATH relative ${SOURCE_DIR} ${source})
+    include_layer("${relative}" layer)
     file(STRINGS ${source} includes REGEX "^#include \"")
     foreach(line IN LISTS includes)
       string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" target "${line}")
@@ -55,7 +75,6 @@ foreach(layer IN LISTS layers)
         continue()
       endif()
       if(NOT target_layer IN_LIST allowed_${layer})
-        file(RELATIVE_PATH relative ${SOURCE_DIR} ${source})
         fail("${relative}: ${layer} may not include ${target}")
       endif()
     endforeach()

@@ -6,7 +6,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "host/models/assimp_file.h"
+#include "host/models/assimp/assimp_file.h"
 #include "host/models/model_file.h"
 #include "host/models/registry.h"
 #include "host/models/source_text.h"

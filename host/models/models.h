@@ -100,21 +100,10 @@
 #include <vector>
 
 #include "host/model/documents.h"
+#include "host/models/limits.h"
 #include "host/models/model_error.h"
 
 namespace vhost {
-
-// The longest OBJ statement this host reads: one line with the lines a `\`
-// continues it onto, line ends included. A longer one is refused as
-// "FILE:LINE: line longer than 64 MiB, the most this host reads as one statement"
-// once that much of it has been read, so an OBJ file costs at most this much
-// memory besides its geometry, whatever its size.
-constexpr uint64_t kMaxObjStatementBytes = uint64_t{64} << 20;
-
-// The largest scene file this host reads (a scene is read whole): a larger one,
-// or a pipe giving more, is refused as "FILE: larger than 256 MiB, the most this
-// host reads of such a file".
-constexpr uint64_t kMaxSceneBytes = uint64_t{256} << 20;
 
 // Each loader appends the model's objects to `document` in new slots after its
 // existing ones and makes the model's current object (a scene's "current", else

@@ -2,19 +2,11 @@
 
 #include <algorithm>
 
-#include "host/models/assimp_file.h"
-#include "host/models/obj_file.h"
-#include "host/models/scene_loader.h"
-
 namespace vhost::models {
 
 const std::vector<Format>& Formats() {
   // Made once, on first use: a format's entry may ask its library what it reads.
-  static const std::vector<Format> formats = {
-      ObjFormat(),
-      SceneFormat(),
-      AssimpFormat(),
-  };
+  static const std::vector<Format> formats = RegisteredFormats();
   return formats;
 }
 

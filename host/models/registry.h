@@ -1,8 +1,9 @@
-// The model formats this host reads, each an entry that its reader's own unit
-// makes (ObjFormat, SceneFormat, AssimpFormat) and registry.cpp lists once. A
-// path goes to the first entry that takes its extension; everything that lists
-// the formats (the supported extensions, the tool's --formats and help text) is
-// made from the entries, so that a new format is its reader plus one line here.
+// The model formats this host reads, each an entry that its reader's own
+// folder makes (obj/, scene/, assimp/) and registers with one line of
+// CMakeLists.txt, which lists them for RegisteredFormats. A path goes to the
+// first entry that takes its extension; everything that lists the formats (the
+// supported extensions, the tool's --formats and help text) is made from the
+// entries, so that a new format is its folder plus that one line.
 #pragma once
 
 #include <functional>
@@ -43,6 +44,10 @@ struct Format {
 
 // Every format of this build, in the order a path is matched against them.
 const std::vector<Format>& Formats();
+
+// The entries the format folders registered, newly made, in that order
+// (registered_formats.cpp, made by the build). Formats() keeps one copy.
+std::vector<Format> RegisteredFormats();
 
 // The format that reads `path`, by its extension in any case; null for none.
 const Format* FormatFor(const std::string& path);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/models/models.h"
-#include "host/models/obj_file.h"
+#include "host/models/obj/obj_file.h"
 
 namespace testing_support {
 

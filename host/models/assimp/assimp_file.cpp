@@ -1,4 +1,4 @@
-#include "host/models/assimp_file.h"
+#include "host/models/assimp/assimp_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +11,7 @@
 #include <optional>
 #include <utility>
 
-#include "host/models/assimp_guards.h"
+#include "host/models/assimp/assimp_guards.h"
 #include "host/models/weld.h"
 
 #if defined(VHOST_HAS_ASSIMP)

@@ -9,7 +9,7 @@
 // it used and builds the finished Object at once, in arrays of exactly its size.
 // The object's own records are freed block by block as they are copied, so the
 // peak is the document plus the file's vertices, not twice the document.
-#include "host/models/obj_file.h"
+#include "host/models/obj/obj_file.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/models/models.h"
+#include "host/models/limits.h"
 
 namespace vhost::models {
 namespace {

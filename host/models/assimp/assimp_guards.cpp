@@ -1,4 +1,4 @@
-#include "host/models/assimp_guards.h"
+#include "host/models/assimp/assimp_guards.h"
 
 #include <algorithm>
 #include <cstdint>

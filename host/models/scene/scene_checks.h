@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/model/documents.h"
-#include "host/models/scene_json.h"
+#include "host/models/scene/scene_json.h"
 
 namespace vhost::models::scene {
 

@@ -1,6 +1,6 @@
 // Checking a scene's fields: keys, types, ranges and the geometry of inline
 // objects, each fault blamed on the value at fault.
-#include "host/models/scene_checks.h"
+#include "host/models/scene/scene_checks.h"
 
 #include <algorithm>
 #include <cmath>

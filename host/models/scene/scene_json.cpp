@@ -1,13 +1,13 @@
 // Reading the scene's JSON text: the parse itself, repeated keys, and the
 // Locator that finds the line of a value at fault.
-#include "host/models/scene_json.h"
+#include "host/models/scene/scene_json.h"
 
 #include <algorithm>
 #include <cctype>
 #include <iterator>
 #include <set>
 
-#include "host/models/models.h"
+#include "host/models/limits.h"
 #include "host/models/source_text.h"
 
 namespace vhost::models::scene {

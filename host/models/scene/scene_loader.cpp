@@ -2,7 +2,7 @@
 // loaded, then built into a document of its own that is handed over at the end.
 // The reading is scene_json.cpp's, the checks scene_checks.cpp's; here the
 // objects are made.
-#include "host/models/scene_loader.h"
+#include "host/models/scene/scene_loader.h"
 
 #include <cstdint>
 #include <map>
@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "host/models/limits.h"
 #include "host/models/model_file.h"
-#include "host/models/models.h"
-#include "host/models/scene_checks.h"
-#include "host/models/scene_json.h"
+#include "host/models/scene/scene_checks.h"
+#include "host/models/scene/scene_json.h"
 #include "host/models/source_text.h"
 
 namespace vhost {

@@ -1,0 +1,22 @@
+// How much of its input a reader holds at once, whatever the input's size: the
+// limits its messages name. Beneath the readers, so that each takes its own
+// from here and the public models.h shows them all.
+#pragma once
+
+#include <cstdint>
+
+namespace vhost {
+
+// The longest OBJ statement this host reads: one line with the lines a `\`
+// continues it onto, line ends included. A longer one is refused as
+// "FILE:LINE: line longer than 64 MiB, the most this host reads as one statement"
+// once that much of it has been read, so an OBJ file costs at most this much
+// memory besides its geometry, whatever its size.
+constexpr uint64_t kMaxObjStatementBytes = uint64_t{64} << 20;
+
+// The largest scene file this host reads (a scene is read whole): a larger one,
+// or a pipe giving more, is refused as "FILE: larger than 256 MiB, the most this
+// host reads of such a file".
+constexpr uint64_t kMaxSceneBytes = uint64_t{256} << 20;
+
+}  // namespace vhost
