@@ -84,6 +84,28 @@ win32_in_vm() {
   [ "${VELTRANE_WIN32_VM:-}" = 1 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
+# suite_ctest PRESET LOG: runs PRESET's built suite from the repository root,
+# its output into LOG; returns non-zero when it fails. Where win32_in_vm says
+# so, a 32-bit suite's programs all run in one boot of the virtual machine
+# (prepared first; one that cannot be prepared fails the suite), and the checks
+# labelled "host", which start no test program, run here rather than under
+# emulation (first, so that LastTest.log tells of the programs).
+suite_ctest() {
+  if [ "$1" != win32 ] || ! win32_in_vm; then
+    ctest --preset "$1" --parallel "$VELTRANE_JOBS" >"$2" 2>&1
+    return
+  fi
+  if ! ./scripts/prepare-vm.sh >"$2" 2>&1; then
+    echo "no virtual machine for the 32-bit suite: scripts/prepare-vm.sh failed" >>"$2"
+    return 1
+  fi
+  suite_status=0
+  ctest --preset "$1" --parallel "$VELTRANE_JOBS" -L '^host$' >>"$2" 2>&1 || suite_status=$?
+  cmake/vm-run.sh ctest --preset "$1" --parallel "$VELTRANE_JOBS" -LE '^host$' >>"$2" 2>&1 ||
+    suite_status=$?
+  return "$suite_status"
+}
+
 # build_preset NAME: configures and builds one CMake preset.
 build_preset() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" --parallel "$VELTRANE_JOBS"

@@ -57,17 +57,8 @@ run_suite() {  # run_suite PRESET [WHAT]: builds PRESET, runs its suite; WHAT en
   mkdir -p build
   rm -f "$log"
   status=0
-  vm=""
-  if [ "$1" = win32 ] && win32_in_vm; then
-    # The whole suite inside one virtual machine whose kernel runs 32-bit code
-    # (one boot instead of one per program).
-    if ./scripts/prepare-vm.sh; then vm=cmake/vm-run.sh; else vm=none; fi
-  fi
-  if [ "$vm" = none ]; then
-    echo "run-tests: no virtual machine for the 32-bit suite (scripts/prepare-vm.sh failed)" | tee "$log"
-    status=1
-  elif build_preset "$1"; then
-    $vm ctest --preset "$1" --parallel "$VELTRANE_JOBS" >"$log" 2>&1 || status=$?
+  if build_preset "$1"; then
+    suite_ctest "$1" "$log" || status=$?
     cat "$log"
   else
     status=1
