@@ -22,6 +22,12 @@ const Format* FormatFor(const std::string& path) {
   return nullptr;
 }
 
+bool WalkTakes(const std::string& path) {
+  if (LowerExtension(path).empty()) return false;
+  const Format* format = FormatFor(path);
+  return format != nullptr && (!format->claims || format->claims(path));
+}
+
 std::string FormatsText() {
   std::string text = "veltrane-host reads these extensions (in any case):\n";
   for (const Format& format : Formats()) text += format.listing;

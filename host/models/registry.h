@@ -23,6 +23,10 @@ struct Format {
   // this build, but still speaks in the tool's texts (assimp on Windows).
   std::vector<std::string> extensions;
   bool takesNoExtension = false;  // also a path without extension: a pipe, /dev/stdin
+  // Whether a file with one of `extensions`, met in a folder walk, is of this
+  // format, by its content; null: every such file is. (A folder holds .json
+  // files of every kind; only the scenes among them are models.)
+  std::function<bool(const std::string& path)> claims;
 
   // Reads and checks a whole file into the objects it holds. Throws
   // ModelError naming the file; std::bad_alloc and std::length_error when memory
@@ -51,6 +55,11 @@ std::vector<Format> RegisteredFormats();
 
 // The format that reads `path`, by its extension in any case; null for none.
 const Format* FormatFor(const std::string& path);
+
+// Whether a folder walk takes the regular file `path`: a format takes its
+// extension (a path without one is not taken, though a named one is read as
+// OBJ) and claims its content.
+bool WalkTakes(const std::string& path);
 
 // What --formats prints: the extensions this build reads and what counts in each.
 std::string FormatsText();

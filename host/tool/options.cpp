@@ -75,15 +75,17 @@ constexpr const char* kFooter =
     "  veltrane-host --objects ship.glb              a row per mesh instance of a glTF file\n"
     "  veltrane-host --objects --max-object-vertices 65535 assets/*.obj\n"
     "      a row per object; exit status 1 names each object over 16-bit indices\n"
-    "  veltrane-host --max-triangles 20000 assets/*.obj\n"
-    "      exit status 1 and a line per model over budget\n"
+    "  veltrane-host --max-triangles 20000 assets/\n"
+    "      every model file below assets/; exit status 1 and a line per model over budget\n"
+    "  veltrane-host --files                         what a run here would count\n"
     "\n"
     "Exit status:\n"
     "  0  every model counted exactly and within every budget\n"
     "  1  every model counted exactly, and at least one over a budget\n"
-    "  2  anything else: bad usage, a model that could not be loaded or counted\n"
-    "     exactly, a budget that could not be checked, settings that could not be\n"
-    "     saved, output that could not be written (the other models are still counted)";
+    "  2  anything else: bad usage, a folder that could not be read or held no\n"
+    "     model, a model that could not be loaded or counted exactly, a budget\n"
+    "     that could not be checked, settings that could not be saved, output that\n"
+    "     could not be written (the other models are still counted)";
 
 }  // namespace
 
@@ -139,11 +141,21 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   app.footer([] { return vhost::models::FormatsHelp(); });
   app.add_option("MODEL", options.models,
                  "model files to count: OBJ, JSON scenes, glTF, FBX, PLY, STL, ... (--formats); "
-                 "- reads OBJ from standard input");
+                 "a folder: every model file below it; - reads OBJ from standard input "
+                 "(default: the current folder)");
   bool formats = false;
   app.add_flag("--formats", formats, "list the formats this build reads and what counts in each");
-  app.add_flag("--json", options.json,
-               "print one JSON document with every model's counts instead of the window");
+  CLI::Option* json =
+      app.add_flag("--json", options.json,
+                   "print one JSON document with every model's counts instead of the window");
+  app.add_flag("--files", options.listFiles,
+               "print the models a run would count, one a line, and count nothing")
+      ->excludes(json);
+  app.add_flag("--hidden", options.walk.hidden,
+               "also walk hidden files and folders (names starting with '.')");
+  bool noIgnore = false;
+  app.add_flag("--no-ignore", noIgnore,
+               "also walk what .gitignore and .git/info/exclude ignore in a git work tree");
   app.add_flag("--objects", options.objects, "add a row per object (index, name, visible, counts)");
   const auto text = [&app](const char* name, const char* help) {
     return app.add_option(name)
@@ -239,11 +251,7 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
       parsed.toStdout = true;
       return parsed;
     }
-    // A run without a model would count nothing and still say all is well; only
-    // --identify has something to tell without one.
-    if (options.models.empty() && !options.identify) {
-      throw UsageError("no MODEL given: name the model files to count (--help)");
-    }
+    options.walk.ignore = !noIgnore;
     // Standard input gives its content once: a second "-" would be counted empty.
     if (std::count(options.models.begin(), options.models.end(), "-") > 1) {
       throw UsageError("MODEL '-' (standard input) given more than once; it can be read once");

@@ -11,6 +11,7 @@
 
 #include "host/probe/veltrane_facts.h"
 #include "host/tool/budgets.h"
+#include "host/tool/walker.h"
 
 namespace vtool {
 
@@ -26,7 +27,9 @@ struct Action {
 
 // The run configuration: everything a run reads, resolved.
 struct Options {
-  std::vector<std::string> models;
+  std::vector<std::string> models;  // as given: files, folders to walk; none: the current folder
+  WalkRules walk;
+  bool listFiles = false;               // --files: say what would be counted, count nothing
   std::string plugin;                   // empty: the plug-in beside the tool
   std::optional<std::string> settings;  // the settings file; none: settings in memory only
   std::vector<Action> actions;          // in command-line order

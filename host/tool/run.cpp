@@ -17,6 +17,7 @@
 #include "host/tool/console.h"
 #include "host/tool/count.h"
 #include "host/tool/result.h"
+#include "host/tool/walker.h"
 #include "host/tool/writers.h"
 
 namespace vtool {
@@ -83,8 +84,12 @@ void Play(vhost::VeltraneSession& session, const Action& action) {
 // still handed on, each naming why it was not counted.
 class ToolRun {
  public:
-  ToolRun(const Options& options, Console& console, std::FILE* out)
-      : options_(options), console_(console), out_(out), writers_(WritersFor(options.json, out)) {
+  ToolRun(const Options& options, std::vector<WalkItem> models, Console& console, std::FILE* out)
+      : options_(options),
+        models_(std::move(models)),
+        console_(console),
+        out_(out),
+        writers_(WritersFor(options.json, out)) {
     request_.current = options.current;
     request_.perObject = options.PerObject();
     request_.rules = BudgetRules(options.budgets, options.objectBudgets);
@@ -96,9 +101,9 @@ class ToolRun {
     } catch (const std::exception&) {
       Fatal(FailureText());
     }
-    for (std::size_t i = done_; i < options_.models.size(); ++i) {
+    for (std::size_t i = done_; i < models_.size(); ++i) {
       ModelResult skipped;
-      skipped.path = options_.models[i];
+      skipped.path = models_[i].path;
       skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
       for (auto& writer : writers_) writer->Model(skipped);
     }
@@ -159,10 +164,17 @@ class ToolRun {
     }
     for (const Action& action : options_.actions) Play(session, action);
 
-    for (const std::string& path : options_.models) {
-      const ModelResult result = CountModel(
-          *host_, path, request_, LoadWatch{console_.Bar(path), [this] { console_.ClearBar(); }});
-      console_.ClearBar();
+    for (const WalkItem& model : models_) {
+      ModelResult result;
+      if (model.problem.empty()) {
+        result = CountModel(*host_, model.path, request_,
+                            LoadWatch{console_.Bar(model.path), [this] { console_.ClearBar(); }});
+        console_.ClearBar();
+      } else {
+        result.path = model.path;
+        result.error = ShownName(model.path) + ": " + model.problem;
+        result.diagnostics.push_back(result.error);
+      }
       for (const std::string& line : result.diagnostics) console_.Line(line);
       for (const Verdict& verdict : result.verdicts) {
         if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(result, verdict));
@@ -188,6 +200,7 @@ class ToolRun {
   }
 
   const Options& options_;
+  const std::vector<WalkItem> models_;
   Console& console_;
   std::FILE* out_;
   std::vector<std::unique_ptr<Writer>> writers_;
@@ -197,6 +210,25 @@ class ToolRun {
   std::string fatal_;
   int status_ = 0;
 };
+
+// --files: each model on a line of its own, each place a walk could not go on
+// stderr; 2 when there was one, else 0.
+int ListFiles(const std::vector<WalkItem>& models, Console& console, std::FILE* out) {
+  int status = 0;
+  for (const WalkItem& model : models) {
+    if (model.problem.empty()) {
+      std::fprintf(out, "%s\n", model.path.c_str());
+    } else {
+      console.Line(ShownName(model.path) + ": " + model.problem);
+      status = 2;
+    }
+  }
+  if (std::fflush(out) != 0 || std::ferror(out) != 0) {
+    console.Line("veltrane-host: cannot write the list to standard output");
+    status = 2;
+  }
+  return status;
+}
 
 }  // namespace
 
@@ -208,7 +240,12 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
     std::optional<double> importLimit;
     if (options.importTimeout) importLimit = static_cast<double>(*options.importTimeout);
     vhost::SetImportTimeLimit(importLimit);
-    status = ToolRun(options, console, out).Go();
+    // No MODEL walks the current folder, unless the run only asks the
+    // plug-in who it is.
+    std::vector<WalkItem> models;
+    if (!options.models.empty() || !options.identify) models = Expand(options.models, options.walk);
+    status = options.listFiles ? ListFiles(models, console, out)
+                               : ToolRun(options, std::move(models), console, out).Go();
   } catch (...) {
     std::fputs("veltrane-host: out of memory\n", err);
   }

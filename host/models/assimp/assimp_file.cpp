@@ -758,11 +758,31 @@ std::unique_ptr<ModelFile> ReadAssimpFile(const std::string& path, const Progres
 
 #endif
 
+namespace {
+
+// For a folder walk: ".xml" is assimp's for Ogre's XML meshes only, whose
+// root element is <mesh>; a folder's other XML files (settings, manifests,
+// documentation) are not models.
+bool ClaimsForAWalk(const std::string& path) {
+  if (LowerExtension(path) != ".xml") return true;
+  std::string head(1024, '\0');
+  try {
+    InputFile file(path);
+    head.resize(ByteReader(file).Read(head.data(), head.size()));
+  } catch (const ModelError&) {
+    return true;  // unreadable: counting it says why
+  }
+  return head.find("<mesh") != std::string::npos;
+}
+
+}  // namespace
+
 Format AssimpFormat() {
   Format format;
   format.name = "assimp";
   format.extensions = AssimpExtensions();  // asked of assimp once, here
   format.read = ReadAssimpFile;
+  format.claims = ClaimsForAWalk;
   format.help =
       " on Linux also every format the\n"
       "assimp library imports (glTF, FBX, PLY, STL, COLLADA, 3DS, OFF, ...): --formats\n"

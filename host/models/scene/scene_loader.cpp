@@ -17,6 +17,7 @@
 #include "host/models/model_file.h"
 #include "host/models/scene/scene_checks.h"
 #include "host/models/scene/scene_json.h"
+#include "host/models/scene/scene_sniff.h"
 #include "host/models/source_text.h"
 
 namespace vhost {
@@ -209,6 +210,7 @@ Format SceneFormat() {
                      "is a scene: a scene's entries name model files");
   };
   format.load = LoadScene;
+  format.claims = scene::IsSceneFile;
   format.listing = "  .json      veltrane-scene files naming model files of any format below\n";
   format.help = " and veltrane-scene JSON everywhere;";
   return format;

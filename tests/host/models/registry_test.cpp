@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "host/models/models.h"
@@ -65,3 +67,37 @@ TEST(Registry, TheFormatsTextNamesEveryExtensionThisBuildReads) {
 }
 
 }  // namespace
+
+// A folder walk takes a file a reader takes by its extension and claims by its
+// content: only scenes among .json files, only Ogre meshes among .xml ones.
+TEST(Registry, AWalkTakesOnlyTheFilesAReaderClaims) {
+  const bool assimp = FormatFor("mesh.xml") != nullptr;
+  const struct {
+    std::string name;
+    std::string text;
+    bool taken;
+  } cases[] = {
+      {"a.json", R"({"format": "veltrane-scene", "version": 1, "objects": []})", true},
+      {"b.json", R"({"version": 1, "objects": [[1, {"x": [2]}]], "format": "veltrane-scene"})",
+       true},
+      {"c.json", R"({"objects": [{"format": "veltrane-scene"}], "format": "other"})", false},
+      {"d.json", R"({"name": "a package", "version": "1.0.0"})", false},
+      {"e.json", R"({"format": {"is": "veltrane-scene"}})", false},
+      {"f.json", R"(["veltrane-scene"])", false},
+      {"g.json", R"({"format": "veltrane-scene")", true},  // says so before its fault
+      {"h.json", "not json", false},
+      {"i.json", "", false},
+      {"j.obj", "v 0 0 0\n", true},
+      {"noext", "v 0 0 0\n", false},  // named, it is read as OBJ; walked, it is nobody's
+      {"k.xml", "<?xml version=\"1.0\"?>\n<mesh><submeshes/></mesh>\n", assimp},
+      {"l.xml", "<settings/>\n", false},
+  };
+  const std::string dir = testing::TempDir() + "veltrane-walk-takes/";
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir '" + dir + "'").c_str()), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(dir + c.name, std::ios::binary) << c.text;
+    EXPECT_EQ(vhost::models::WalkTakes(dir + c.name), c.taken);
+  }
+  std::system(("rm -rf '" + dir + "'").c_str());
+}

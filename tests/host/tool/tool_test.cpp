@@ -2,6 +2,7 @@
 // judged by its output and exit status. Every run gets a fresh, empty HOME and
 // XDG_CONFIG_HOME of its own, which must stay empty unless a settings option
 // asks for a file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -447,22 +448,33 @@ TEST_F(Tool, UsageErrorsExitWithTwo) {
   EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
 }
 
-// A run without a model counted nothing, and saying all is well would pass any
-// budget; --identify alone still has its answer to give.
-TEST_F(Tool, NoModelIsAUsageError) {
+// No MODEL walks the current folder; a walk that finds nothing counted nothing,
+// and saying all is well would pass any budget. --identify alone still has its
+// answer to give.
+TEST_F(Tool, NoModelWalksTheCurrentFolderAndNothingFoundIsAnError) {
   Outcome run = Start("--max-triangles 10");
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "veltrane-host: no MODEL given: name the model files to count (--help)\n");
+  EXPECT_EQ(run.err,
+            ".: no model file below it: none with an extension --formats lists; hidden files "
+            "skipped (--hidden takes them)\n");
   run = Start("--json --settings '" + settings_ + "'");
   EXPECT_EQ(run.status, 2);
   const Json doc = Document(run);
   EXPECT_EQ(doc["exit_status"], 2);
-  EXPECT_NE(doc["error"].get<std::string>().find("no MODEL"), std::string::npos);
-  EXPECT_EQ(access(settings_.c_str(), F_OK), -1);  // nothing was run
+  EXPECT_EQ(doc["models"][0]["file"], ".");
+  EXPECT_NE(doc["models"][0]["error"].get<std::string>().find("no model file"), std::string::npos);
   run = Start("--identify");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("identity "), std::string::npos) << run.out;
+  Shell("cp '" + Sample("cage.obj") + "' '" + dir_ + "/cage.obj'");
+  run = Start("--files");
+  EXPECT_EQ(run.out, "cage.obj\n");
+  EXPECT_EQ(run.status, 0) << run.err;
+  // What --files prints is a list, never JSON: asking for both is a usage error.
+  run = Start("--files --json");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(Document(run)["exit_status"], 2);
 }
 
 // "-" is standard input, read as OBJ and named "<stdin>" in messages; the JSON
@@ -489,15 +501,79 @@ TEST_F(Tool, StandardInputIsAModelNamedStdin) {
   EXPECT_NE(run.err.find("more than once"), std::string::npos) << run.err;
 }
 
-TEST_F(Tool, AFolderIsAnErrorNamingIt) {
-  Shell("mkdir '" + dir_ + "/assets.obj'");
-  const Outcome run = Start("--json . .. assets.obj/ " + Sample("cage.obj"));
+// A folder is walked: the files below it that a reader takes (only scenes among
+// .json files), by path sorted bytewise, hidden ones and what git ignores left
+// out unless asked for; links to files followed, links to folders not.
+TEST_F(Tool, AFolderGivesTheModelFilesBelowItSorted) {
+  const std::string samples = VHOST_SAMPLES_DIR;
+  ASSERT_EQ(Shell("cd '" + dir_ + "' && S='" + samples +
+                  "' && mkdir -p m/sub m/.hidden m/ignored m/empty && git init -q m && "
+                  "for f in b.obj A.obj sub/c.OBJ .hidden/h.obj .h.obj ignored/i.obj "
+                  "excluded.obj; do cp \"$S/cage.obj\" m/$f || exit 1; done && "
+                  "cp \"$S\"/*.obj \"$S/scene.json\" m/sub/ && "
+                  "echo '<settings/>' > m/settings.xml && "
+                  "echo '{\"name\": \"a package\"}' > m/package.json && echo x > m/notes.txt && "
+                  "echo 'v 0 0 0' > m/noext && echo 'ignored/' > m/.gitignore && "
+                  "echo excluded.obj >> m/.git/info/exclude && "
+                  "ln -s sub/c.OBJ m/link.obj && ln -s .. m/sub/loop"),
+            0);
+  const std::vector<std::string> taken = {
+      "m/A.obj",         "m/b.obj",          "m/link.obj",
+      "m/sub/c.OBJ",     "m/sub/cage.obj",   "m/sub/cup_half.obj",
+      "m/sub/props.obj", "m/sub/scene.json", "m/sub/vase_profile.obj",
+      "m/sub/wires.obj"};
+  Outcome run = Start("--files m");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.out), taken);
+  run = Start("--files --hidden --no-ignore m/");
+  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
+                                "m/.h.obj", "m/.hidden/h.obj", "m/A.obj", "m/b.obj",
+                                "m/excluded.obj", "m/ignored/i.obj", "m/link.obj", "m/sub/c.OBJ",
+                                "m/sub/cage.obj", "m/sub/cup_half.obj", "m/sub/props.obj",
+                                "m/sub/scene.json", "m/sub/vase_profile.obj", "m/sub/wires.obj"}));
+  // Inside the tree, the rules still apply; the current folder's paths have no prefix.
+  run = Sh("sh -c 'cd m/sub && exec veltrane-host --files'");
+  EXPECT_EQ(Lines(run.out),
+            (std::vector<std::string>{"c.OBJ", "cage.obj", "cup_half.obj", "props.obj",
+                                      "scene.json", "vase_profile.obj", "wires.obj"}));
+  // Every model counted, in the walk's order; a file named is taken as it is.
+  run = Start("--json m m/notes.txt m/empty");
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(Lines(run.err), (std::vector<std::string>{".: is a folder", "..: is a folder",
-                                                      "assets.obj/: is a folder"}));
   const Json doc = Document(run);
-  EXPECT_EQ(doc["models"][2]["error"], "assets.obj/: is a folder");
-  EXPECT_EQ(doc["models"][3]["all"]["vertices"], 6);
+  ASSERT_EQ(doc["models"].size(), taken.size() + 2);
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    EXPECT_EQ(doc["models"][i]["file"], taken[i]);
+    EXPECT_TRUE(doc["models"][i]["error"].is_null()) << doc["models"][i];
+  }
+  EXPECT_EQ(doc["models"][0]["all"]["vertices"], 6);
+  EXPECT_NE(doc["models"][taken.size()]["error"].get<std::string>().find("m/notes.txt: "),
+            std::string::npos);
+  EXPECT_EQ(doc["models"][taken.size() + 1]["error"],
+            "m/empty: no model file below it: none with an extension --formats lists; hidden "
+            "files skipped (--hidden takes them), files git ignores skipped (--no-ignore takes "
+            "them)");
+}
+
+// A folder the walk cannot read (here: one whose path is longer than the
+// system takes, which holds even for root) is an error in its place, and the
+// walk goes on.
+TEST_F(Tool, AFolderThatCannotBeReadIsAnErrorAndTheWalkGoesOn) {
+  ASSERT_EQ(Shell("cd '" + dir_ + "' && mkdir m && cp '" + Sample("cage.obj") + "' m/z.obj"), 0);
+  // Made a step at a time from an open folder: no path this long can be named whole.
+  int folder = open((dir_ + "/m").c_str(), O_RDONLY | O_DIRECTORY);
+  const std::string step(200, 'd');
+  for (int i = 0; i < 24 && folder >= 0; ++i) {
+    ASSERT_EQ(mkdirat(folder, step.c_str(), 0700), 0);
+    const int below = openat(folder, step.c_str(), O_RDONLY | O_DIRECTORY);
+    close(folder);
+    folder = below;
+  }
+  ASSERT_GE(folder, 0);
+  close(folder);
+  const Outcome run = Start("--files m");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "m/z.obj\n");
+  EXPECT_NE(run.err.find(": cannot read: File name too long"), std::string::npos) << run.err;
 }
 
 // A library that cannot be loaded says why, in the loader's words; and a name

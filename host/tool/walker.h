@@ -1,0 +1,34 @@
+// The models a run counts, from the MODELs the command line names, as fd and
+// ripgrep take their paths: a file is taken as it is, a folder is walked. What
+// a walk takes is decided by the model readers' registry (an extension a
+// reader takes, and a content the reader claims: only scenes among .json
+// files), then by the walk's rules; the order never depends on the file system.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vtool {
+
+struct WalkRules {
+  bool hidden = false;  // --hidden: also names starting with '.'
+  bool ignore = true;   // inside a git work tree, what .gitignore and .git/info/exclude ignore
+};
+
+// One model to count, or a place a walk could not go: then `problem` says why
+// (the words after "PATH: "), and it counts as a model not counted.
+struct WalkItem {
+  std::string path;
+  std::string problem;
+};
+
+// The MODELs in the order given, each folder among them replaced by what it
+// gives: the files below it that a reader takes, by path sorted bytewise
+// ("folder/file"; no MODEL at all walks the current folder, its paths
+// without "./"). Symbolic links to files are followed; links to folders are
+// not, so a walk cannot loop. A folder below that cannot be read is an error
+// item in its place and the walk goes on; a folder that gives nothing at all
+// is an error item saying what was looked for.
+std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkRules& rules);
+
+}  // namespace vtool
