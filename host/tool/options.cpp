@@ -165,6 +165,13 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   };
+  CLI::Option* include =
+      text("--include", "walk only the files GLOB matches (gitignore syntax, repeatable)")
+          ->type_name("GLOB");
+  CLI::Option* exclude = text("--exclude",
+                              "leave out of a walk the files GLOB matches (repeatable; the last "
+                              "--include or --exclude matching a file decides)")
+                             ->type_name("GLOB");
   CLI::Option* tick = text("--tick",
                            "tick a check box: Update, All, Visible, Freeze, Triangle, "
                            "Polygon (repeatable)")
@@ -238,6 +245,16 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         arguments.settingsFile = Arguments::SettingsFile::kUser;
       } else if (option == noSettings) {
         arguments.settingsFile = Arguments::SettingsFile::kNone;
+      } else if (option == include || option == exclude) {
+        try {
+          if (option == include) {
+            options.walk.globs.Include(value());
+          } else {
+            options.walk.globs.Exclude(value());
+          }
+        } catch (const std::invalid_argument& error) {
+          throw UsageError(name + ": " + error.what());
+        }
       } else if (option == importTimeout) {
         options.importTimeout = Decimal(name, value(), INT32_MAX);
       } else if (const auto found = budgets.find(option); found != budgets.end()) {

@@ -103,9 +103,11 @@ class FolderWalk {
 
   // Lists `folder` and the folders below it. `shown` names it in paths and
   // messages (empty: the current folder, whose entries are named without a
-  // prefix); `relative` is its path for the ignore rules, ending in '/'
+  // prefix); `relative` is its path for the ignore rules and `fromRoot` its
+  // path from the folder walked, for the walk's patterns, each ending in '/'
   // unless empty.
-  void Walk(const fs::path& folder, const std::string& shown, const std::string& relative) {
+  void Walk(const fs::path& folder, const std::string& shown, const std::string& relative,
+            const std::string& fromRoot) {
     std::error_code error;
     fs::directory_iterator entries(folder, error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
@@ -125,13 +127,16 @@ class FolderWalk {
       }
       if (fs::is_directory(own)) {
         const std::string below = relative + name + "/";
-        if (!ignore_.Ignores(below)) Walk(entry.path(), path, below);
+        if (!ignore_.Ignores(below)) Walk(entry.path(), path, below, fromRoot + name + "/");
         continue;
       }
       // A link is followed to a file only: a linked folder could lead back up.
       const fs::file_status target = fs::is_symlink(own) ? entry.status(kindError) : own;
       if (kindError || !fs::is_regular_file(target)) continue;
-      if (ignore_.Ignores(relative + name) || !vhost::models::WalkTakes(path)) continue;
+      if (ignore_.Ignores(relative + name) || !rules_.globs.Takes(fromRoot + name) ||
+          !vhost::models::WalkTakes(path)) {
+        continue;
+      }
       found_.push_back(WalkItem{path, {}});
     }
     // A listing that fails, at its start or part way, keeps what it gave and
@@ -161,6 +166,9 @@ class FolderWalk {
 std::string NothingFound(const WalkRules& rules, bool ignoring) {
   std::string skipped;
   if (!rules.hidden) skipped = "hidden files skipped (--hidden takes them)";
+  if (!rules.globs.empty()) {
+    skipped += std::string(skipped.empty() ? "" : ", ") + "--include and --exclude applied";
+  }
   if (ignoring) {
     skipped += std::string(skipped.empty() ? "" : ", ") +
                "files git ignores skipped (--no-ignore takes them)";
@@ -179,7 +187,7 @@ std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkR
         rules.ignore ? std::make_unique<IgnoreRules>(folder, relative)
                      : std::make_unique<IgnoreRules>();
     FolderWalk walker(rules, *ignore);
-    walker.Walk(folder, shown, relative);
+    walker.Walk(folder, shown, relative, "");
     std::vector<WalkItem> found = walker.Take();
     if (found.empty())
       found.push_back(WalkItem{Shown(shown), NothingFound(rules, ignore->Active())});

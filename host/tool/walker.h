@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "host/tool/globs.h"
+
 namespace vtool {
 
 struct WalkRules {
   bool hidden = false;  // --hidden: also names starting with '.'
   bool ignore = true;   // inside a git work tree, what .gitignore and .git/info/exclude ignore
+  // --include and --exclude in the order given, on each file's path from the
+  // folder walked ("sub/file.obj").
+  GlobRules globs;
 };
 
 // One model to count, or a place a walk could not go: then `problem` says why

@@ -531,6 +531,19 @@ TEST_F(Tool, AFolderGivesTheModelFilesBelowItSorted) {
                                 "m/excluded.obj", "m/ignored/i.obj", "m/link.obj", "m/sub/c.OBJ",
                                 "m/sub/cage.obj", "m/sub/cup_half.obj", "m/sub/props.obj",
                                 "m/sub/scene.json", "m/sub/vase_profile.obj", "m/sub/wires.obj"}));
+  // Patterns from the folder walked; the last one matching a file decides.
+  run = Start(
+      "--files --exclude 'sub/**' --include sub/c.OBJ --include '*.obj' --exclude '[ab].obj' m");
+  EXPECT_EQ(Lines(run.out),
+            (std::vector<std::string>{"m/A.obj", "m/link.obj", "m/sub/c.OBJ", "m/sub/cage.obj",
+                                      "m/sub/cup_half.obj", "m/sub/props.obj",
+                                      "m/sub/vase_profile.obj", "m/sub/wires.obj"}));
+  run = Start("--files --include '*.glb' m");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--include and --exclude applied"), std::string::npos) << run.err;
+  run = Start("--json --include '[ab' m");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(Document(run)["error"], "--include: pattern \"[ab\" opens a set '[' it does not close");
   // Inside the tree, the rules still apply; the current folder's paths have no prefix.
   run = Sh("sh -c 'cd m/sub && exec veltrane-host --files'");
   EXPECT_EQ(Lines(run.out),
