@@ -139,9 +139,16 @@ const std::array<BudgetKey, 12>& BudgetKeys() {
 
 Policy Policy::Load(const std::string& path, const std::string& shown) {
   const std::string text = ReadPolicyText(path, shown);
+  std::error_code error;
+  const fs::path folder = fs::weakly_canonical(fs::absolute(path, error).parent_path(), error);
+  if (error) throw PolicyError(shown, 0, 0, "cannot find its folder: " + error.message());
+  return Parse(text, shown, folder.string());
+}
+
+Policy Policy::Parse(const std::string& text, const std::string& shown, const std::string& folder) {
   toml::table document;
   try {
-    document = toml::parse(text, path);
+    document = toml::parse(text, shown);
   } catch (const toml::parse_error& error) {
     throw PolicyError(shown, error.source().begin.line, error.source().begin.column,
                       std::string(error.description()));
@@ -149,9 +156,7 @@ Policy Policy::Load(const std::string& path, const std::string& shown) {
   const Checker check(shown);
   Policy policy;
   policy.shown_ = shown;
-  std::error_code error;
-  policy.folder_ = fs::weakly_canonical(fs::absolute(path, error).parent_path(), error).string();
-  if (error) throw PolicyError(shown, 0, 0, "cannot find its folder: " + error.message());
+  policy.folder_ = folder;
 
   // [defaults] first whatever its place in the file: later tables override it.
   Table defaults;

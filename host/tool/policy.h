@@ -76,6 +76,8 @@ class Policy {
   // Reads and checks `path`, named `shown` in messages and rules. Throws
   // PolicyError.
   static Policy Load(const std::string& path, const std::string& shown);
+  // The same for a policy's text, whose paths are relative to `folder`.
+  static Policy Parse(const std::string& text, const std::string& shown, const std::string& folder);
 
   const std::string& shown() const { return shown_; }
 
