@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -170,6 +171,12 @@ ModelResult CountModel(CountingHost& host, const std::string& path, const CountR
     Count(host, doc, request.perObject, result, failures);
   } catch (const vhost::ModelError& error) {
     result.error = error.what();
+    result.errorKind = error.kind();
+  } catch (const std::bad_alloc&) {
+    // The fault a reader reports as kOutOfMemory, wherever it struck: this
+    // model needed more memory than was left.
+    result.error = ShownName(path) + ": " + vhost::Printable(FailureText());
+    result.errorKind = vhost::ModelError::Kind::kOutOfMemory;
   } catch (const std::exception&) {
     result.error = ShownName(path) + ": " + vhost::Printable(FailureText());
   }

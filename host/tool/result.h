@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "host/models/model_error.h"
 #include "host/probe/veltrane_facts.h"
 
 namespace vtool {
@@ -92,6 +93,11 @@ struct ModelResult {
   // Empty when the model was counted exactly; else the one-line reason, which
   // starts with the file's name. A model with an error shows no counts at all.
   std::string error;
+  // The kind of fault `error` is: a reader's (vhost::ModelError), or memory
+  // running out while the model was loaded or counted. None when the model was
+  // counted, and when the error is not the file's: the plug-in's window, a
+  // frozen copy the host could not make, a run that stopped before the model.
+  std::optional<vhost::ModelError::Kind> errorKind;
   // The lines said about the model on stderr, in order: each frozen copy the
   // host could not make, then the error that stopped the load or the count.
   // Verdicts are not among them: they are said from `verdicts`.

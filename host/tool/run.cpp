@@ -99,6 +99,7 @@ class ToolRun {
     for (std::size_t i = done_; i < options_.models.size(); ++i) {
       ModelResult skipped;
       skipped.path = options_.models[i];
+      // The run's failure, not the file's: no errorKind.
       skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
       for (auto& writer : writers_) writer->Model(skipped);
     }
