@@ -61,7 +61,8 @@ std::vector<std::string> Lines(const std::string& text) {
 class Tool : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "veltrane-tool-" +
+    // Named by process too: other checkouts' suites may run the same test at once.
+    dir_ = ::testing::TempDir() + "veltrane-tool-" + std::to_string(getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
     Shell("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "/home/config'");
     settings_ = dir_ + "/settings.xml";
