@@ -8,8 +8,6 @@
 namespace vtool {
 namespace {
 
-bool IsSaturated(int64_t value) { return value >= kSaturated; }
-
 std::string Number(int64_t value) { return std::to_string(value); }
 
 Verdict Unchecked(const BudgetRule& rule, const std::string& reason) {
@@ -22,24 +20,25 @@ Verdict Unchecked(const BudgetRule& rule, const std::string& reason) {
   return verdict;
 }
 
-// Judges one row of counts against one rule.
-Verdict Judge(const BudgetRule& rule, const CountRow& row, bool triangles) {
+// Judges one group's counts against one rule.
+Verdict Judge(const BudgetRule& rule, const Counts& counts, bool triangles) {
   int64_t value = 0;
   bool atLeast = false;
   switch (rule.metric) {
     case Metric::kFaces:
-      value = row[2] + row[3] + row[4] + row[5];
-      atLeast =
-          IsSaturated(row[2]) || IsSaturated(row[3]) || IsSaturated(row[4]) || IsSaturated(row[5]);
+      // Counts are read as at most ten digits each: the sum cannot overflow.
+      value = counts.lines + counts.triangles + counts.quads + counts.ngons;
+      atLeast = IsSaturated(counts.lines) || IsSaturated(counts.triangles) ||
+                IsSaturated(counts.quads) || IsSaturated(counts.ngons);
       break;
     case Metric::kTriangles:
       if (!triangles) return Unchecked(rule, "row F counts polygons: Triangle is clear");
-      value = row[1];
-      atLeast = IsSaturated(row[1]);
+      value = counts.total;
+      atLeast = IsSaturated(counts.total);
       break;
     case Metric::kVertices:
-      value = row[0];
-      atLeast = IsSaturated(row[0]);
+      value = counts.vertices;
+      atLeast = IsSaturated(counts.vertices);
       break;
   }
   Verdict verdict;

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -76,7 +77,7 @@ void Count(CountingHost& host, vhost::Document& doc, bool perObject, ModelResult
     doc.currentIndex = i;
     host.Blank(0);
     session.DocumentEvent(doc, 210);
-    const std::optional<CountRow> counts = host.Read(0);
+    const std::optional<Counts> counts = host.Read(0);
     if (!counts) throw std::runtime_error("the plug-in did not count object " + std::to_string(i));
     rows.push_back(ObjectRow{i, object->name, object->visible, *counts});
   }
@@ -113,7 +114,9 @@ void LoadInto(const std::string& path, vhost::Document& doc, const vhost::LoadPr
 
 void CountingHost::FindFields() {
   for (int g = 0; g < 2; ++g) {
-    for (int r = 0; r < 6; ++r) fields_[g][r] = session_.FieldWidget(kGroups[g], kRows[r]);
+    for (std::size_t r = 0; r < std::size(kCountFields); ++r) {
+      fields_[g][r] = session_.FieldWidget(kGroups[g], kCountFields[r].caption);
+    }
   }
 }
 
@@ -123,26 +126,28 @@ void CountingHost::Blank(int group) {
   }
 }
 
-std::optional<CountRow> CountingHost::Read(int group) const {
-  CountRow row{};
-  int written = 0;
-  for (int r = 0; r < 6; ++r) {
+std::optional<Counts> CountingHost::Read(int group) const {
+  Counts counts;
+  std::size_t written = 0;
+  for (std::size_t r = 0; r < std::size(kCountFields); ++r) {
+    const CountField& count = kCountFields[r];
     const std::string text =
         fields_[group][r] != 0 ? vhost::State().widgets.Text(fields_[group][r], "text") : "";
     if (text.empty()) continue;
     if (text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
       throw std::runtime_error("the plug-in's field " + std::string(kGroups[group]) + " " +
-                               kRows[r] + " shows \"" + vhost::Printable(text) + "\", not a count");
+                               count.caption + " shows \"" + vhost::Printable(text) +
+                               "\", not a count");
     }
-    row[static_cast<std::size_t>(r)] = std::stoll(text);
+    counts.*count.member = std::stoll(text);
     ++written;
   }
   if (written == 0) return std::nullopt;
-  if (written < 6) {
+  if (written < std::size(kCountFields)) {
     throw std::runtime_error("the plug-in counted only part of the group " +
                              std::string(kGroups[group]));
   }
-  return row;
+  return counts;
 }
 
 bool CountingHost::Ticked(const char* checkBox) const {
@@ -166,6 +171,12 @@ ModelResult CountModel(CountingHost& host, const std::string& path, const CountR
     Count(host, doc, request.perObject, result, failures);
   } catch (const vhost::ModelError& error) {
     result.error = error.what();
+    result.errorKind = error.kind();
+  } catch (const std::bad_alloc&) {
+    // The fault a reader reports as kOutOfMemory, wherever it struck: this
+    // model needed more memory than was left.
+    result.error = ShownName(path) + ": " + vhost::Printable(FailureText());
+    result.errorKind = vhost::ModelError::Kind::kOutOfMemory;
   } catch (const std::exception&) {
     result.error = ShownName(path) + ": " + vhost::Printable(FailureText());
   }

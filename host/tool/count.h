@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,13 +38,14 @@ class CountingHost {
 
   // A group's six numbers; null when the plug-in wrote none of them. Throws when
   // it wrote only some, or something that is not a count.
-  std::optional<CountRow> Read(int group) const;
+  std::optional<Counts> Read(int group) const;
 
   bool Ticked(const char* checkBox) const;
 
  private:
   vhost::VeltraneSession session_;
-  int32_t fields_[2][6] = {};
+  // Each group's number fields, in kCountFields order; 0 for one not found.
+  int32_t fields_[2][std::size(kCountFields)] = {};
 };
 
 // What to count of each model, the same for every model of a run.

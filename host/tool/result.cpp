@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <nlohmann/json.hpp>
 
@@ -13,25 +14,34 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Each count in kCountFields once: six distinct members of a struct of six.
+constexpr bool EachCountOnce() {
+  for (std::size_t i = 0; i < std::size(kCountFields); ++i) {
+    for (std::size_t j = i + 1; j < std::size(kCountFields); ++j) {
+      if (kCountFields[i].member == kCountFields[j].member) return false;
+    }
+  }
+  return sizeof(Counts) == std::size(kCountFields) * sizeof(int64_t);
+}
+static_assert(EachCountOnce(), "kCountFields names every count of Counts once");
+
 // The JSON document's shape; a change that breaks a reader bumps it.
 constexpr const char* kSchema = "veltrane-host/1";
 
-bool IsSaturated(int64_t value) { return value >= kSaturated; }
-
-Json CountsJson(const std::optional<CountRow>& row) {
-  if (!row) return nullptr;
+Json CountsJson(const std::optional<Counts>& counts) {
+  if (!counts) return nullptr;
   Json out = Json::object();
-  for (std::size_t i = 0; i < row->size(); ++i) out[kCountNames[i]] = (*row)[i];
+  for (const CountField& field : kCountFields) out[field.json] = (*counts).*field.member;
   return out;
 }
 
-Json SaturatedJson(const std::optional<CountRow>& row, const char* group) {
+Json SaturatedJson(const std::optional<Counts>& counts, const char* group) {
   Json out = Json::array();
-  if (!row) return out;
-  for (std::size_t i = 0; i < row->size(); ++i) {
-    if (IsSaturated((*row)[i])) {
-      out.push_back(group != nullptr ? std::string(group) + "." + kCountNames[i]
-                                     : std::string(kCountNames[i]));
+  if (!counts) return out;
+  for (const CountField& field : kCountFields) {
+    if (IsSaturated((*counts).*field.member)) {
+      out.push_back(group != nullptr ? std::string(group) + "." + field.json
+                                     : std::string(field.json));
     }
   }
   return out;
@@ -114,10 +124,10 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-std::vector<std::string> SaturatedRows(const CountRow& row) {
+std::vector<std::string> SaturatedRows(const Counts& counts) {
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < row.size(); ++i) {
-    if (IsSaturated(row[i])) out.emplace_back(kRows[i]);
+  for (const CountField& field : kCountFields) {
+    if (IsSaturated(counts.*field.member)) out.emplace_back(field.caption);
   }
   return out;
 }

@@ -7,10 +7,12 @@
 
 #include <array>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/models/model_error.h"
 #include "host/probe/veltrane_facts.h"
 
 namespace vtool {
@@ -22,22 +24,47 @@ using vhost::veltrane::kCheckBoxes;
 // showing it holds "this many or more", never an exact count.
 inline constexpr int64_t kSaturated = 2147483647;
 
-// The six numbers of one group of the window, in the window's row order: V, F,
-// 2, 3, 4, 5 (vertices, the F total, lines, triangles, quads, n-gons), named by
-// kRows on the window and by kCountNames in the JSON.
-using CountRow = std::array<int64_t, 6>;
-using vhost::veltrane::kRows;
-inline constexpr const char* kCountNames[] = {"vertices",  "total", "lines",
-                                              "triangles", "quads", "ngons"};
+// The six numbers of one group of the window, one per row.
+struct Counts {
+  int64_t vertices = 0;   // V: the vertices that faces use
+  int64_t total = 0;      // F: polygons, or with Triangle ticked triangles
+  int64_t lines = 0;      // 2: faces of 2 points
+  int64_t triangles = 0;  // 3: faces of 3 points
+  int64_t quads = 0;      // 4: faces of 4 points
+  int64_t ngons = 0;      // 5: faces of 5 or more points
+};
 
-// The captions of a row's saturated counts ("V", "F", ...), in row order.
-std::vector<std::string> SaturatedRows(const CountRow& row);
+// Where each count is shown: its row's caption on the window and its name in
+// the JSON, in the window's row order. The one place a count is matched to a
+// row; everything that reads the window or writes counts in row order goes
+// through it.
+struct CountField {
+  const char* caption;  // the row on the window: "V", "F", "2", ...
+  const char* json;     // the key in the JSON: "vertices", "total", ...
+  int64_t Counts::*member;
+};
+inline constexpr CountField kCountFields[] = {
+    {vhost::veltrane::kRows[0], "vertices", &Counts::vertices},
+    {vhost::veltrane::kRows[1], "total", &Counts::total},
+    {vhost::veltrane::kRows[2], "lines", &Counts::lines},
+    {vhost::veltrane::kRows[3], "triangles", &Counts::triangles},
+    {vhost::veltrane::kRows[4], "quads", &Counts::quads},
+    {vhost::veltrane::kRows[5], "ngons", &Counts::ngons},
+};
+static_assert(std::size(kCountFields) == std::size(vhost::veltrane::kRows),
+              "a count for every row of the window");
+
+// Whether a count is the plug-in's largest value, and so a lower bound.
+inline bool IsSaturated(int64_t value) { return value >= kSaturated; }
+
+// The captions of the saturated counts ("V", "F", ...), in row order.
+std::vector<std::string> SaturatedRows(const Counts& counts);
 
 struct ObjectRow {
   int32_t index = 0;  // the object's slot in the document
   std::string name;
   bool visible = true;
-  CountRow counts{};
+  Counts counts{};
 };
 
 // What a budget limits. Faces are those of 2 or more points (rows 2 to 5,
@@ -66,6 +93,11 @@ struct ModelResult {
   // Empty when the model was counted exactly; else the one-line reason, which
   // starts with the file's name. A model with an error shows no counts at all.
   std::string error;
+  // The kind of fault `error` is: a reader's (vhost::ModelError), or memory
+  // running out while the model was loaded or counted. None when the model was
+  // counted, and when the error is not the file's: the plug-in's window, a
+  // frozen copy the host could not make, a run that stopped before the model.
+  std::optional<vhost::ModelError::Kind> errorKind;
   // The lines said about the model on stderr, in order: each frozen copy the
   // host could not make, then the error that stopped the load or the count.
   // Verdicts are not among them: they are said from `verdicts`.
@@ -75,8 +107,8 @@ struct ModelResult {
   std::array<bool, 6> options{};  // the check boxes, in kCheckBoxes order
   // Null when the plug-in counted nothing for the group: Update clear, or for
   // `all`, All clear.
-  std::optional<CountRow> current;
-  std::optional<CountRow> all;
+  std::optional<Counts> current;
+  std::optional<Counts> all;
   std::string picture;                            // the window as text, after the count
   std::optional<std::vector<ObjectRow>> objects;  // with per-object rows only
   std::vector<Verdict> verdicts;

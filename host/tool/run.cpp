@@ -104,6 +104,7 @@ class ToolRun {
     for (std::size_t i = done_; i < models_.size(); ++i) {
       ModelResult skipped;
       skipped.path = models_[i].path;
+      // The run's failure, not the file's: no errorKind.
       skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
       for (auto& writer : writers_) writer->Model(skipped);
     }

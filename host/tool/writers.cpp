@@ -28,19 +28,24 @@ std::string ToText(const ModelResult& report) {
            Number(kSaturated) + ")\n";
   }
   if (report.objects) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%6s %10s %10s %10s %10s %10s %10s  %s\n", "object", "V", "F",
-                  "2", "3", "4", "5", "name");
-    out += line;
+    char cell[32];
+    out += "object";
+    for (const CountField& field : kCountFields) {
+      std::snprintf(cell, sizeof cell, " %10s", field.caption);
+      out += cell;
+    }
+    out += "  name\n";
     for (const ObjectRow& row : *report.objects) {
-      const auto& c = row.counts;
-      std::snprintf(line, sizeof line, "%6d %10lld %10lld %10lld %10lld %10lld %10lld  ", row.index,
-                    static_cast<long long>(c[0]), static_cast<long long>(c[1]),
-                    static_cast<long long>(c[2]), static_cast<long long>(c[3]),
-                    static_cast<long long>(c[4]), static_cast<long long>(c[5]));
-      out += line + vhost::Printable(row.name) + (row.visible ? "" : " (hidden)");
+      std::snprintf(cell, sizeof cell, "%6d", row.index);
+      out += cell;
+      for (const CountField& field : kCountFields) {
+        std::snprintf(cell, sizeof cell, " %10lld",
+                      static_cast<long long>(row.counts.*field.member));
+        out += cell;
+      }
+      out += "  " + vhost::Printable(row.name) + (row.visible ? "" : " (hidden)");
       std::string marks;
-      for (const std::string& caption : SaturatedRows(c)) marks += " " + caption;
+      for (const std::string& caption : SaturatedRows(row.counts)) marks += " " + caption;
       if (!marks.empty()) out += "  [saturated:" + marks + "]";
       out += "\n";
     }

@@ -11,12 +11,12 @@
 
 namespace {
 
-using vtool::CountRow;
+using vtool::Counts;
 using vtool::kSaturated;
 using vtool::ModelResult;
 using vtool::Verdict;
 
-ModelResult Counted(const CountRow& all, const CountRow& current) {
+ModelResult Counted(const Counts& all, const Counts& current) {
   ModelResult report;
   report.path = "big.json";
   report.slots = 2;

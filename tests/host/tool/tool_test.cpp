@@ -62,7 +62,8 @@ std::vector<std::string> Lines(const std::string& text) {
 class Tool : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir() + "veltrane-tool-" +
+    // Named by process too: other checkouts' suites may run the same test at once.
+    dir_ = ::testing::TempDir() + "veltrane-tool-" + std::to_string(getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
     Shell("rm -rf '" + dir_ + "' && mkdir -p '" + dir_ + "/home/config'");
     settings_ = dir_ + "/settings.xml";
@@ -194,6 +195,26 @@ TEST_F(Tool, TheReadmeExamplesRunAsDocumented) {
       EXPECT_NE(run.out, "");
     }
   }
+}
+
+// The README shows the Linux build's --formats between two marker comments, and
+// must show what this build prints. (This suite is built only where assimp is,
+// the build whose list the README shows: see tests/CMakeLists.txt.)
+TEST_F(Tool, TheReadmeShowsWhatFormatsPrints) {
+  const std::string readme = Read(std::string(VELTRANE_SOURCE_DIR) + "/README.md");
+  const std::string begin = "<!-- formats: begin -->\n```text\n";
+  const std::string end = "```\n<!-- formats: end -->\n";
+  const std::size_t from = readme.find(begin);
+  ASSERT_NE(from, std::string::npos) << "README.md has no \"" << begin << "\"";
+  const std::size_t to = readme.find(end, from + begin.size());
+  ASSERT_NE(to, std::string::npos) << "README.md has no \"" << end << "\" after its begin";
+  const Outcome run = Start("--formats");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readme.substr(from + begin.size(), to - from - begin.size()), run.out)
+      << "README.md's list of formats is not what `veltrane-host --formats` prints. Put "
+         "this output, as it is, between the README's \"```text\" and \"```\" lines inside "
+         "its formats markers (or run build/linux/bin/veltrane-host --formats):\n"
+      << run.out;
 }
 
 TEST_F(Tool, OptionsPersistOnlyInASettingsFileAskedFor) {
