@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       for (const vtool::PolicyLimit& limit : got.limits) {
         if (limit.limit < 0 || limit.rule.rfind("veltrane.toml:", 0) != 0) Fail("a bad limit");
       }
-      for (const vtool::PolicyWaiver& waiver : got.waivers) {
+      for (const vtool::Waiver& waiver : got.waivers) {
         if (waiver.reason.empty() || waiver.budgets.empty()) Fail("a waiver without its reason");
       }
     }

@@ -1,5 +1,6 @@
 #include "host/tool/budgets.h"
 
+#include <algorithm>
 #include <tuple>
 #include <utility>
 
@@ -15,6 +16,8 @@ Verdict Unchecked(const BudgetRule& rule, const std::string& reason) {
   verdict.budget = rule.source;
   verdict.metric = rule.metric;
   verdict.limit = rule.limit;
+  verdict.warn = rule.warn;
+  verdict.rule = rule.rule;
   verdict.kind = Verdict::Kind::kUnchecked;
   verdict.reason = reason;
   return verdict;
@@ -45,10 +48,13 @@ Verdict Judge(const BudgetRule& rule, const Counts& counts, bool triangles) {
   verdict.budget = rule.source;
   verdict.metric = rule.metric;
   verdict.limit = rule.limit;
+  verdict.warn = rule.warn;
+  verdict.rule = rule.rule;
   verdict.value = value;
   verdict.atLeast = atLeast;
   if (value > rule.limit) {
-    verdict.kind = Verdict::Kind::kOver;  // a lower bound past the limit is over for sure
+    // A lower bound past the limit is over for sure.
+    verdict.kind = rule.warn ? Verdict::Kind::kWarned : Verdict::Kind::kOver;
   } else if (atLeast) {
     verdict.kind = Verdict::Kind::kUnchecked;
     verdict.reason =
@@ -84,7 +90,8 @@ std::vector<BudgetRule> BudgetRules(const Budgets& model, const Budgets& object)
   return rules;
 }
 
-int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules) {
+int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules,
+                 const std::vector<Waiver>& waivers) {
   if (!report.error.empty()) return 0;  // reported already; nothing to check against
   const bool update = report.options[0];
   const bool triangles = report.options[4];
@@ -114,6 +121,19 @@ int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules) {
       }
     }
   }
+  for (Verdict& verdict : report.verdicts) {
+    if (verdict.kind != Verdict::Kind::kOver) continue;
+    for (const Waiver& waiver : waivers) {
+      if (std::find(waiver.budgets.begin(), waiver.budgets.end(), verdict.budget) ==
+          waiver.budgets.end()) {
+        continue;
+      }
+      verdict.kind = Verdict::Kind::kWaived;
+      verdict.reason = waiver.reason;
+      verdict.waiver = waiver.rule;
+      break;
+    }
+  }
   return Status(report);
 }
 
@@ -129,14 +149,26 @@ std::string VerdictLine(const ModelResult& report, const Verdict& verdict) {
         "object " + vhost::Printable(row != nullptr ? row->name : Number(*verdict.object)) + ": ";
   }
   const std::string what = MetricName(verdict.metric);
-  if (verdict.kind == Verdict::Kind::kOver) {
-    line += (verdict.atLeast ? "at least " : "") + Number(verdict.value.value_or(0)) + " " + what +
-            ", over the budget of " + Number(verdict.limit);
-  } else {
-    line += "the budget of " + Number(verdict.limit) + " " + what + " (--" + verdict.budget +
-            ") cannot be checked: " + verdict.reason;
+  // A limit from the command line is known to whoever gave it; any other
+  // names where it was set.
+  const bool given = verdict.rule.empty() || verdict.rule == "command line";
+  const std::string where = given ? "" : " (" + vhost::Printable(verdict.rule) + ")";
+  const std::string value =
+      (verdict.atLeast ? "at least " : "") + Number(verdict.value.value_or(0)) + " " + what;
+  switch (verdict.kind) {
+    case Verdict::Kind::kOver:
+      return line + value + ", over the budget of " + Number(verdict.limit) + where;
+    case Verdict::Kind::kWarned:
+      return line + value + ", over the warning level of " + Number(verdict.limit) + where;
+    case Verdict::Kind::kWaived:
+      return line + value + ", over the budget of " + Number(verdict.limit) + where + ", waived (" +
+             vhost::Printable(verdict.waiver) + "): " + vhost::Printable(verdict.reason);
+    default:
+      return line + "the budget of " + Number(verdict.limit) + " " + what + " (" +
+             (given ? "--" + verdict.budget
+                    : verdict.budget + ", " + vhost::Printable(verdict.rule)) +
+             ") cannot be checked: " + verdict.reason;
   }
-  return line;
 }
 
 }  // namespace vtool

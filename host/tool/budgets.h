@@ -21,7 +21,16 @@ struct BudgetRule {
   Metric metric = Metric::kFaces;
   Scope scope = Scope::kModel;
   int64_t limit = 0;
-  std::string source;  // "max-faces", "max-object-vertices", ...: the verdict's name
+  std::string source;  // "max-faces", "warn-object-vertices", ...: the verdict's name
+  bool warn = false;   // a warning level: going over it is said, never a failure
+  std::string rule = "command line";  // where it was set: the verdict's `rule`
+};
+
+// What lets a model exceed some budgets, and why (a policy's [[waiver]]).
+struct Waiver {
+  std::vector<std::string> budgets;  // the max- names it waives
+  std::string reason;
+  std::string rule;  // where it is: "veltrane.toml:20"
 };
 
 // Upper limits on counts as the command line gives them, one per metric; unset
@@ -38,10 +47,13 @@ struct Budgets {
 std::vector<BudgetRule> BudgetRules(const Budgets& model, const Budgets& object);
 
 // Checks `report`'s counts against `rules` and records a verdict for each (for
-// object rules: each object over, or that cannot be checked). Returns 0 when all
-// are within, 1 when any is over, 2 when any cannot be checked. A report with an
-// error gets no verdicts.
-int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules);
+// object rules: each object over, or that cannot be checked); a verdict over a
+// budget one of `waivers` names is waived, and one over a warning level warns.
+// Returns Status(report): 0 when all are within (or warn, or are waived), 1
+// when any is over, 2 when any cannot be checked. A report with an error gets
+// no verdicts.
+int CheckBudgets(ModelResult& report, const std::vector<BudgetRule>& rules,
+                 const std::vector<Waiver>& waivers = {});
 
 // The same for limits as the command line gives them.
 int CheckBudgets(ModelResult& report, const Budgets& model, const Budgets& object);

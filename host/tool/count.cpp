@@ -191,7 +191,7 @@ ModelResult CountModel(CountingHost& host, const std::string& path, const CountR
     result.all.reset();
     result.objects.reset();
   } else {
-    CheckBudgets(result, request.rules);
+    CheckBudgets(result, request.rules, request.waivers);
   }
   return result;
 }

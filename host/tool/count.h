@@ -53,6 +53,7 @@ struct CountRequest {
   std::optional<int32_t> current;  // the object to make current in each document
   bool perObject = false;          // a row per object
   std::vector<BudgetRule> rules;   // checked on every model counted
+  std::vector<Waiver> waivers;     // budgets the model may exceed, and why
 };
 
 // Where a person watching sees a load go on: called while the file is read, and

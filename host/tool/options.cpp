@@ -80,12 +80,14 @@ constexpr const char* kFooter =
     "  veltrane-host --files                         what a run here would count\n"
     "\n"
     "Exit status:\n"
-    "  0  every model counted exactly and within every budget\n"
+    "  0  every model counted exactly and within every budget (warnings and\n"
+    "     waivers never change the status)\n"
     "  1  every model counted exactly, and at least one over a budget\n"
-    "  2  anything else: bad usage, a folder that could not be read or held no\n"
-    "     model, a model that could not be loaded or counted exactly, a budget\n"
-    "     that could not be checked, settings that could not be saved, output that\n"
-    "     could not be written (the other models are still counted)";
+    "  2  anything else: bad usage, a policy that is not valid, a folder that\n"
+    "     could not be read or held no model, a model that could not be loaded or\n"
+    "     counted exactly, a budget that could not be checked, settings that could\n"
+    "     not be saved, output that could not be written (the other models are\n"
+    "     still counted)";
 
 }  // namespace
 
@@ -205,6 +207,12 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
          options.objectBudgets.triangles);
   budget("--max-object-vertices", "budget: vertices of each object (65535: 16-bit indices)",
          options.objectBudgets.vertices);
+  CLI::Option* policy = text("--policy",
+                             "budgets from the policy FILE (default: veltrane.toml here or in the "
+                             "nearest folder above, up to the top of the git work tree)")
+                            ->type_name("FILE");
+  CLI::Option* noPolicy =
+      app.add_flag("--no-policy", "no policy file: only the budgets on the command line");
   app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)")
       ->type_name("PATH");
   app.add_flag("--identify", options.identify, "tell what the plug-in says about itself");
@@ -245,6 +253,13 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         arguments.settingsFile = Arguments::SettingsFile::kUser;
       } else if (option == noSettings) {
         arguments.settingsFile = Arguments::SettingsFile::kNone;
+      } else if (option == policy) {
+        if (value().empty()) throw UsageError("--policy: the file name is empty");
+        options.policy = value();
+        options.noPolicy = false;
+      } else if (option == noPolicy) {
+        options.policy.reset();
+        options.noPolicy = true;
       } else if (option == include || option == exclude) {
         try {
           if (option == include) {

@@ -41,6 +41,8 @@ struct Options {
   Budgets budgets;                       // on each model's all-objects counts
   Budgets objectBudgets;                 // on each object's counts
   std::optional<int64_t> importTimeout;  // seconds an assimp import may take; 0: no limit
+  std::optional<std::string> policy;     // --policy FILE; none: veltrane.toml, if found
+  bool noPolicy = false;
 
   // Per-object rows are made for --objects and for per-object budgets.
   bool PerObject() const { return objects || objectBudgets.Any(); }

@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -191,7 +192,7 @@ Policy Policy::Parse(const std::string& text, const std::string& shown, const st
           policy.tables_.push_back(std::move(budget));
           continue;
         }
-        Waiver waiver;
+        PathWaiver waiver;
         waiver.paths = check.Paths(table, entry.source(), "a [[waiver]]");
         waiver.waiver.rule = check.Rule(entry.source());
         for (const auto& [waiverKey, value] : table) {
@@ -257,11 +258,32 @@ ModelPolicy Policy::For(const std::string& path) const {
     if (chosen != nullptr) result.limits.push_back(*chosen);
   }
   if (below) {
-    for (const Waiver& waiver : waivers_) {
+    for (const PathWaiver& waiver : waivers_) {
       if (waiver.paths.Takes(*below)) result.waivers.push_back(waiver.waiver);
     }
   }
   return result;
+}
+
+std::vector<BudgetRule> RulesFor(const ModelPolicy& policy,
+                                 const std::vector<BudgetRule>& commandLine) {
+  std::vector<BudgetRule> rules;
+  for (const BudgetKey& key : BudgetKeys()) {
+    const auto given =
+        std::find_if(commandLine.begin(), commandLine.end(),
+                     [&](const BudgetRule& rule) { return rule.source == key.name; });
+    if (given != commandLine.end()) {
+      rules.push_back(*given);
+      continue;
+    }
+    for (const PolicyLimit& limit : policy.limits) {
+      if (limit.key == &key) {
+        rules.push_back(
+            BudgetRule{key.metric, key.scope, limit.limit, key.name, key.warn, limit.rule});
+      }
+    }
+  }
+  return rules;
 }
 
 std::optional<std::string> FindPolicy(const std::string& folder) {

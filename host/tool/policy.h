@@ -61,15 +61,16 @@ struct PolicyLimit {
 
 // What holds for one model: per key, the limit of the last matching table,
 // and the waivers that match it.
-struct PolicyWaiver {
-  std::vector<std::string> budgets;  // max- keys
-  std::string reason;
-  std::string rule;  // "veltrane.toml:20"
-};
 struct ModelPolicy {
   std::vector<PolicyLimit> limits;  // in BudgetKeys() order, one per key set
-  std::vector<PolicyWaiver> waivers;
+  std::vector<Waiver> waivers;
 };
+
+// The rules a model is checked against: per key, the command line's rule where
+// it gives one (it overrides the policy for every model), else the policy's;
+// in BudgetKeys() order.
+std::vector<BudgetRule> RulesFor(const ModelPolicy& policy,
+                                 const std::vector<BudgetRule>& commandLine);
 
 class Policy {
  public:
@@ -91,14 +92,14 @@ class Policy {
     std::optional<GlobRules> paths;  // none: [defaults]
     std::vector<PolicyLimit> limits;
   };
-  struct Waiver {
+  struct PathWaiver {
     GlobRules paths;
-    PolicyWaiver waiver;
+    Waiver waiver;
   };
   std::string shown_;
   std::string folder_;  // canonical, the folder paths are relative to
   std::vector<Table> tables_;
-  std::vector<Waiver> waivers_;
+  std::vector<PathWaiver> waivers_;
 };
 
 // The policy a run without --policy uses: veltrane.toml in `folder` or the

@@ -53,6 +53,10 @@ const char* KindName(Verdict::Kind kind) {
       return "within";
     case Verdict::Kind::kOver:
       return "over";
+    case Verdict::Kind::kWarned:
+      return "warning";
+    case Verdict::Kind::kWaived:
+      return "waived";
     default:
       return "unchecked";
   }
@@ -110,7 +114,9 @@ Json ModelJson(const ModelResult& report) {
                             {"value", v.value ? Json(*v.value) : Json(nullptr)},
                             {"at_least", v.atLeast},
                             {"verdict", KindName(v.kind)},
-                            {"reason", v.reason.empty() ? Json(nullptr) : Json(v.reason)}});
+                            {"rule", v.rule},
+                            {"reason", v.reason.empty() ? Json(nullptr) : Json(v.reason)},
+                            {"waiver", v.waiver.empty() ? Json(nullptr) : Json(v.waiver)}});
   }
   model["budgets"] = verdicts;
   return model;
@@ -148,7 +154,7 @@ int Status(const ModelResult& result) {
   if (!result.error.empty()) return 2;
   int status = 0;
   for (const Verdict& v : result.verdicts) {
-    if (v.kind == Verdict::Kind::kUnchecked) status = 2;
+    if (v.kind == Verdict::Kind::kUnchecked && !v.warn) status = 2;
     if (v.kind == Verdict::Kind::kOver && status == 0) status = 1;
   }
   return status;

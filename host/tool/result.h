@@ -77,15 +77,20 @@ const char* MetricName(Metric metric);
 
 // One budget against one count.
 struct Verdict {
-  enum class Kind { kWithin, kOver, kUnchecked };
-  std::string budget;  // the rule's source: "max-faces", "max-object-vertices", ...
+  // kWarned: over a warning level, which is said and never fails; kWaived: over
+  // a budget a waiver lets the model exceed.
+  enum class Kind { kWithin, kOver, kUnchecked, kWarned, kWaived };
+  std::string budget;  // the rule's name: "max-faces", "warn-object-vertices", ...
   Metric metric = Metric::kFaces;
   std::optional<int32_t> object;  // the object's row for a per-object budget
   int64_t limit = 0;
   std::optional<int64_t> value;  // none when nothing could be counted
   bool atLeast = false;          // `value` is a lower bound: a saturated count took part
   Kind kind = Kind::kUnchecked;
-  std::string reason;  // why a budget could not be checked
+  bool warn = false;   // from a warning level: never changes the exit status
+  std::string rule;    // where the limit was set: "command line", "veltrane.toml:12"
+  std::string reason;  // why a budget could not be checked, or why it is waived
+  std::string waiver;  // for kWaived: where the waiver is, "veltrane.toml:20"
 };
 
 struct ModelResult {

@@ -16,6 +16,7 @@
 #include "host/tool/budgets.h"
 #include "host/tool/console.h"
 #include "host/tool/count.h"
+#include "host/tool/policy.h"
 #include "host/tool/result.h"
 #include "host/tool/walker.h"
 #include "host/tool/writers.h"
@@ -84,8 +85,10 @@ void Play(vhost::VeltraneSession& session, const Action& action) {
 // still handed on, each naming why it was not counted.
 class ToolRun {
  public:
-  ToolRun(const Options& options, std::vector<WalkItem> models, Console& console, std::FILE* out)
+  ToolRun(const Options& options, const Policy* policy, std::vector<WalkItem> models,
+          Console& console, std::FILE* out)
       : options_(options),
+        policy_(policy),
         models_(std::move(models)),
         console_(console),
         out_(out),
@@ -168,7 +171,7 @@ class ToolRun {
     for (const WalkItem& model : models_) {
       ModelResult result;
       if (model.problem.empty()) {
-        result = CountModel(*host_, model.path, request_,
+        result = CountModel(*host_, model.path, RequestFor(model.path),
                             LoadWatch{console_.Bar(model.path), [this] { console_.ClearBar(); }});
         console_.ClearBar();
       } else {
@@ -200,7 +203,21 @@ class ToolRun {
     }
   }
 
+  // The budgets of one model: the command line's, and the policy's for its path.
+  CountRequest RequestFor(const std::string& path) const {
+    if (policy_ == nullptr) return request_;
+    CountRequest request = request_;
+    const ModelPolicy holds = policy_->For(path);
+    request.rules = RulesFor(holds, request_.rules);
+    request.waivers = holds.waivers;
+    for (const BudgetRule& rule : request.rules) {
+      request.perObject = request.perObject || rule.scope == Scope::kObject;
+    }
+    return request;
+  }
+
   const Options& options_;
+  const Policy* policy_;  // the caller's; none without a policy
   const std::vector<WalkItem> models_;
   Console& console_;
   std::FILE* out_;
@@ -211,6 +228,35 @@ class ToolRun {
   std::string fatal_;
   int status_ = 0;
 };
+
+// A run that cannot begin (its policy is not valid): said on stderr and, with
+// --json, as the document's error; nothing counted. Returns 2.
+int RunRefused(const std::string& message, bool json, Console& console, std::FILE* out) {
+  console.Line("veltrane-host: " + vhost::Printable(message));
+  for (auto& writer : WritersFor(json, out)) writer->End(RunSummary{2, message, std::nullopt});
+  std::fflush(out);
+  return 2;
+}
+
+// The run proper: the policy read whole before anything is counted (a fault
+// in it is the run's, and nothing is counted against half a policy), then
+// every model.
+int CountAll(const Options& options, std::vector<WalkItem> models, Console& console,
+             std::FILE* out) {
+  std::optional<Policy> policy;
+  if (!options.noPolicy && !models.empty()) {
+    const std::optional<std::string> file = options.policy ? options.policy : FindPolicy(".");
+    if (file) {
+      try {
+        policy = Policy::Load(*file, *file);
+      } catch (const PolicyError& error) {
+        return RunRefused(error.what(), options.json, console, out);
+      }
+      console.Line("veltrane-host: budgets from " + vhost::Printable(*file));
+    }
+  }
+  return ToolRun(options, policy ? &*policy : nullptr, std::move(models), console, out).Go();
+}
 
 // --files: each model on a line of its own, each place a walk could not go on
 // stderr; 2 when there was one, else 0.
@@ -245,8 +291,11 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
     // plug-in who it is.
     std::vector<WalkItem> models;
     if (!options.models.empty() || !options.identify) models = Expand(options.models, options.walk);
-    status = options.listFiles ? ListFiles(models, console, out)
-                               : ToolRun(options, std::move(models), console, out).Go();
+    if (options.listFiles) {
+      status = ListFiles(models, console, out);
+    } else {
+      status = CountAll(options, std::move(models), console, out);
+    }
   } catch (...) {
     std::fputs("veltrane-host: out of memory\n", err);
   }

@@ -610,6 +610,86 @@ TEST_F(Tool, AFolderThatCannotBeReadIsAnErrorAndTheWalkGoesOn) {
   EXPECT_NE(run.err.find(": cannot read: File name too long"), std::string::npos) << run.err;
 }
 
+// A policy in the repository sets each model's budgets by its path: the last
+// table matching wins, warnings never fail, a waiver lets a model exceed what
+// it names, and the command line overrides the policy for every model.
+TEST_F(Tool, APolicyFileSetsTheBudgetsOfEachModelByItsPath) {
+  const std::string cage = Sample("cage.obj");
+  ASSERT_EQ(Shell("cd '" + dir_ +
+                  "' && mkdir -p repo/chars repo/props/keep && git init -q repo && "
+                  "cp '" +
+                  cage + "' repo/chars/ && cp '" + cage + "' repo/props/ && cp '" + cage +
+                  "' repo/props/keep/ && cp '" + Sample("props.obj") + "' repo/props/"),
+            0);
+  File("repo/veltrane.toml",
+       "[defaults]\nmax-triangles = 100\n[[budget]]\npaths = [\"props/**\"]\n"
+       "max-triangles = 5\nwarn-vertices = 10\n[[budget]]\npaths = [\"props/keep/**\"]\n"
+       "max-triangles = 7\n[[waiver]]\npaths = [\"props/keep/cage.obj\"]\n"
+       "budgets = [\"max-triangles\"]\nreason = \"approved\"\n");
+  Outcome run = Sh("sh -c 'cd repo && exec veltrane-host --json'");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(Lines(run.err),
+            (std::vector<std::string>{
+                "veltrane-host: budgets from veltrane.toml",
+                "props/cage.obj: 8 triangles, over the budget of 5 (veltrane.toml:5)",
+                "props/keep/cage.obj: 8 triangles, over the budget of 7 (veltrane.toml:9), waived "
+                "(veltrane.toml:10): approved",
+                "props/props.obj: 12 triangles, over the budget of 5 (veltrane.toml:5)",
+                "props/props.obj: 15 vertices, over the warning level of 10 (veltrane.toml:6)"}));
+  const Json doc = Document(run);
+  ASSERT_EQ(doc["models"].size(), 4u);
+  const auto verdicts = [&](std::size_t model) {
+    std::vector<std::string> lines;
+    for (const Json& v : doc["models"][model]["budgets"]) {
+      lines.push_back(v["budget"].get<std::string>() + " " + v["verdict"].get<std::string>() + " " +
+                      v["rule"].get<std::string>() +
+                      (v["waiver"].is_null() ? "" : " " + v["waiver"].get<std::string>()));
+    }
+    return lines;
+  };
+  EXPECT_EQ(verdicts(0), std::vector<std::string>{"max-triangles within veltrane.toml:2"});
+  EXPECT_EQ(verdicts(1), (std::vector<std::string>{"max-triangles over veltrane.toml:5",
+                                                   "warn-vertices within veltrane.toml:6"}));
+  EXPECT_EQ(verdicts(2),
+            (std::vector<std::string>{"max-triangles waived veltrane.toml:9 veltrane.toml:10",
+                                      "warn-vertices within veltrane.toml:6"}));
+  EXPECT_EQ(doc["models"][2]["budgets"][0]["reason"], "approved");
+  EXPECT_EQ(verdicts(3), (std::vector<std::string>{"max-triangles over veltrane.toml:5",
+                                                   "warn-vertices warning veltrane.toml:6"}));
+  // The command line overrides the policy for every model; warnings still speak.
+  run = Sh("sh -c 'cd repo && exec veltrane-host --max-triangles 1000 props'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.err).back(),
+            "props/props.obj: 15 vertices, over the warning level of 10 (veltrane.toml:6)");
+  // From a folder below, the policy is found above and paths stay the policy's.
+  run = Sh("sh -c 'cd repo/props && exec veltrane-host cage.obj'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Lines(run.err),
+            (std::vector<std::string>{
+                "veltrane-host: budgets from ../veltrane.toml",
+                "cage.obj: 8 triangles, over the budget of 5 (../veltrane.toml:5)"}));
+  run = Sh("sh -c 'cd repo && exec veltrane-host --no-policy props'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+}
+
+// A policy that is not valid stops the run before anything is counted.
+TEST_F(Tool, APolicyThatIsNotValidIsAnErrorNamingItsPlace) {
+  File("bad.toml", "[defaults]\nmax-faces = -1\n");
+  Outcome run = Start("--policy bad.toml " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "veltrane-host: bad.toml:2:13: max-faces must not be negative\n");
+  run = Start("--json --policy bad.toml " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  const Json doc = Document(run);
+  EXPECT_EQ(doc["error"], "bad.toml:2:13: max-faces must not be negative");
+  EXPECT_TRUE(doc["models"].empty());
+  run = Start("--policy missing.toml " + Sample("cage.obj"));
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "veltrane-host: missing.toml: cannot open: No such file or directory\n");
+}
+
 // A library that cannot be loaded says why, in the loader's words; and a name
 // without a folder is the file in the working directory, never one the loader
 // finds in its search path (the plug-in beside the tool).
