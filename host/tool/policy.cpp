@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -25,13 +26,204 @@ std::string Where(const std::string& file, int64_t line, int64_t column) {
   return where;
 }
 
+// Debian's toml++ (3.3) tells whitespace from other code points through a
+// table whose gaps end in __builtin_unreachable: asked about U+00A1..U+0499,
+// U+2F6E..U+3367 (but U+3000) or U+FB46..U+FEFE, it has undefined behaviour.
+// It asks where whitespace may stand: outside strings, in keys (which it
+// records), and after a line-ending backslash in a multi-line basic string.
+// So before the text reaches it, such code points are written as \uXXXX
+// escapes in basic strings (a literal string holding one becomes the basic
+// string of the same value), and a non-ASCII character outside strings and
+// comments, which TOML never allows, is a fault named here. Values and lines
+// stay as they were; columns shift on the lines escapes were written on, and
+// Unshift takes them back for toml++'s messages.
+bool Unclassifiable(char32_t c) {
+  return (c >= 0xA1 && c <= 0x499) || (c >= 0x2F6E && c <= 0x3367 && c != 0x3000) ||
+         (c >= 0xFB46 && c <= 0xFEFE);
+}
+
+struct SafeText {
+  std::string text;
+  // Per line (from 1): the original columns written wider, and by how many
+  // columns, in order.
+  std::vector<std::vector<std::pair<int64_t, int64_t>>> wider;
+
+  // The original column of column `column` of the text written.
+  int64_t Unshift(int64_t line, int64_t column) const {
+    if (line < 1 || static_cast<std::size_t>(line) > wider.size()) return column;
+    int64_t shift = 0;
+    for (const auto& [at, added] : wider[static_cast<std::size_t>(line - 1)]) {
+      if (column < at + shift) break;
+      if (column <= at + shift + added) return at;
+      shift += added;
+    }
+    return column - shift;
+  }
+};
+
+// The UTF-8 sequence at `at` as a code point, and its length; a byte that
+// starts no valid sequence stands for itself (toml++ refuses it by place).
+std::pair<char32_t, std::size_t> CodePoint(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  const std::size_t length = lead < 0x80    ? 1
+                             : lead >= 0xF8 ? 0
+                             : lead >= 0xF0 ? 4
+                             : lead >= 0xE0 ? 3
+                             : lead >= 0xC0 ? 2
+                                            : 0;
+  if (length == 0 || at + length > text.size()) return {lead, 1};
+  char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return {lead, 1};
+    c = (c << 6) | (byte(at + i) & 0x3Fu);
+  }
+  return {c, length};
+}
+
+SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
+  SafeText safe;
+  safe.text.reserve(text.size());
+  safe.wider.emplace_back();
+  int64_t line = 1;
+  int64_t column = 1;  // in the original, in code points
+  enum class In { kNothing, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral };
+  In in = In::kNothing;
+  bool literalAsBasic = false;  // the literal string read is written as a basic one
+  std::size_t i = 0;
+  const auto starts = [&](std::string_view what) { return text.substr(i, what.size()) == what; };
+  // Copies `count` code points of `bytes` bytes as they are.
+  const auto copy = [&](std::size_t bytes, int64_t count) {
+    safe.text.append(text.substr(i, bytes));
+    i += bytes;
+    column += count;
+  };
+  const auto escape = [&](char32_t c, std::size_t length) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c));
+    safe.text += buffer;
+    safe.wider.back().emplace_back(column, 5);
+    i += length;
+    ++column;
+  };
+  while (i < text.size()) {
+    const char b = text[i];
+    if (b == '\n') {
+      if (in == In::kComment || in == In::kBasic || in == In::kLiteral) in = In::kNothing;
+      safe.text += b;
+      ++i;
+      ++line;
+      column = 1;
+      safe.wider.emplace_back();
+      continue;
+    }
+    const auto [c, length] = CodePoint(text, i);
+    switch (in) {
+      case In::kNothing:
+        if (c >= 0x80) {
+          throw PolicyError(shown, line, column,
+                            "a character TOML allows only in strings and comments");
+        }
+        if (b == '#') {
+          in = In::kComment;
+        } else if (starts(R"(""")")) {
+          in = In::kMultiBasic;
+          copy(3, 3);
+          continue;
+        } else if (starts("'''")) {
+          in = In::kMultiLiteral;
+          copy(3, 3);
+          continue;
+        } else if (b == '"') {
+          in = In::kBasic;
+        } else if (b == '\'') {
+          in = In::kLiteral;
+          literalAsBasic = false;
+          for (std::size_t j = i + 1; j < text.size() && text[j] != '\'' && text[j] != '\n';) {
+            const auto [inner, innerLength] = CodePoint(text, j);
+            literalAsBasic = literalAsBasic || Unclassifiable(inner);
+            j += innerLength;
+          }
+          if (literalAsBasic) {
+            safe.text += '"';
+            ++i;
+            ++column;
+            continue;
+          }
+        }
+        break;
+      case In::kComment:
+        break;
+      case In::kMultiLiteral:
+        if (starts("'''")) {
+          // Up to two more quotes belong to the string.
+          std::size_t quotes = 3;
+          while (quotes < 5 && i + quotes < text.size() && text[i + quotes] == '\'') ++quotes;
+          in = In::kNothing;
+          copy(quotes, static_cast<int64_t>(quotes));
+          continue;
+        }
+        break;
+      case In::kBasic:
+      case In::kMultiBasic:
+        if (b == '\\' && i + 1 < text.size() && text[i + 1] != '\n') {
+          // An escape's second character is copied with it (toml++ judges the
+          // escape), unless it is one to write as an escape itself.
+          const auto [next, nextLength] = CodePoint(text, i + 1);
+          if (!Unclassifiable(next)) {
+            copy(1 + nextLength, 2);
+            continue;
+          }
+        }
+        if (Unclassifiable(c)) {
+          escape(c, length);
+          continue;
+        }
+        if (in == In::kBasic && b == '"') {
+          in = In::kNothing;
+        } else if (in == In::kMultiBasic && starts(R"(""")")) {
+          std::size_t quotes = 3;
+          while (quotes < 5 && i + quotes < text.size() && text[i + quotes] == '"') ++quotes;
+          in = In::kNothing;
+          copy(quotes, static_cast<int64_t>(quotes));
+          continue;
+        }
+        break;
+      case In::kLiteral:
+        if (b == '\'') {
+          in = In::kNothing;
+          if (literalAsBasic) {
+            safe.text += '"';
+            ++i;
+            ++column;
+            continue;
+          }
+        } else if (literalAsBasic) {
+          if (Unclassifiable(c)) {
+            escape(c, length);
+            continue;
+          }
+          if (b == '\\' || b == '"') {
+            safe.text += '\\';
+            safe.wider.back().emplace_back(column, 1);
+          }
+        }
+        break;
+    }
+    copy(length, 1);
+  }
+  return safe;
+}
+
 // Checks one policy's tables, throwing PolicyError at the first fault.
 class Checker {
  public:
-  explicit Checker(const std::string& shown) : shown_(shown) {}
+  Checker(const std::string& shown, const SafeText& text) : shown_(shown), text_(text) {}
 
   [[noreturn]] void Fail(const toml::source_region& at, const std::string& message) const {
-    throw PolicyError(shown_, at.begin.line, at.begin.column, message);
+    const auto line = static_cast<int64_t>(at.begin.line);
+    throw PolicyError(shown_, line, text_.Unshift(line, static_cast<int64_t>(at.begin.column)),
+                      message);
   }
 
   std::string Rule(const toml::source_region& at) const {
@@ -84,6 +276,7 @@ class Checker {
 
  private:
   const std::string& shown_;
+  const SafeText& text_;  // the caller's, for the columns of the original
 };
 
 std::string ReadPolicyText(const std::string& path, const std::string& shown) {
@@ -147,14 +340,17 @@ Policy Policy::Load(const std::string& path, const std::string& shown) {
 }
 
 Policy Policy::Parse(const std::string& text, const std::string& shown, const std::string& folder) {
+  const SafeText safe = MakeSafeForToml(text, shown);
   toml::table document;
   try {
-    document = toml::parse(text, shown);
+    document = toml::parse(safe.text, shown);
   } catch (const toml::parse_error& error) {
-    throw PolicyError(shown, error.source().begin.line, error.source().begin.column,
+    const auto line = static_cast<int64_t>(error.source().begin.line);
+    throw PolicyError(shown, line,
+                      safe.Unshift(line, static_cast<int64_t>(error.source().begin.column)),
                       std::string(error.description()));
   }
-  const Checker check(shown);
+  const Checker check(shown, safe);
   Policy policy;
   policy.shown_ = shown;
   policy.folder_ = folder;

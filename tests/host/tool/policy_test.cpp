@@ -154,6 +154,18 @@ TEST_F(PolicyFile, AFaultIsNamedByFileLineAndColumn) {
   }
 }
 
+// Text beyond ASCII reaches the policy as written, in basic and literal strings.
+TEST_F(PolicyFile, KeepsTextBeyondAsciiAsWritten) {
+  const std::string path = Write("veltrane.toml",
+                                 "[[waiver]]\npaths = ['pièces/*']\nbudgets = ['max-faces']\n"
+                                 "reason = \"approuvé — \\\\ ﻼ\"\n[[waiver]]\npaths = ['*']\n"
+                                 "budgets = ['max-vertices']\nreason = 'vu \\ \"q\" ﻼ'\n");
+  const vtool::ModelPolicy got = Policy::Load(path, "veltrane.toml").For(dir_ + "pièces/a.obj");
+  ASSERT_EQ(got.waivers.size(), 2u);
+  EXPECT_EQ(got.waivers[0].reason, "approuvé — \\ ﻼ");
+  EXPECT_EQ(got.waivers[1].reason, "vu \\ \"q\" ﻼ");
+}
+
 // Found in the folder or the nearest one above it, never above the top of the
 // git work tree the folder is in.
 TEST_F(PolicyFile, IsFoundUpToTheTopOfTheWorkTree) {
