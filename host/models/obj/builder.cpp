@@ -84,13 +84,11 @@ struct ObjectRecord {
   }
 };
 
-}  // namespace
-
 // Applies the statements of each batch in file order: every check against what
 // is defined so far, every message, the objects.
-class ObjBuilder::State {
+class Builder {
  public:
-  State(const std::string& path, const ProgressShare& progress, Document& objects)
+  Builder(const std::string& path, const ProgressShare& progress, Document& objects)
       : path_(path), progress_(progress), objects_(objects), current_(FileStem(path)) {}
 
   // Applies a split batch, the next in file order, then tells its bytes as
@@ -499,6 +497,16 @@ class ObjBuilder::State {
   BlockList<int32_t> local_;       // one for each vertex of the file, see kUnused
   ObjectRecord current_;
   int32_t statementPoints_ = 0;  // the references of the last f, l or p
+};
+
+}  // namespace
+
+// A Builder under the name the header gives it. Builder itself stays local to
+// this file, so that the compiler may fold each of its functions into the one
+// call a batch's loop makes of it, as it does any function of one file.
+class ObjBuilder::State : public Builder {
+ public:
+  using Builder::Builder;
 };
 
 ObjBuilder::ObjBuilder(const std::string& path, const ProgressShare& progress, Document& objects)
