@@ -6,6 +6,14 @@
 // vertices) or refused with a ModelError that leaves the document as it was;
 // any other exception, a crash, a sanitizer report or a leak is a finding.
 //
+// The checks made before an import read the bytes from memory: an input they
+// refuse is done without a file, and its error must name the file and say
+// why. Only an input they pass is written out, for the import: the tool
+// imports by path in a child process (which reads the file itself, and takes
+// its size for progress and its time limit), so an import from memory would
+// go a way no user's file goes. The import runs the checks once more, on the
+// file; they must agree.
+//
 // Assimp is the system's library, built without the sanitizers: a fault inside
 // it shows as a crash or a report at the boundary (memcpy, free), not at the
 // access itself. Leaks inside it are suppressed for this harness (see
@@ -15,9 +23,12 @@
 #include <assimp/DefaultLogger.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "fuzz/model_support.h"
+#include "host/models/assimp/assimp_guards.h"
 
 namespace {
 
@@ -27,9 +38,19 @@ constexpr std::array<const char*, 3> kNames = {"model.ply", "model.stl", "model.
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const std::string path =
-      fuzzing::WriteScratch(kNames[data[0] % kNames.size()],
-                            std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+  const std::string name = kNames[data[0] % kNames.size()];
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  if (const std::optional<vhost::ModelError> hazard =
+          vhost::models::AssimpReaderHazard(bytes, name)) {
+    if (hazard->file() != name || hazard->message().empty()) {
+      fuzzing::ModelFail("a refusal without its place");
+    }
+    return 0;
+  }
+  const std::string path = fuzzing::WriteScratch(name, std::string(bytes));
+  if (vhost::models::AssimpReaderHazard(path)) {
+    fuzzing::ModelFail("the checks refuse the file but passed its bytes");
+  }
   fuzzing::LoadAndCheck(vhost::LoadModel, path, /*objSlotsOnly=*/false);
   if (!Assimp::DefaultLogger::isNullLogger()) fuzzing::ModelFail("a load left its logger behind");
   return 0;

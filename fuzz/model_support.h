@@ -1,8 +1,12 @@
 // Shared by the model loader harnesses: a private scratch directory for the
 // files a load reads, and the checks every load must pass.
 //
-// The loaders read files by path, so each input is written to a file first. The
-// directory is made once per fuzzing process and removed when it ends.
+// The readers take their input from memory (the OBJ reader a ByteSource, the
+// scene reader its text, the checks before an assimp import the bytes), so most
+// inputs never touch the disk. Files remain where a load reads by path: the
+// OBJ files a scene names, an assimp import (made by path in the tool, in a
+// child process of its own) and a whole tool run. The directory is made once
+// per fuzzing process and removed when it ends.
 #pragma once
 
 #include <unistd.h>
@@ -46,20 +50,21 @@ inline std::string WriteScratch(const std::string& name, const std::string& byte
   return path.string();
 }
 
-// Loads `path` into a document that already holds one object, with `load` (a
-// loader of models.h), and checks the all-or-nothing promise: a refused model
-// leaves the document exactly as it was; an accepted one appends well-formed
-// objects and makes one of them current. Any exception but ModelError escapes
-// and stops the run. Returns the number of slots the model added.
-template <typename Loader>
-int32_t LoadAndCheck(Loader load, const std::string& path, bool objSlotsOnly) {
+// Loads a model into a document that already holds one object, with `load`
+// (called with the document), and checks the all-or-nothing promise: a refused
+// model leaves the document exactly as it was; an accepted one appends
+// well-formed objects and makes one of them current. Any exception but
+// ModelError escapes and stops the run. Returns the number of slots the model
+// added.
+template <typename Load>
+int32_t LoadAndCheck(Load load, bool objSlotsOnly) {
   vhost::Document document;
   vhost::Object& sentinel = document.AddObject("sentinel");
   sentinel.AddVertex({0, 0, 0});
   sentinel.AddFace({0});
   document.currentIndex = 0;
   try {
-    load(path, document, vhost::LoadProgress{});
+    load(document);
   } catch (const vhost::ModelError& error) {
     if (document.SlotCount() != 1 || document.At(0) != &sentinel || document.currentIndex != 0 ||
         sentinel.VertexCount() != 1 || sentinel.FaceCount() != 1) {
@@ -97,6 +102,14 @@ int32_t LoadAndCheck(Loader load, const std::string& path, bool objSlotsOnly) {
     }
   }
   return added;
+}
+
+// The same for `path`, loaded by `loader`, a loader of models.h.
+template <typename Loader>
+int32_t LoadAndCheck(Loader loader, const std::string& path, bool objSlotsOnly) {
+  return LoadAndCheck(
+      [&](vhost::Document& document) { loader(path, document, vhost::LoadProgress{}); },
+      objSlotsOnly);
 }
 
 }  // namespace fuzzing

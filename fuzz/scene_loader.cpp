@@ -3,7 +3,10 @@
 // or `g`, one with a broken line and an empty one, so that entries taking
 // geometry from files, picking objects out of them and failing in them are all
 // reachable. Every input is either loaded or refused with a ModelError that
-// leaves the document as it was.
+// leaves the document as it was. The scene's text is read from memory, as a
+// file "scene.json" beside those OBJ files, which its entries read from disk.
+#include "host/models/scene/scene_loader.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,8 +25,10 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  const std::string path =
-      fuzzing::WriteScratch("scene.json", std::string(reinterpret_cast<const char*>(data), size));
-  fuzzing::LoadAndCheck(vhost::LoadScene, path, /*objSlotsOnly=*/false);
+  static const std::string path = (fuzzing::ScratchDir() / "scene.json").string();
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  fuzzing::LoadAndCheck(
+      [&](vhost::Document& document) { vhost::models::LoadSceneText(text, path, document); },
+      /*objSlotsOnly=*/false);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace vhost::models {
 namespace {
@@ -17,6 +18,44 @@ bool IsSeparator(char c) {
 #else
   return c == '/';
 #endif
+}
+
+// A file's status as the system tells it, by path or of a file open; none when
+// it cannot be told. Both size questions below go through SizeIfRegular.
+#if defined(_WIN32)
+using FileStatus = struct _stat64;
+std::optional<FileStatus> StatusOf(const std::string& path) {
+  FileStatus status{};
+  if (_stat64(path.c_str(), &status) != 0) return std::nullopt;
+  return status;
+}
+std::optional<FileStatus> StatusOf(std::FILE* file) {
+  FileStatus status{};
+  if (_fstat64(_fileno(file), &status) != 0) return std::nullopt;
+  return status;
+}
+bool IsRegular(const FileStatus& status) { return (status.st_mode & _S_IFREG) != 0; }
+#else
+using FileStatus = struct stat;
+std::optional<FileStatus> StatusOf(const std::string& path) {
+  FileStatus status{};
+  if (stat(path.c_str(), &status) != 0) return std::nullopt;
+  return status;
+}
+std::optional<FileStatus> StatusOf(std::FILE* file) {
+  FileStatus status{};
+  if (fstat(fileno(file), &status) != 0) return std::nullopt;
+  return status;
+}
+bool IsRegular(const FileStatus& status) { return S_ISREG(status.st_mode); }
+#endif
+
+// The one reading of a status as a size: only a regular file has one to go by
+// (seeking tells nonsense for others, and a pipe or device may never end), so
+// anything else, or a status that cannot be had, is 0.
+uint64_t SizeIfRegular(const std::optional<FileStatus>& status) {
+  if (!status || !IsRegular(*status) || status->st_size <= 0) return 0;
+  return static_cast<uint64_t>(status->st_size);
 }
 
 }  // namespace
@@ -46,16 +85,7 @@ std::size_t InputFile::Read(char* into, std::size_t size) {
   return got;
 }
 
-uint64_t InputFile::RegularSize() const {
-#if defined(_WIN32)
-  struct _stat64 status {};
-  if (_fstat64(_fileno(file_.get()), &status) != 0 || (status.st_mode & _S_IFREG) == 0) return 0;
-#else
-  struct stat status {};
-  if (fstat(fileno(file_.get()), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
-#endif
-  return status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
-}
+uint64_t InputFile::RegularSize() const { return SizeIfRegular(StatusOf(file_.get())); }
 
 bool ByteReader::Fill() {
   at_ = end_ = 0;
@@ -100,7 +130,7 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
   };
   // Read what the size promises in one go, then on to the end: pipes and special
   // files tell no size, and a file may grow meanwhile.
-  const uint64_t size = FileSizeOrZero(path);
+  const uint64_t size = file.RegularSize();
   if (size > maxBytes) throw tooLarge();
   std::string text;
   if (size > 0) {
@@ -130,17 +160,7 @@ ModelError OutOfMemory(const std::string& path) {
   return ModelError(ModelError::Kind::kOutOfMemory, path, 0, "out of memory");
 }
 
-uint64_t FileSizeOrZero(const std::string& path) {
-  // Only a regular file has a size to go by: seeking tells nonsense for others.
-#if defined(_WIN32)
-  struct _stat64 status {};
-  if (_stat64(path.c_str(), &status) != 0 || (status.st_mode & _S_IFREG) == 0) return 0;
-#else
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
-#endif
-  return status.st_size > 0 ? static_cast<uint64_t>(status.st_size) : 0;
-}
+uint64_t FileSizeOrZero(const std::string& path) { return SizeIfRegular(StatusOf(path)); }
 
 TextPosition PositionAt(std::string_view text, std::size_t offset) {
   if (offset > text.size()) offset = text.size();

@@ -123,8 +123,10 @@ decltype(auto) NamingOutOfMemory(const std::string& path, Work&& work) {
   }
 }
 
-// The size of `path` in bytes; 0 when it cannot be told (reading it will fail
-// with the reason).
+// The size of `path` in bytes, as InputFile::RegularSize tells it of the file
+// open (the same reading of the same status, without opening it: a FIFO would
+// block the open); 0 when it cannot be told (reading it will fail with the
+// reason) or the file is no regular one.
 uint64_t FileSizeOrZero(const std::string& path);
 
 // Whether all of `s` is a decimal number: [sign] digits [. digits] [e [sign]

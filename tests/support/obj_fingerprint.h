@@ -36,14 +36,14 @@ inline std::string WithBlankStatementStarts(const std::string& obj) {
   return out;
 }
 
-// Everything a read of `path` gives, as text: its fault (line and message, not
-// the file name), or each object's name, positions (exact, in hexadecimal),
-// reference counts and faces.
-inline std::string ObjLoadFingerprint(
-    const std::string& path, vhost::models::ObjThreads threads = vhost::models::ObjThreads::kAuto) {
+// Everything `read` (returning an ObjFile) gives, as text: its fault (line and
+// message, not the file name), or each object's name, positions (exact, in
+// hexadecimal), reference counts and faces.
+template <typename Read>
+std::string ObjFingerprint(Read read) {
   vhost::Document document;
   try {
-    vhost::models::ObjFile::Read(path, {}, threads).MoveObjectsTo(document);
+    read().MoveObjectsTo(document);
   } catch (const vhost::ModelError& error) {
     return "fault at line " + std::to_string(error.line()) + ": " + error.message();
   }
@@ -69,6 +69,22 @@ inline std::string ObjLoadFingerprint(
     }
   }
   return out;
+}
+
+// The fingerprint of a read of `path`.
+inline std::string ObjLoadFingerprint(
+    const std::string& path, vhost::models::ObjThreads threads = vhost::models::ObjThreads::kAuto) {
+  return ObjFingerprint([&] { return vhost::models::ObjFile::Read(path, {}, threads); });
+}
+
+// The fingerprint of a read of `bytes` from memory, as a file "model.obj".
+inline std::string ObjBytesFingerprint(
+    const std::string& bytes,
+    vhost::models::ObjThreads threads = vhost::models::ObjThreads::kAuto) {
+  return ObjFingerprint([&] {
+    vhost::models::MemorySource source(bytes);
+    return vhost::models::ObjFile::Read(source, "model.obj", {}, threads);
+  });
 }
 
 }  // namespace testing_support

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <iterator>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "host/models/model_file.h"
+#include "host/models/ply_header.h"
+#include "host/models/source_text.h"
 
 #if defined(VHOST_HAS_ASSIMP)  // Windows builds read no assimp formats, and have no libzip
 #include <zip.h>
@@ -19,13 +21,13 @@
 namespace vhost::models {
 namespace {
 
-// `path` open for a check; none when it cannot be opened: assimp, reading it
-// next, refuses it in its own words.
-std::optional<InputFile> OpenForCheck(const std::string& path) {
+// `path` open for a check; none when it cannot be opened: no check is made,
+// and assimp, reading it next, refuses it in its own words.
+std::unique_ptr<ByteSource> OpenForCheck(const std::string& path) {
   try {
-    return std::optional<InputFile>(std::in_place, path);
+    return std::make_unique<InputFile>(path);
   } catch (const ModelError&) {
-    return std::nullopt;
+    return nullptr;
   }
 }
 
@@ -48,24 +50,15 @@ std::vector<std::string_view> Words(std::string_view line) {
   return words;
 }
 
-// One element of a PLY header: its name, how many records, the fewest bytes a
-// binary record of it takes, and which of its properties are lists.
-struct PlyRecords {
-  std::string name;
-  uint64_t count = 0;
-  uint64_t minBytes = 0;
-  std::vector<bool> lists;
-};
-
 // Whether an ASCII record (one line's words) holds what its element declares:
 // a word for each scalar, and for each list a count and that many words.
 // Assimp makes room for a list's count before reading it: a count of billions
 // on a short line takes the machine's memory.
-bool PlyRecordWhole(const std::vector<std::string_view>& words, const PlyRecords& element) {
+bool PlyRecordWhole(const std::vector<std::string_view>& words, const PlyElement& element) {
   std::size_t at = 0;
-  for (const bool list : element.lists) {
+  for (const PlyProperty& property : element.properties) {
     if (at >= words.size()) return false;
-    if (!list) {
+    if (!property.list) {
       ++at;
       continue;
     }
@@ -88,10 +81,21 @@ uint64_t PlyTypeBytes(std::string_view type) {
 // Whether the body holds the records its header declares: assimp reads a body
 // that ends early without a word and counts what it did not read as vertices
 // and faces of its own making. An ASCII record is a line; a binary one takes at
-// least its scalars' and list counts' bytes. `in` stands just past the header.
-std::string PlyBodyFault(ByteReader& in, bool binary, const std::vector<PlyRecords>& records) {
+// least its scalars' and list counts' bytes. `in` stands just past the header,
+// whose elements `records` are.
+// The fewest bytes a binary record of `element` takes: its scalars' and its
+// lists' counts.
+uint64_t PlyMinRecordBytes(const PlyElement& element) {
+  uint64_t bytes = 0;
+  for (const PlyProperty& property : element.properties) {
+    bytes += PlyTypeBytes(property.list ? property.countType : property.type);
+  }
+  return bytes;
+}
+
+std::string PlyBodyFault(ByteReader& in, bool binary, const std::vector<PlyElement>& records) {
   uint64_t needed = 0;
-  for (const PlyRecords& r : records) needed += binary ? r.count * r.minBytes : r.count;
+  for (const PlyElement& r : records) needed += binary ? r.count * PlyMinRecordBytes(r) : r.count;
   uint64_t found = 0;
   if (binary) {
     char buffer[1 << 16];
@@ -174,16 +178,11 @@ constexpr const char* kTrifansFault =
     "the COLLADA element <trifans> holds triangle fans that assimp's COLLADA reader makes one "
     "polygon each";
 
-// A .zae file is a zip archive of COLLADA documents: each .dae in it is read.
-std::string ZaeFault(const std::string& path) {
-#if !defined(VHOST_HAS_ASSIMP)
-  static_cast<void>(path);
-  return {};
-#else
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-  if (archive == nullptr) return {};  // not a zip: assimp refuses it
-  const std::unique_ptr<zip_t, int (*)(zip_t*)> closing(archive, zip_close);
+#if defined(VHOST_HAS_ASSIMP)
+// Whether any .dae document of `archive` holds a <trifans>. Takes the archive,
+// which the caller opened, and closes it.
+std::string TrifansInArchive(zip_t* archive) {
+  const std::unique_ptr<zip_t, void (*)(zip_t*)> closing(archive, zip_discard);
   const zip_int64_t entries = zip_get_num_entries(archive, 0);
   std::vector<char> block(1 << 20);
   for (zip_int64_t i = 0; i < entries; ++i) {
@@ -201,6 +200,40 @@ std::string ZaeFault(const std::string& path) {
     }
   }
   return {};
+}
+#endif
+
+// A .zae file is a zip archive of COLLADA documents: each .dae in it is read.
+// libzip seeks in an archive, so it reads the file itself, by path.
+std::string ZaeFault(const std::string& path) {
+#if !defined(VHOST_HAS_ASSIMP)
+  static_cast<void>(path);
+  return {};
+#else
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  if (archive == nullptr) return {};  // not a zip: assimp refuses it
+  return TrifansInArchive(archive);
+#endif
+}
+
+// The same for an archive held in memory (the caller's, alive meanwhile).
+std::string ZaeFault(std::string_view bytes) {
+#if !defined(VHOST_HAS_ASSIMP)
+  static_cast<void>(bytes);
+  return {};
+#else
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* archive = source == nullptr ? nullptr : zip_open_from_source(source, ZIP_RDONLY, &error);
+  zip_error_fini(&error);
+  if (archive == nullptr) {
+    // Not a zip: assimp refuses it. The source is still ours when no archive took it.
+    if (source != nullptr) zip_source_free(source);
+    return {};
+  }
+  return TrifansInArchive(archive);  // the archive owns the source from here
 #endif
 }
 
@@ -213,9 +246,12 @@ std::string ZaeFault(const std::string& path) {
 // whole file (each COLLADA document of a .zae archive) is searched as text.
 std::string ColladaFault(const std::string& path) {
   if (LowerExtension(path) == ".zae") return ZaeFault(path);
-  std::optional<InputFile> file = OpenForCheck(path);
-  if (!file) return {};
-  ByteReader in(*file);
+  const std::unique_ptr<ByteSource> file = OpenForCheck(path);
+  return file ? ColladaFault(*file) : std::string();
+}
+
+std::string ColladaFault(ByteSource& document) {
+  ByteReader in(document);
   TrifansScan scan;
   std::vector<char> block(1 << 20);
   for (;;) {
@@ -228,20 +264,40 @@ std::string ColladaFault(const std::string& path) {
 
 namespace {
 
-// Why `path` must not reach assimp, with its kind and line in `detail`; empty
-// when nothing is known against it.
-std::string HazardFor(const std::string& path, FaultDetail& detail) {
+// What a check is given: the name its extension is taken from, its bytes from
+// their start as often as a check asks (a file is read more than once: its
+// start to tell the format, then by each check its name or content calls
+// for), and the .zae check of the same bytes. `open` gives none for bytes that
+// cannot be had at all, which no check then reads. Everything is the caller's
+// and outlives the checks.
+struct CheckInput {
+  const std::string& name;
+  std::function<std::unique_ptr<ByteSource>()> open;
+  std::function<std::string()> zaeFault;
+
+  // `check` of the bytes from their start; empty when they cannot be opened.
+  template <typename Check>
+  std::string Run(Check&& check) const {
+    const std::unique_ptr<ByteSource> source = open();
+    return source ? check(*source) : std::string();
+  }
+};
+
+// Why the input must not reach assimp, with its kind and line in `detail`;
+// empty when nothing is known against it.
+std::string HazardFor(const CheckInput& input, FaultDetail& detail) {
   // By content as well as by name: assimp hands a file its reader for the
   // extension declines to whichever reader knows the file's signature.
-  std::string start(4096, '\0');
-  if (std::optional<InputFile> file = OpenForCheck(path)) {
-    start.resize(ByteReader(*file).Read(start.data(), start.size()));
-  } else {
-    start.clear();
-  }
-  const std::string extension = LowerExtension(path);
+  const std::string start = input.Run([](ByteSource& source) {
+    std::string bytes(4096, '\0');
+    bytes.resize(ByteReader(source).Read(bytes.data(), bytes.size()));
+    return bytes;
+  });
+  const std::string extension = LowerExtension(input.name);
   if (extension == ".ply" || start.rfind("ply\n", 0) == 0 || start.rfind("ply\r\n", 0) == 0) {
-    if (std::string fault = PlyHeaderFault(path, detail); !fault.empty()) return fault;
+    std::string fault =
+        input.Run([&](ByteSource& source) { return PlyHeaderFault(source, detail); });
+    if (!fault.empty()) return fault;
   }
   // OFF's signature: the first word, past blank and comment lines, ends in "OFF".
   std::size_t at = 0;
@@ -257,9 +313,13 @@ std::string HazardFor(const std::string& path, FaultDetail& detail) {
            std::all_of(word.begin(), word.end() - 3,
                        [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
   }();
-  if (extension == ".off" || offSignature) return OffFault(path, detail);
+  if (extension == ".off" || offSignature) {
+    return input.Run([&](ByteSource& source) { return OffFault(source, detail); });
+  }
   if (extension == ".dae" || extension == ".zae" || LooksLikeCollada(start)) {
-    std::string fault = ColladaFault(path);
+    std::string fault = extension == ".zae"
+                            ? input.zaeFault()
+                            : input.Run([](ByteSource& source) { return ColladaFault(source); });
     if (fault == kTrifansFault) detail.kind = ModelError::Kind::kGeometryLost;
     return fault;
   }
@@ -270,7 +330,8 @@ std::string HazardFor(const std::string& path, FaultDetail& detail) {
 
 std::optional<ModelError> AssimpReaderHazard(const std::string& path) {
   FaultDetail detail;
-  std::string fault = HazardFor(path, detail);
+  std::string fault =
+      HazardFor({path, [&] { return OpenForCheck(path); }, [&] { return ZaeFault(path); }}, detail);
   if (fault.empty()) return std::nullopt;
   // A file that cannot be read (a folder, say) checks as one without bytes:
   // what is wrong is that it cannot be had, whatever the check says.
@@ -280,91 +341,39 @@ std::optional<ModelError> AssimpReaderHazard(const std::string& path) {
   return ModelError::LineInMessage(detail.kind, path, detail.line, fault);
 }
 
+std::optional<ModelError> AssimpReaderHazard(std::string_view bytes, const std::string& name) {
+  FaultDetail detail;
+  std::string fault = HazardFor({name, [&] { return std::make_unique<MemorySource>(bytes); },
+                                 [&] { return ZaeFault(bytes); }},
+                                detail);
+  if (fault.empty()) return std::nullopt;
+  return ModelError::LineInMessage(detail.kind, name, detail.line, fault);
+}
+
 // A PLY header reaches assimp only when it is one assimp's reader survives:
-// "ply", then lines of the header's statements (format, comment, element NAME
-// COUNT, property, ...; assimp passes over any other), ended by a line of
-// "end_header" alone, each
-// line ended by "\n" or "\r\n", no other control characters. Without the end,
-// assimp asks for the next header line past the end of the file forever; a
-// second "element vertex" makes it fill one mesh from both and free memory it
-// does not own; a count past 32 bits wraps around; a count the file cannot hold
-// makes it reserve gigabytes. Reads the file up to the end of its header only; a
-// file it cannot open is left to assimp to refuse.
-std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
-  std::optional<InputFile> file = OpenForCheck(path);
-  if (!file) return {};
-  ByteReader in(*file);
-  constexpr std::size_t kLongestLine = 1 << 16;
-  // Every element takes a byte of the file at the least: a header that declares
-  // more than the file holds is refused, since assimp makes room for all of them
-  // before reading any (gigabytes for a few bytes of header).
-  const uint64_t fileBytes = FileSizeOrZero(path);
+// one ReadPlyHeader reads without a flaw (without the end, assimp asks for the
+// next header line past the end of the file forever; a second "element vertex"
+// makes it fill one mesh from both and free memory it does not own; control
+// characters are where it loses its way, and has been seen to read on forever
+// past one), whose counts fit 32 bits (assimp wraps a longer one around) and do
+// not pass the file's size (assimp makes room for all of them before reading
+// any: gigabytes for a few bytes of header), and whose body holds the records
+// it declares.
+std::string PlyHeaderFault(ByteSource& source, FaultDetail& detail) {
+  ByteReader in(source);
+  const PlyHeader header = ReadPlyHeader(in);
+  const auto noCount = [](const std::string& name) {
+    return "the PLY header's element \"" + name + "\" has no count assimp reads";
+  };
+  // Every element takes a byte of the file at the least. Faults of the
+  // elements read come first: they stand on lines before the header's flaw.
+  const uint64_t fileBytes = source.RegularSize();
   uint64_t declared = 0;
-  std::vector<std::string> elements;
-  std::vector<PlyRecords> records;  // each element's, in order
-  bool binary = false;
-  std::string line;
-  for (int64_t number = 1;; ++number) {
-    line.clear();
-    char c = 0;
-    bool ended = false;
-    while (in.Get(c)) {
-      if (c == '\n') {
-        ended = true;
-        break;
-      }
-      if (line.size() >= kLongestLine) return "a PLY header line longer than 64 KiB";
-      line.push_back(c);
-    }
-    // An end_header on the last line, without a line end, is not one to assimp.
-    if (!ended) return "the PLY header has no end_header line";
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    // Other control characters are where assimp's reader loses its way (it has
-    // been seen to read on forever past one).
-    for (const char d : line) {
-      if ((static_cast<unsigned char>(d) < 0x20 && d != '\t') || d == 0x7f) {
-        detail.line = number;
-        return "a control character in line " + std::to_string(number) + " of the PLY header";
-      }
-    }
-    const std::vector<std::string_view> words = Words(line);
-    const std::string_view keyword = words.empty() ? std::string_view() : words[0];
-    if (number == 1) {
-      if (words.size() != 1 || keyword != "ply") {
-        detail.line = 1;
-        return "no PLY header in line 1";
-      }
-      continue;
-    }
-    if (keyword == "end_header" && words.size() == 1) return PlyBodyFault(in, binary, records);
-    if (keyword == "format" && words.size() >= 2) binary = words[1] != "ascii";
-    if (keyword == "property" && !records.empty() && words.size() >= 3) {
-      // A list takes its count at the least; a scalar its size.
-      records.back().minBytes += PlyTypeBytes(words[1] == "list" ? words[2] : words[1]);
-      records.back().lists.push_back(words[1] == "list");
-    }
-    // Other lines (exporters write free text there) assimp passes over.
-    if (keyword != "element") continue;
-    if (words.size() != 3) {
-      detail.line = number;
-      return "line " + std::to_string(number) + " of the PLY header is no \"element NAME COUNT\"";
-    }
-    const std::string name(words[1]);
-    if (std::find(elements.begin(), elements.end(), name) != elements.end()) {
-      return "the PLY header declares element \"" + name + "\" twice";
-    }
-    elements.push_back(name);
-    // assimp reads a count past 32 bits by wrapping it around.
-    const std::string count(words[2]);
-    if (count.empty() || count.size() > 10 ||
-        count.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoull(count) > UINT32_MAX) {
-      return "the PLY header's element \"" + name + "\" has no count assimp reads";
-    }
-    declared += std::stoull(count);
-    records.push_back({name, std::stoull(count), 0, {}});
-    if (records.back().count > 0) {
-      if (std::string fault = PlyGeometryAssimpMisreads(name); !fault.empty()) {
+  for (const PlyElement& element : header.elements) {
+    if (element.countDigits > 10 || element.count > UINT32_MAX) return noCount(element.name);
+    declared += element.count;
+    if (element.count > 0) {
+      if (std::string fault = PlyGeometryAssimpMisreads(element.name); !fault.empty()) {
         detail.kind = ModelError::Kind::kGeometryLost;
         return fault;
       }
@@ -374,6 +383,29 @@ std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
              " bytes holds";
     }
   }
+  if (!header.flaw) return PlyBodyFault(in, header.Binary(), header.elements);
+  const PlyHeaderFlaw& flaw = *header.flaw;
+  const std::string line = std::to_string(flaw.line);
+  switch (flaw.kind) {
+    case PlyHeaderFlaw::Kind::kLongLine:
+      return "a PLY header line longer than 64 KiB";
+    case PlyHeaderFlaw::Kind::kNoEnd:
+      return "the PLY header has no end_header line";
+    case PlyHeaderFlaw::Kind::kControlCharacter:
+      detail.line = flaw.line;
+      return "a control character in line " + line + " of the PLY header";
+    case PlyHeaderFlaw::Kind::kNoSignature:
+      detail.line = flaw.line;
+      return "no PLY header in line " + line;
+    case PlyHeaderFlaw::Kind::kBadElementLine:
+      detail.line = flaw.line;
+      return "line " + line + " of the PLY header is no \"element NAME COUNT\"";
+    case PlyHeaderFlaw::Kind::kRepeatedElement:
+      return "the PLY header declares element \"" + flaw.element + "\" twice";
+    case PlyHeaderFlaw::Kind::kBadCount:
+      return noCount(flaw.element);
+  }
+  return "the PLY header is not one assimp reads";  // no other flaw is told
 }
 
 // Assimp's OFF reader reads the faces twice, counting in the first pass and
@@ -387,10 +419,8 @@ std::string PlyHeaderFault(const std::string& path, FaultDetail& detail) {
 // lines end in "\n" or "\r\n"; blank lines anywhere, "#" comments only before
 // the counts (assimp reads a comment among the faces as a face and drops it, and
 // refuses one among the vertices).
-std::string OffFault(const std::string& path, FaultDetail& detail) {
-  std::optional<InputFile> file = OpenForCheck(path);
-  if (!file) return {};
-  ByteReader in(*file);
+std::string OffFault(ByteSource& source, FaultDetail& detail) {
+  ByteReader in(source);
   constexpr std::size_t kLongestLine = 1 << 16;
   int64_t lineNumber = 0;
   std::string line;

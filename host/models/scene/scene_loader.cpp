@@ -58,14 +58,14 @@ void BuildInline(const Entry& entry, Document& staging) {
 
 class SceneLoader {
  public:
-  SceneLoader(const std::string& path, const LoadProgress& progress)
-      : path_(path), progress_(progress) {}
+  // The scene's text and its path, both the caller's: they outlive the load.
+  SceneLoader(const std::string& text, const std::string& path, const LoadProgress& progress)
+      : text_(text), path_(path), progress_(progress) {}
 
   // Running out of memory is told of the OBJ file being read or built from, if
   // any, else of the scene.
   void Load(Document& document) {
     models::NamingOutOfMemory(path_, [&] {
-      text_ = models::ReadWholeFile(path_, kMaxSceneBytes);
       const Json root = Parse(path_, text_);
       try {
         LoadInto(Node(root, {}), document);
@@ -183,9 +183,9 @@ class SceneLoader {
     }
   }
 
+  const std::string& text_;
   const std::string& path_;
   const LoadProgress& progress_;
-  std::string text_;
   std::map<std::string, std::unique_ptr<models::ModelFile>> files_;  // read, still to be taken from
   uint64_t done_ = 0;
   uint64_t total_ = 0;
@@ -194,12 +194,19 @@ class SceneLoader {
 }  // namespace
 
 void LoadScene(const std::string& path, Document& document, const LoadProgress& progress) {
-  SceneLoader(path, progress).Load(document);
+  const std::string text =
+      models::NamingOutOfMemory(path, [&] { return models::ReadWholeFile(path, kMaxSceneBytes); });
+  models::LoadSceneText(text, path, document, progress);
 }
 
 }  // namespace vhost
 
 namespace vhost::models {
+
+void LoadSceneText(const std::string& text, const std::string& path, Document& document,
+                   const LoadProgress& progress) {
+  SceneLoader(text, path, progress).Load(document);
+}
 
 Format SceneFormat() {
   Format format;

@@ -4,10 +4,15 @@
 // its heap); the headers that do end, however their last line is spelled, still
 // load. OFF: lines assimp's two passes over the faces read differently (it then
 // writes past its arrays) and faces it would drop; well-formed files still load.
+#include "host/models/assimp/assimp_guards.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -18,6 +23,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <chrono>
 #include <thread>
@@ -288,5 +294,62 @@ TEST_F(AssimpOff, WellFormedFilesLoadWithCommentsBlankLinesAndCrLf) {
   ASSERT_EQ(shared.SlotCount(), 1);
   EXPECT_EQ(shared.At(0)->FaceCount(), 1);
 }
+
+#if !defined(_WIN32)
+TEST_F(AssimpPly, TheChecksReadTheSameFromMemoryAsFromTheFile) {
+  // A .zae archive holding `dae`, as its bytes.
+  const auto zae = [&](const std::string& dae) {
+    const std::string path = PathOf("made.zae");
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    EXPECT_NE(archive, nullptr);
+    if (archive == nullptr) return std::string();
+    zip_source_t* source = zip_source_buffer(archive, dae.data(), dae.size(), 0);
+    EXPECT_GE(zip_file_add(archive, "model.dae", source, ZIP_FL_OVERWRITE), 0);
+    EXPECT_EQ(zip_close(archive), 0);
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::string huge = kHeaderStart;
+  huge.replace(huge.find("element vertex 3"), 16, "element vertex 1000000");
+  const std::string fan = "<COLLADA><trifans count=\"1\"/></COLLADA>";
+  const struct {
+    std::string name;
+    std::string bytes;
+    std::string message;  // empty for none
+  } cases[] = {
+      {"good.ply", kHeaderStart + "end_header\n" + kBody, ""},
+      {"open.ply", kHeaderStart + kBody, "no end_header"},
+      {"edges.ply", kHeaderStart + "element edge 1\nend_header\n" + kBody, "\"edge\""},
+      // The file's size, told by the source, bounds the counts.
+      {"huge.ply", huge + "end_header\n" + kBody, "than a file of"},
+      {"tab.stl", kHeaderStart + "end_header\v" + kBody, "in line 9 of the PLY header"},
+      // A PLY file named .off passes the PLY check, and then fails the OFF one.
+      {"ply.off", kHeaderStart + "end_header\n" + kBody, "no OFF header in line 1"},
+      {"faces.xml", "OFF\n1 4\n0.1 0.2 0.3\n0.2 0.3.0 4\n", "in line 4"},
+      {"square.off", kOffHead + "3 0 1 2\n3 0 2 3\n", ""},
+      {"fan.dae", fan, "<trifans>"},
+      {"fan.xml", "<?xml?>" + fan, "<trifans>"},
+      {"plain.dae", "<COLLADA><triangles/></COLLADA>", ""},
+      {"fan.zae", zae(fan), "<trifans>"},
+      {"plain.zae", zae("<COLLADA/>"), ""},
+      {"none.zae", "not a zip", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, c.bytes);
+    const std::optional<vhost::ModelError> fromFile = vhost::models::AssimpReaderHazard(path);
+    const std::optional<vhost::ModelError> fromMemory =
+        vhost::models::AssimpReaderHazard(c.bytes, path);
+    ASSERT_EQ(fromMemory.has_value(), !c.message.empty());
+    ASSERT_EQ(fromFile.has_value(), fromMemory.has_value());
+    if (!fromMemory) continue;
+    EXPECT_NE(fromMemory->message().find(c.message), std::string::npos) << fromMemory->what();
+    EXPECT_STREQ(fromMemory->what(), fromFile->what());
+    EXPECT_EQ(fromMemory->kind(), fromFile->kind());
+    EXPECT_EQ(fromMemory->line(), fromFile->line());
+  }
+}
+#endif
 
 }  // namespace

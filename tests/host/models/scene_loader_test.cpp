@@ -1,5 +1,7 @@
 // Scene files and the bundled samples: what they put in a document, counted by
 // hand, and faults of the format reported at their line with the document kept.
+#include "host/models/scene/scene_loader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -134,7 +136,7 @@ class Scene : public testing_support::ModelFiles {
            objects + "\n]\n}\n";
   }
   vhost::Document& Load(const std::string& text) {
-    vhost::LoadScene(Write("scene.json", text), document);
+    vhost::models::LoadSceneText(text, PathOf("scene.json"), document);
     return document;
   }
 
@@ -213,6 +215,28 @@ TEST_F(Scene, ProgressCoversTheSceneAndEachFileOnce) {
   ASSERT_FALSE(done.empty());
   for (std::size_t i = 1; i < done.size(); ++i) EXPECT_GE(done[i], done[i - 1]);
   EXPECT_EQ(done.back(), text.size() + parts_.size());
+}
+
+TEST_F(Scene, TextFromMemoryReadsItsFilesBesideItsName) {
+  Write("models/parts.obj", parts_);
+  const std::string name = PathOf("unwritten.json");  // never a file
+  const std::string text = Text(R"({"file": "models/parts.obj", "object": "b"})");
+  uint64_t last = 0;
+  vhost::models::LoadSceneText(text, name, document, [&](uint64_t done, uint64_t total) {
+    EXPECT_EQ(total, text.size() + parts_.size());
+    last = done;
+  });
+  ASSERT_EQ(document.SlotCount(), 1);
+  EXPECT_EQ(At(document, 0).name, "b");
+  EXPECT_EQ(last, text.size() + parts_.size());
+  try {
+    vhost::models::LoadSceneText(Text("7"), name, document);
+    ADD_FAILURE() << "loaded";
+  } catch (const vhost::ModelError& error) {
+    EXPECT_EQ(error.file(), name);
+    EXPECT_EQ(error.line(), 5);
+  }
+  EXPECT_EQ(document.SlotCount(), 1);
 }
 
 TEST_F(Scene, FaultsNameTheLineOfTheValueAtFault) {
