@@ -4,22 +4,12 @@
 // a pattern agree with the pattern itself.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "fuzz/invariant.h"
 #include "host/tool/globs.h"
-
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "invariant broken: %s\n", what);
-  std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -30,13 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   try {
     const vtool::Glob glob(pattern);
     const bool matches = glob.Matches(path);
-    if (glob.MatchesItself(path, false) && !matches) Fail("a path matched itself but not in full");
+    if (glob.MatchesItself(path, false) && !matches)
+      fuzzing::Fail("a path matched itself but not in full");
     vtool::GlobRules only;
     only.Include(pattern);
-    if (only.Takes(path) != (matches != glob.negated())) Fail("an include disagrees with its glob");
+    if (only.Takes(path) != (matches != glob.negated()))
+      fuzzing::Fail("an include disagrees with its glob");
     only.Exclude(pattern);
     if (matches && only.Takes(path) != glob.negated()) {
-      Fail("a later exclude of the same pattern did not decide");
+      fuzzing::Fail("a later exclude of the same pattern did not decide");
     }
   } catch (const std::invalid_argument&) {
   }

@@ -7,18 +7,6 @@
 namespace vhost::models {
 namespace {
 
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
 PlyFormat FormatNamed(std::string_view name) {
   if (name == "ascii") return PlyFormat::kAscii;
   if (name == "binary_little_endian") return PlyFormat::kBinaryLittleEndian;

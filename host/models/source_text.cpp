@@ -160,6 +160,18 @@ ModelError OutOfMemory(const std::string& path) {
   return ModelError(ModelError::Kind::kOutOfMemory, path, 0, "out of memory");
 }
 
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
 uint64_t FileSizeOrZero(const std::string& path) { return SizeIfRegular(StatusOf(path)); }
 
 TextPosition PositionAt(std::string_view text, std::size_t offset) {

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/models/model_error.h"
 
@@ -66,6 +67,10 @@ class InputFile : public ByteSource {
   std::unique_ptr<std::FILE, Close> file_;
   bool atEnd_ = false;
 };
+
+// The words of a line of text, split at blanks and tabs: how the text formats
+// the checks read (PLY headers and records, OFF) separate their values.
+std::vector<std::string_view> Words(std::string_view line);
 
 // A ByteSource read a byte, a line or a block at a time, through a buffer of
 // its own. Bytes that cannot be read read as the end: for checks that leave a

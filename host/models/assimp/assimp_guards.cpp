@@ -38,18 +38,6 @@ bool IsUnsigned(std::string_view word) {
 
 bool IsNumber(std::string_view s) { return IsDecimalNumber(s, SIZE_MAX); }
 
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
 // Whether an ASCII record (one line's words) holds what its element declares:
 // a word for each scalar, and for each list a count and that many words.
 // Assimp makes room for a list's count before reading it: a count of billions
