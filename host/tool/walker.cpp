@@ -187,8 +187,16 @@ std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkR
         rules.ignore ? std::make_unique<IgnoreRules>(folder, relative)
                      : std::make_unique<IgnoreRules>();
     FolderWalk walker(rules, *ignore);
-    walker.Walk(folder, shown, relative, "");
+    std::string failed;
+    try {
+      walker.Walk(folder, shown, relative, "");
+    } catch (const std::system_error& error) {
+      // A name the system cannot give as text (Windows, outside the code
+      // page): the folder is said to be unreadable rather than half walked.
+      failed = std::string("cannot read the folder: ") + error.what();
+    }
     std::vector<WalkItem> found = walker.Take();
+    if (!failed.empty()) found = {WalkItem{Shown(shown), failed}};
     if (found.empty())
       found.push_back(WalkItem{Shown(shown), NothingFound(rules, ignore->Active())});
     items.insert(items.end(), std::make_move_iterator(found.begin()),
