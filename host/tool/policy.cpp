@@ -371,7 +371,9 @@ Policy Policy::Parse(const std::string& text, const std::string& shown, const st
     } else if (name == "budget" || name == "waiver") {
       const toml::array* list = node.as_array();
       if (list == nullptr || !list->is_array_of_tables()) {
-        check.Fail(node.source(), "\"" + name + "\" must be tables: [[" + name + "]]");
+        std::string message = "\"" + name;
+        message += "\" must be tables: [[" + name + "]]";
+        check.Fail(node.source(), message);
       }
       for (const toml::node& entry : *list) {
         const toml::table& table = *entry.as_table();
