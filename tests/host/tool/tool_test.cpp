@@ -673,6 +673,26 @@ TEST_F(Tool, APolicyFileSetsTheBudgetsOfEachModelByItsPath) {
   EXPECT_EQ(run.err, "");
 }
 
+// The policy docs/ci/ shows is one the tool reads, and it gates a tree as its
+// comments say.
+TEST_F(Tool, TheDocumentedPolicyIsValidAndGates) {
+  const std::string policy = std::string(VELTRANE_SOURCE_DIR) + "/docs/ci/veltrane.toml";
+  ASSERT_EQ(
+      Shell("cd '" + dir_ + "' && mkdir -p characters props/hero && cp '" + policy + "' . && cp '" +
+            Sample("cage.obj") + "' characters/boss.glb.obj && cp '" + Sample("props.obj") +
+            "' props/crate_lod1.obj && cp '" + Sample("cage.obj") + "' props/hero/"),
+      0);
+  const Outcome run = Start("--json");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Lines(run.err).front(), "veltrane-host: budgets from veltrane.toml");
+  const Json doc = Document(run);
+  ASSERT_EQ(doc["models"].size(), 3u);
+  EXPECT_EQ(doc["models"][1]["file"], "props/crate_lod1.obj");
+  // The last matching table wins: the level of detail's budget, not the props'.
+  EXPECT_EQ(doc["models"][1]["budgets"][0]["limit"], 2500);
+  EXPECT_EQ(doc["models"][1]["budgets"][0]["rule"], "veltrane.toml:27");
+}
+
 // A policy that is not valid stops the run before anything is counted.
 TEST_F(Tool, APolicyThatIsNotValidIsAnErrorNamingItsPlace) {
   File("bad.toml", "[defaults]\nmax-faces = -1\n");
