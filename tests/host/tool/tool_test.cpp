@@ -532,26 +532,36 @@ TEST_F(Tool, AFolderGivesTheModelFilesBelowItSorted) {
                   "for f in b.obj A.obj sub/c.OBJ .hidden/h.obj .h.obj ignored/i.obj "
                   "excluded.obj; do cp \"$S/cage.obj\" m/$f || exit 1; done && "
                   "cp \"$S\"/*.obj \"$S/scene.json\" m/sub/ && "
+                  "cp /usr/share/assimp/models/PLY/cube.ply m/sub/ && "
+                  "cp /usr/share/assimp/models/STL/triangle.stl m/Tri.STL && "
                   "echo '<settings/>' > m/settings.xml && "
                   "echo '{\"name\": \"a package\"}' > m/package.json && echo x > m/notes.txt && "
                   "echo 'v 0 0 0' > m/noext && echo 'ignored/' > m/.gitignore && "
                   "echo excluded.obj >> m/.git/info/exclude && "
                   "ln -s sub/c.OBJ m/link.obj && ln -s .. m/sub/loop"),
             0);
-  const std::vector<std::string> taken = {
-      "m/A.obj",         "m/b.obj",          "m/link.obj",
-      "m/sub/c.OBJ",     "m/sub/cage.obj",   "m/sub/cup_half.obj",
-      "m/sub/props.obj", "m/sub/scene.json", "m/sub/vase_profile.obj",
-      "m/sub/wires.obj"};
+  const std::vector<std::string> taken = {"m/A.obj",
+                                          "m/Tri.STL",
+                                          "m/b.obj",
+                                          "m/link.obj",
+                                          "m/sub/c.OBJ",
+                                          "m/sub/cage.obj",
+                                          "m/sub/cube.ply",
+                                          "m/sub/cup_half.obj",
+                                          "m/sub/props.obj",
+                                          "m/sub/scene.json",
+                                          "m/sub/vase_profile.obj",
+                                          "m/sub/wires.obj"};
   Outcome run = Start("--files m");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Lines(run.out), taken);
   run = Start("--files --hidden --no-ignore m/");
-  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
-                                "m/.h.obj", "m/.hidden/h.obj", "m/A.obj", "m/b.obj",
-                                "m/excluded.obj", "m/ignored/i.obj", "m/link.obj", "m/sub/c.OBJ",
-                                "m/sub/cage.obj", "m/sub/cup_half.obj", "m/sub/props.obj",
-                                "m/sub/scene.json", "m/sub/vase_profile.obj", "m/sub/wires.obj"}));
+  EXPECT_EQ(Lines(run.out),
+            (std::vector<std::string>{"m/.h.obj", "m/.hidden/h.obj", "m/A.obj", "m/Tri.STL",
+                                      "m/b.obj", "m/excluded.obj", "m/ignored/i.obj", "m/link.obj",
+                                      "m/sub/c.OBJ", "m/sub/cage.obj", "m/sub/cube.ply",
+                                      "m/sub/cup_half.obj", "m/sub/props.obj", "m/sub/scene.json",
+                                      "m/sub/vase_profile.obj", "m/sub/wires.obj"}));
   // Patterns from the folder walked; the last one matching a file decides.
   run = Start(
       "--files --exclude 'sub/**' --include sub/c.OBJ --include '*.obj' --exclude '[ab].obj' m");
@@ -568,7 +578,7 @@ TEST_F(Tool, AFolderGivesTheModelFilesBelowItSorted) {
   // Inside the tree, the rules still apply; the current folder's paths have no prefix.
   run = Sh("sh -c 'cd m/sub && exec veltrane-host --files'");
   EXPECT_EQ(Lines(run.out),
-            (std::vector<std::string>{"c.OBJ", "cage.obj", "cup_half.obj", "props.obj",
+            (std::vector<std::string>{"c.OBJ", "cage.obj", "cube.ply", "cup_half.obj", "props.obj",
                                       "scene.json", "vase_profile.obj", "wires.obj"}));
   // Every model counted, in the walk's order; a file named is taken as it is.
   run = Start("--json m m/notes.txt m/empty");
