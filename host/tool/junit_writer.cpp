@@ -134,7 +134,7 @@ std::string JunitWriter::Text(const RunSummary& summary) {
 }
 
 void JunitWriter::End(const RunSummary& summary) {
-  failure_ = ReplaceFile(path_, Text(summary));
+  failure_ = ReplaceWhole(path_, Text(summary));
   if (!failure_.empty()) failure_ = "JUnit report: " + failure_;
 }
 

@@ -150,7 +150,7 @@ std::string MarkdownWriter::Text(const RunSummary& summary) const {
 void MarkdownWriter::End(const RunSummary& summary) {
   const std::string text = Text(summary);
   std::string failure;
-  if (replace_) failure = ReplaceFile(*replace_, text);
+  if (replace_) failure = ReplaceWhole(*replace_, text);
   if (append_) {
     const std::string appended = AppendToFile(*append_, text);
     if (!appended.empty()) {

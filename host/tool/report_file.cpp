@@ -25,7 +25,7 @@ std::string Failed(const std::string& path, const std::string& reason) {
 
 #if defined(_WIN32)
 
-std::string ReplaceFile(const std::string& path, const std::string& content) {
+std::string ReplaceWhole(const std::string& path, const std::string& content) {
   const std::string temporary = path + ".tmp-" + std::to_string(GetCurrentProcessId());
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (file == nullptr) return Failed(path, std::strerror(errno));
@@ -45,7 +45,7 @@ std::string ReplaceFile(const std::string& path, const std::string& content) {
 
 #else
 
-std::string ReplaceFile(const std::string& path, const std::string& content) {
+std::string ReplaceWhole(const std::string& path, const std::string& content) {
   std::string temporary = path + ".tmp-XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return Failed(path, std::strerror(errno));

@@ -11,8 +11,8 @@ namespace vtool {
 // `path`. Answers an empty string on success, else the reason, naming `path`; a
 // failure leaves an existing file at `path` as it was and no temporary file.
 // An existing file keeps its permissions; a new one gets the usual ones (0666
-// less the umask).
-std::string ReplaceFile(const std::string& path, const std::string& content);
+// less the umask). (Not ReplaceFile: <windows.h> makes that name a macro.)
+std::string ReplaceWhole(const std::string& path, const std::string& content);
 
 // Appends `content` to `path`, creating it when missing. Answers an empty string
 // on success, else the reason, naming `path`.
