@@ -10,6 +10,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -20,6 +22,34 @@ namespace {
 std::string Failed(const std::string& path, const std::string& reason) {
   return "cannot write " + vhost::Printable(path) + " (" + reason + ")";
 }
+
+#if !defined(_WIN32)
+// Holds back, in the calling thread, every signal that ends the process and
+// can wait, for the life of this object, so that a run stopped while it writes
+// a report leaves the old file or the new one and no temporary file: a signal
+// sent meanwhile acts once the previous mask is back. (The settings file's save
+// holds them the same way.)
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) {
+      sigdelset(&all, fault);
+    }
+    held_ = ::pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+  }
+  ~SignalsHeld() {
+    if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_{};
+  bool held_ = false;
+};
+#endif
 
 }  // namespace
 
@@ -46,6 +76,7 @@ std::string ReplaceWhole(const std::string& path, const std::string& content) {
 #else
 
 std::string ReplaceWhole(const std::string& path, const std::string& content) {
+  const SignalsHeld held;
   std::string temporary = path + ".tmp-XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return Failed(path, std::strerror(errno));
