@@ -23,6 +23,8 @@ class GithubWriter final : public Writer {
   // GitHub's own limit per step and kind; the writer keeps under it.
   static constexpr int kMostOfAKind = 10;
 
+  // `line` writes one line, without its end, where the caller chose; what it
+  // refers to (the run's console) must outlive the writer.
   explicit GithubWriter(std::function<void(const std::string&)> line) : line_(std::move(line)) {}
   void Begin(const std::optional<Identity>& identity) override;
   void Model(const ModelResult& result) override;
