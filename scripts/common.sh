@@ -59,7 +59,7 @@ ensure_packages() {
 }
 
 # What the native build and its tests need.
-NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev
+NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev libxml2-utils
 libtinyobjloader-dev nlohmann-json3-dev libcli11-dev libassimp-dev libmeshoptimizer-dev libzip-dev libgit2-dev libtomlplusplus-dev assimp-testmodels"
 
 # What the fuzz harnesses need: clang and its libFuzzer and sanitizer runtimes.

@@ -10,6 +10,7 @@
 
 #include "host/models/models.h"
 #include "host/models/registry.h"
+#include "host/tool/writers.h"
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
@@ -125,6 +126,15 @@ Options Resolve(const Arguments& arguments) {
       break;
     }
   }
+  const char* actions = std::getenv("GITHUB_ACTIONS");
+  options.github = arguments.github == Arguments::Github::kOn ||
+                   (arguments.github == Arguments::Github::kAuto && actions != nullptr &&
+                    std::strcmp(actions, "true") == 0);
+  options.stepSummary.reset();
+  if (const char* summary = std::getenv("GITHUB_STEP_SUMMARY");
+      options.github && summary != nullptr && *summary != '\0') {
+    options.stepSummary = summary;
+  }
   return options;
 }
 
@@ -150,9 +160,10 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   CLI::Option* json =
       app.add_flag("--json", options.json,
                    "print one JSON document with every model's counts instead of the window");
-  app.add_flag("--files", options.listFiles,
-               "print the models a run would count, one a line, and count nothing")
-      ->excludes(json);
+  CLI::Option* files =
+      app.add_flag("--files", options.listFiles,
+                   "print the models a run would count, one a line, and count nothing")
+          ->excludes(json);
   app.add_flag("--hidden", options.walk.hidden,
                "also walk hidden files and folders (names starting with '.')");
   bool noIgnore = false;
@@ -213,6 +224,23 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
                             ->type_name("FILE");
   CLI::Option* noPolicy =
       app.add_flag("--no-policy", "no policy file: only the budgets on the command line");
+  CLI::Option* junit =
+      text("--junit",
+           "write a JUnit XML report to FILE: a test case per model, a failure per "
+           "budget over its limit, an error per model not counted")
+          ->type_name("FILE")
+          ->excludes(files);
+  CLI::Option* markdown =
+      text("--markdown",
+           "write a Markdown summary to FILE: totals, models over budget, the largest models")
+          ->type_name("FILE")
+          ->excludes(files);
+  CLI::Option* github =
+      app.add_flag("--github",
+                   "GitHub Actions annotations on stderr and the summary appended to "
+                   "$GITHUB_STEP_SUMMARY (the default when GITHUB_ACTIONS is true)");
+  CLI::Option* noGithub =
+      app.add_flag("--no-github", "no GitHub Actions annotations or step summary, even in Actions");
   app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)")
       ->type_name("PATH");
   app.add_flag("--identify", options.identify, "tell what the plug-in says about itself");
@@ -270,6 +298,16 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         } catch (const std::invalid_argument& error) {
           throw UsageError(name + ": " + error.what());
         }
+      } else if (option == junit || option == markdown) {
+        if (value().empty()) throw UsageError(name + ": the file name is empty");
+        if (option == junit && !CanWriteJunit()) {
+          throw UsageError(
+              "--junit: this build cannot write JUnit XML (it has no XML library); the Linux "
+              "build can");
+        }
+        (option == junit ? options.junit : options.markdown) = value();
+      } else if (option == github || option == noGithub) {
+        arguments.github = option == github ? Arguments::Github::kOn : Arguments::Github::kOff;
       } else if (option == importTimeout) {
         options.importTimeout = Decimal(name, value(), INT32_MAX);
       } else if (const auto found = budgets.find(option); found != budgets.end()) {

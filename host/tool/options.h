@@ -43,6 +43,13 @@ struct Options {
   std::optional<int64_t> importTimeout;  // seconds an assimp import may take; 0: no limit
   std::optional<std::string> policy;     // --policy FILE; none: veltrane.toml, if found
   bool noPolicy = false;
+  std::optional<std::string> junit;     // --junit FILE: JUnit XML, replaced whole
+  std::optional<std::string> markdown;  // --markdown FILE: the Markdown summary, replaced whole
+  // GitHub Actions annotations on stderr: --github, or GITHUB_ACTIONS=true
+  // unless --no-github.
+  bool github = false;
+  // With `github`: $GITHUB_STEP_SUMMARY, which the Markdown summary is appended to.
+  std::optional<std::string> stepSummary;
 
   // Per-object rows are made for --objects and for per-object budgets.
   bool PerObject() const { return objects || objectBudgets.Any(); }
@@ -55,6 +62,9 @@ struct Arguments {
   Options options;  // `settings` unset: resolved from the two fields below
   SettingsFile settingsFile = SettingsFile::kNone;
   std::string givenSettings;  // for kGiven
+  // The last of --github and --no-github; kAuto: as the environment says.
+  enum class Github { kAuto, kOn, kOff };
+  Github github = Github::kAuto;
 };
 
 // What parsing the command line came to: arguments to run with, or an exit
@@ -72,7 +82,7 @@ Parsed ParseCommandLine(int argc, const char* const* argv);
 
 // The run configuration of `arguments`. For --user-settings this makes the
 // folders of the user's settings file, as asked for; a failure shows when the
-// file is saved.
+// file is saved. Reads GITHUB_ACTIONS and GITHUB_STEP_SUMMARY.
 Options Resolve(const Arguments& arguments);
 
 // $XDG_CONFIG_HOME/veltrane/settings.xml, else ~/.config/veltrane/settings.xml;

@@ -79,6 +79,23 @@ void Play(vhost::VeltraneSession& session, const Action& action) {
   }
 }
 
+// Ends every writer, in order. A report file that could not be written is the
+// run's failure, as settings that could not be saved are: said on stderr and
+// handed to the writers after it (the JSON, last, carries it). Answers the
+// run's exit status.
+int EndAll(std::vector<std::unique_ptr<Writer>>& writers, int status, std::string& fatal,
+           Console& console) {
+  for (auto& writer : writers) {
+    writer->End(RunSummary{status, fatal, std::nullopt});
+    const std::string failure = writer->Failure();
+    if (failure.empty()) continue;
+    console.Line("veltrane-host: " + vhost::Printable(failure));
+    if (fatal.empty()) fatal = failure;
+    status = 2;
+  }
+  return status;
+}
+
 // One run, in its order: the configuration's settings and plug-in, then each
 // model counted and handed to every writer as soon as it is done, then the end.
 // Whatever stops the run early is its error, and the models not reached are
@@ -92,7 +109,8 @@ class ToolRun {
         models_(std::move(models)),
         console_(console),
         out_(out),
-        writers_(WritersFor(options.json, out)) {
+        writers_(
+            WritersFor(options, out, [&console](const std::string& line) { console.Line(line); })) {
     request_.current = options.current;
     request_.perObject = options.PerObject();
     request_.rules = BudgetRules(options.budgets, options.objectBudgets);
@@ -111,8 +129,7 @@ class ToolRun {
       skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
       for (auto& writer : writers_) writer->Model(skipped);
     }
-    const RunSummary summary{status_, fatal_, std::nullopt};
-    for (auto& writer : writers_) writer->End(summary);
+    status_ = EndAll(writers_, status_, fatal_, console_);
     if (std::fflush(out_) != 0 || std::ferror(out_) != 0) {
       const int error = errno;
       console_.Line(std::string("veltrane-host: cannot write the report to standard output: ") +
@@ -231,9 +248,14 @@ class ToolRun {
 
 // A run that cannot begin (its policy is not valid): said on stderr and, with
 // --json, as the document's error; nothing counted. Returns 2.
-int RunRefused(const std::string& message, bool json, Console& console, std::FILE* out) {
+int RunRefused(const std::string& message, const Options& options, Console& console,
+               std::FILE* out) {
   console.Line("veltrane-host: " + vhost::Printable(message));
-  for (auto& writer : WritersFor(json, out)) writer->End(RunSummary{2, message, std::nullopt});
+  // The CI reports say so too: a job's test report must not look green.
+  auto writers =
+      WritersFor(options, out, [&console](const std::string& line) { console.Line(line); });
+  std::string fatal = message;
+  EndAll(writers, 2, fatal, console);
   std::fflush(out);
   return 2;
 }
@@ -250,7 +272,7 @@ int CountAll(const Options& options, std::vector<WalkItem> models, Console& cons
       try {
         policy = Policy::Load(*file, *file);
       } catch (const PolicyError& error) {
-        return RunRefused(error.what(), options.json, console, out);
+        return RunRefused(error.what(), options, console, out);
       }
       console.Line("veltrane-host: budgets from " + vhost::Printable(*file));
     }

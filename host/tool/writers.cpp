@@ -5,6 +5,11 @@
 #include <utility>
 
 #include "host/models/models.h"
+#include "host/tool/github_writer.h"
+#include "host/tool/markdown_writer.h"
+#if defined(VHOST_JUNIT_XML)
+#include "host/tool/junit_writer.h"
+#endif
 
 namespace vtool {
 namespace {
@@ -98,6 +103,29 @@ std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out) {
   } else {
     writers.push_back(std::make_unique<TextWriter>(out));
   }
+  return writers;
+}
+
+bool CanWriteJunit() {
+#if defined(VHOST_JUNIT_XML)
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::vector<std::unique_ptr<Writer>> WritersFor(
+    const Options& options, std::FILE* out,
+    const std::function<void(const std::string&)>& errLine) {
+  std::vector<std::unique_ptr<Writer>> writers;
+#if defined(VHOST_JUNIT_XML)
+  if (options.junit) writers.push_back(std::make_unique<JunitWriter>(*options.junit));
+#endif
+  if (options.markdown || options.stepSummary) {
+    writers.push_back(std::make_unique<MarkdownWriter>(options.markdown, options.stepSummary));
+  }
+  if (options.github) writers.push_back(std::make_unique<GithubWriter>(errLine));
+  for (auto& writer : WritersFor(options.json, out)) writers.push_back(std::move(writer));
   return writers;
 }
 

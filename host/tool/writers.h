@@ -6,11 +6,13 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/tool/options.h"
 #include "host/tool/result.h"
 
 namespace vtool {
@@ -26,6 +28,10 @@ class Writer {
   virtual void Model(const ModelResult& result) = 0;
   // Once, at the end of every run, including one that failed early.
   virtual void End(const RunSummary& summary) = 0;
+  // After End: why a writer of a file could not write it (naming the file),
+  // which is the run's own failure; empty when it did. Writers onto the
+  // caller's stream leave that stream's errors to the caller.
+  virtual std::string Failure() const { return {}; }
 };
 
 // The window's picture of each counted model, as the host would show it.
@@ -54,8 +60,20 @@ class JsonWriter final : public Writer {
   std::vector<ModelResult> results_;
 };
 
-// The writers a run with `json` asks for, onto `out`.
+// The report on stdout alone, as a run with `json` asks for it, onto `out`: for
+// a run that never got its options (a usage error).
 std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out);
+
+// Every writer `options` ask for: the files first (JUnit, Markdown) and the
+// report on `out` last, so that a file that could not be written is already
+// the run's error when the JSON document is written. GitHub annotations go to
+// `errLine`, a line a call (the run's stderr).
+std::vector<std::unique_ptr<Writer>> WritersFor(
+    const Options& options, std::FILE* out, const std::function<void(const std::string&)>& errLine);
+
+// Whether this build can write JUnit XML (it needs pugixml, which the Windows
+// builds lack).
+bool CanWriteJunit();
 
 // A model as text: its file name, the window's picture, a line naming the
 // saturated rows, and with per-object rows a table of them.

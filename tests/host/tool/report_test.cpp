@@ -6,6 +6,9 @@
 
 #include "host/models/models.h"
 #include "host/tool/budgets.h"
+#include "host/tool/github_writer.h"
+#include "host/tool/markdown_writer.h"
+#include "host/tool/report_text.h"
 #include "host/tool/result.h"
 #include "host/tool/writers.h"
 
@@ -85,6 +88,59 @@ TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
   EXPECT_EQ(doc["models"][0]["file"], "caf\xef\xbf\xbd\n.obj");
   EXPECT_EQ(doc["models"][0]["error"], "caf\xef\xbf\xbd\\u000a.obj: cannot open: \xef\xbf\xbd");
   EXPECT_EQ(doc["schema"], "veltrane-host/1");
+}
+
+// What each CI format would read as its own syntax, escaped; what is not
+// UTF-8 replaced as the JSON replaces it.
+TEST(CiReports, EscapeEachFormatsOwnSyntax) {
+  const struct {
+    std::string text, message, property, cell, utf8;
+  } cases[] = {
+      {"plain.obj", "plain.obj", "plain.obj", "plain.obj", "plain.obj"},
+      {"a,b:c.obj", "a,b:c.obj", "a%2Cb%3Ac.obj", "a,b:c.obj", "a,b:c.obj"},
+      // Rendered as \\u000d: the backslash of the written control is escaped too.
+      // Written \u000d, whose backslash Markdown needs escaped in turn.
+      {"100%\r\n", "100%25%0D%0A", "100%25%0D%0A", "100%\\\\u000d\\\\u000a", "100%\r\n"},
+      {"x|y", "x|y", "x|y", "x\\|y", "x|y"},
+      {"*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\", "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\",
+       "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\",
+       "\\*a\\* \\_b\\_ \\`c\\` \\[d\\](e) \\<f\\> \\&g; \\$h\\$ \\~i\\~ \\\\",
+       "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\"},
+      // A lone byte, a cut sequence, an overlong form, a surrogate; then valid ones.
+      {"\xff \xc3 \xc0\xaf \xed\xa0\x80 \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
+       "\xef\xbf\xbd \xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd "
+       "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
+       "", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(vtool::GithubMessage(c.text), c.message);
+    if (c.property.empty()) {
+      EXPECT_EQ(vtool::ValidUtf8(c.text), c.message);
+      continue;
+    }
+    EXPECT_EQ(vtool::GithubProperty(c.text), c.property);
+    EXPECT_EQ(vtool::MarkdownCell(c.text), c.cell);
+    EXPECT_EQ(vtool::ValidUtf8(c.text), c.utf8);
+  }
+}
+
+// Where a model sits, as JUnit's classname and name say it.
+TEST(CiReports, AModelsPlaceIsItsFolderAndFileName) {
+  const struct {
+    const char* path;
+    const char* folder;
+    const char* file;
+  } cases[] = {{"model.obj", ".", "model.obj"},
+               {"art/props/crate.obj", "art/props", "crate.obj"},
+               {"/crate.obj", "/", "crate.obj"},
+               {"-", ".", "<stdin>"},
+               {"a\nb/c\td.obj", "a\\u000ab", "c\\u0009d.obj"}};
+  for (const auto& c : cases) {
+    const vtool::ModelPlace place = vtool::PlaceOf(c.path);
+    EXPECT_EQ(place.folder, c.folder) << c.path;
+    EXPECT_EQ(place.file, c.file) << c.path;
+  }
 }
 
 }  // namespace
