@@ -707,6 +707,34 @@ TEST_F(Tool, TheDocumentedPolicyIsValidAndGates) {
   EXPECT_EQ(doc["models"][1]["budgets"][0]["rule"], "veltrane.toml:27");
 }
 
+// The CI jobs docs/ci/ shows run veltrane-host as written: each command line
+// in them, run on a tree of models under the documented policy, passes and
+// leaves the JUnit report the job publishes, valid against the schema.
+TEST_F(Tool, TheDocumentedCiJobsRunAsWritten) {
+  const std::string docs = std::string(VELTRANE_SOURCE_DIR) + "/docs/ci/";
+  ASSERT_EQ(Shell("cd '" + dir_ + "' && mkdir assets && cp '" + docs + "veltrane.toml' . && cp '" +
+                  std::string(VHOST_SAMPLES_DIR) + "'/*.obj assets/"),
+            0);
+  int jobs = 0;
+  for (const char* job : {"github-actions.yml", "gitlab-ci.yml"}) {
+    std::istringstream text(Read(docs + job));
+    for (std::string line; std::getline(text, line);) {
+      const std::string tool = "/bin/veltrane-host ";
+      const std::size_t at = line.find(tool);
+      if (at == std::string::npos) continue;
+      SCOPED_TRACE(std::string(job) + ": " + line);
+      ++jobs;
+      Shell("rm -f '" + dir_ + "/veltrane-junit.xml'");
+      const Outcome run = Start(line.substr(at + tool.size()));
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(Shell("xmllint --noout --schema '" + std::string(VELTRANE_SOURCE_DIR) +
+                      "/tests/host/tool/junit-10.xsd' '" + dir_ + "/veltrane-junit.xml'"),
+                0);
+    }
+  }
+  EXPECT_EQ(jobs, 2);
+}
+
 // A policy that is not valid stops the run before anything is counted.
 TEST_F(Tool, APolicyThatIsNotValidIsAnErrorNamingItsPlace) {
   File("bad.toml", "[defaults]\nmax-faces = -1\n");
