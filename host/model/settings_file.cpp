@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "host/core/signals_held.h"
 #include "host/model/settings_node.h"
 #include "host/model/settings_tree.h"
 
@@ -214,30 +215,16 @@ void DisarmSignalSlot(dev_t device, ino_t inode) {
   }
 }
 
-// Holds the stop signals back while it lives, restoring the mask it found: a
-// lock file made before its handler is armed would outlive a signal that came
-// in between. A held signal arrives once released, by then to the handler.
-class StopSignalsHeld {
- public:
-  StopSignalsHeld() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (const int signal : kStopSignals) sigaddset(&stops, signal);
-    held_ = ::pthread_sigmask(SIG_BLOCK, &stops, &previous_) == 0;
-  }
-  ~StopSignalsHeld() {
-    if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-  }
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
-  // The mask found, for a wait that a person must be able to interrupt.
-  const sigset_t& previous() const { return previous_; }
-
- private:
-  sigset_t previous_{};
-  bool held_ = false;
-};
+// The stop signals, held back from a lock file's making to its handler's
+// arming: a lock file made before its handler is armed would outlive a signal
+// that came in between. A held signal arrives once released, by then to the
+// handler.
+sigset_t StopSignals() {
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (const int signal : kStopSignals) sigaddset(&stops, signal);
+  return stops;
+}
 
 // Opens "<target>.lock" without ever blocking in open() and locks it, waiting for
 // another run if need be. Null when the run goes on unlocked; `notice` then says
@@ -261,7 +248,7 @@ std::unique_ptr<LockT> TakeLock(const std::string& target,
   bool waited = false;
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
-    const StopSignalsHeld held;  // from the file's making to its handler's arming
+    const SignalsHeld held(StopSignals());  // from the file's making to its handler's arming
     constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
     int error = errno;
@@ -370,32 +357,6 @@ std::string BrokenName(const std::string& path) {
   }
   return candidate;
 }
-
-// Blocks, in the calling thread, every signal whose default action ends the
-// process and that can be held back, for the life of this object; restores the
-// previous mask after. A signal that arrives meanwhile acts once the mask is
-// restored. The synchronous ones (a fault in this very code) cannot wait and stay
-// open.
-class TerminationSignalsHeld {
- public:
-  TerminationSignalsHeld() {
-    sigset_t all;
-    sigfillset(&all);
-    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) {
-      sigdelset(&all, fault);
-    }
-    held_ = ::pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
-  }
-  ~TerminationSignalsHeld() {
-    if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-  }
-  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
-  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
-
- private:
-  sigset_t previous_{};
-  bool held_ = false;
-};
 
 struct StringWriter final : pugi::xml_writer {
   std::string data;
@@ -623,7 +584,7 @@ SettingsFileReport SettingsTree::SaveFile() {
   int error = 0;
   bool created = false;
   {
-    const TerminationSignalsHeld held;
+    const SignalsHeld held(TerminationSignals());
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
       error = errno;

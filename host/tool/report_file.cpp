@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/core/signals_held.h"
 #include "host/models/models.h"
 
 #if defined(_WIN32)
@@ -22,34 +23,6 @@ namespace {
 std::string Failed(const std::string& path, const std::string& reason) {
   return "cannot write " + vhost::Printable(path) + " (" + reason + ")";
 }
-
-#if !defined(_WIN32)
-// Holds back, in the calling thread, every signal that ends the process and
-// can wait, for the life of this object, so that a run stopped while it writes
-// a report leaves the old file or the new one and no temporary file: a signal
-// sent meanwhile acts once the previous mask is back. (The settings file's save
-// holds them the same way.)
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t all;
-    sigfillset(&all);
-    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) {
-      sigdelset(&all, fault);
-    }
-    held_ = ::pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
-  }
-  ~SignalsHeld() {
-    if (held_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-  }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  sigset_t previous_{};
-  bool held_ = false;
-};
-#endif
 
 }  // namespace
 
@@ -76,7 +49,7 @@ std::string ReplaceWhole(const std::string& path, const std::string& content) {
 #else
 
 std::string ReplaceWhole(const std::string& path, const std::string& content) {
-  const SignalsHeld held;
+  const vhost::SignalsHeld held(vhost::TerminationSignals());
   std::string temporary = path + ".tmp-XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return Failed(path, std::strerror(errno));
