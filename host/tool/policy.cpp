@@ -28,7 +28,7 @@ std::string Where(const std::string& file, int64_t line, int64_t column) {
 
 // Debian's toml++ (3.3) tells whitespace from other code points through a
 // table whose gaps end in __builtin_unreachable: asked about U+00A1..U+0499,
-// U+2F6E..U+3367 (but U+3000) or U+FB46..U+FEFE, it has undefined behaviour.
+// U+2C5E..U+3057 (but U+3000) or U+FB26..U+FEFE, it has undefined behaviour.
 // It asks where whitespace may stand: outside strings, in keys (which it
 // records), and after a line-ending backslash in a multi-line basic string.
 // So before the text reaches it, such code points are written as \uXXXX
@@ -38,8 +38,8 @@ std::string Where(const std::string& file, int64_t line, int64_t column) {
 // stay as they were; columns shift on the lines escapes were written on, and
 // Unshift takes them back for toml++'s messages.
 bool Unclassifiable(char32_t c) {
-  return (c >= 0xA1 && c <= 0x499) || (c >= 0x2F6E && c <= 0x3367 && c != 0x3000) ||
-         (c >= 0xFB46 && c <= 0xFEFE);
+  return (c >= 0xA1 && c <= 0x499) || (c >= 0x2C5E && c <= 0x3057 && c != 0x3000) ||
+         (c >= 0xFB26 && c <= 0xFEFE);
 }
 
 struct SafeText {
@@ -81,7 +81,53 @@ std::pair<char32_t, std::size_t> CodePoint(std::string_view text, std::size_t at
   return {c, length};
 }
 
+// Where `text` stops being UTF-8 (overlong forms, surrogates and code points
+// past U+10FFFF included), or npos. TOML is UTF-8; a decoder less strict than
+// this one could be led to a code point the library must not see.
+std::size_t FirstNotUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t low = 0;  // the least code point of that length: shorter forms are overlong
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, low = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, low = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, low = 0x10000;
+    } else {
+      return i;
+    }
+    if (i + length > text.size()) return i;
+    char32_t c = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((byte(i + k) & 0xC0) != 0x80) return i;
+      c = (c << 6) | (byte(i + k) & 0x3Fu);
+    }
+    if (c < low || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return i;
+    i += length;
+  }
+  return std::string_view::npos;
+}
+
 SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
+  if (const std::size_t bad = FirstNotUtf8(text); bad != std::string_view::npos) {
+    const std::string_view before = text.substr(0, bad);
+    const std::size_t lineStart = before.rfind('\n');
+    const std::string_view onLine =
+        lineStart == std::string_view::npos ? before : before.substr(lineStart + 1);
+    int64_t column = 1;
+    for (const char b : onLine) column += (static_cast<unsigned char>(b) & 0xC0) != 0x80 ? 1 : 0;
+    throw PolicyError(shown,
+                      1 + static_cast<int64_t>(std::count(before.begin(), before.end(), '\n')),
+                      column, "not UTF-8 text, which TOML files are");
+  }
   SafeText safe;
   safe.text.reserve(text.size());
   safe.wider.emplace_back();
@@ -90,6 +136,7 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
   enum class In { kNothing, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral };
   In in = In::kNothing;
   bool literalAsBasic = false;  // the literal string read is written as a basic one
+  bool multiAsBasic = false;    // the same for a multi-line literal string
   std::size_t i = 0;
   const auto starts = [&](std::string_view what) { return text.substr(i, what.size()) == what; };
   // Copies `count` code points of `bytes` bytes as they are.
@@ -132,6 +179,19 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
           continue;
         } else if (starts("'''")) {
           in = In::kMultiLiteral;
+          const std::size_t end = text.find("'''", i + 3);
+          multiAsBasic = false;
+          for (std::size_t j = i + 3; j < std::min(end, text.size());) {
+            const auto [inner, innerLength] = CodePoint(text, j);
+            multiAsBasic = multiAsBasic || Unclassifiable(inner);
+            j += innerLength;
+          }
+          if (multiAsBasic) {
+            safe.text += R"(""")";
+            i += 3;
+            column += 3;
+            continue;
+          }
           copy(3, 3);
           continue;
         } else if (b == '"') {
@@ -153,6 +213,13 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
         }
         break;
       case In::kComment:
+        if (Unclassifiable(c)) {
+          // Nothing in a comment is read: one character for another.
+          safe.text += '?';
+          i += length;
+          ++column;
+          continue;
+        }
         break;
       case In::kMultiLiteral:
         if (starts("'''")) {
@@ -160,8 +227,25 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
           std::size_t quotes = 3;
           while (quotes < 5 && i + quotes < text.size() && text[i + quotes] == '\'') ++quotes;
           in = In::kNothing;
+          if (multiAsBasic) {
+            safe.text.append(quotes - 3, '\'');
+            safe.text += R"(""")";
+            i += quotes;
+            column += static_cast<int64_t>(quotes);
+            continue;
+          }
           copy(quotes, static_cast<int64_t>(quotes));
           continue;
+        }
+        if (multiAsBasic) {
+          if (Unclassifiable(c)) {
+            escape(c, length);
+            continue;
+          }
+          if (b == '\\' || b == '"') {
+            safe.text += '\\';
+            safe.wider.back().emplace_back(column, 1);
+          }
         }
         break;
       case In::kBasic:
@@ -170,10 +254,11 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
           // An escape's second character is copied with it (toml++ judges the
           // escape), unless it is one to write as an escape itself.
           const auto [next, nextLength] = CodePoint(text, i + 1);
-          if (!Unclassifiable(next)) {
-            copy(1 + nextLength, 2);
-            continue;
+          if (Unclassifiable(next)) {
+            throw PolicyError(shown, line, column, "an escape TOML does not know");
           }
+          copy(1 + nextLength, 2);
+          continue;
         }
         if (Unclassifiable(c)) {
           escape(c, length);
@@ -209,6 +294,13 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
           }
         }
         break;
+    }
+    // Whatever the reading above took the text for, no such code point
+    // reaches the library: toml++ may read a text that is not valid TOML
+    // otherwise than this reading does.
+    if (Unclassifiable(c)) {
+      throw PolicyError(shown, line, column,
+                        "a character TOML allows only in strings and comments");
     }
     copy(length, 1);
   }

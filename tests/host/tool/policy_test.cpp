@@ -164,6 +164,42 @@ TEST_F(PolicyFile, KeepsTextBeyondAsciiAsWritten) {
   ASSERT_EQ(got.waivers.size(), 2u);
   EXPECT_EQ(got.waivers[0].reason, "approuvé — \\ ﻼ");
   EXPECT_EQ(got.waivers[1].reason, "vu \\ \"q\" ﻼ");
+  // Multi-line literal strings and comments too.
+  const std::string more = Write("more.toml",
+                                 "# ﻼ é\n[[waiver]] # ﻼ\npaths = ['*']\nbudgets = ['max-faces']\n"
+                                 "reason = '''\nvu \\ \"\"\" ﻼ''''\n");
+  const vtool::ModelPolicy multi = Policy::Load(more, "more.toml").For(dir_ + "a.obj");
+  ASSERT_EQ(multi.waivers.size(), 1u);
+  EXPECT_EQ(multi.waivers[0].reason, "vu \\ \"\"\" ﻼ'");
+  // A text toml++ reads otherwise than as a string (quotes after a number)
+  // never hands it such a character either.
+  const std::string odd = Write("odd.toml", "[defaults]\nmax-faces = 6'''0 ﻼ'''\n");
+  EXPECT_THROW(Policy::Load(odd, "odd.toml"), PolicyError);
+}
+
+// Every code point the TOML library tells whitespace from by its table, in a
+// key (where it asks of each character): under the sanitizers, one it could
+// not classify would stop the test. A key is no budget, so each is refused.
+TEST_F(PolicyFile, NoCodePointLeadsTheTomlLibraryAstray) {
+  int refused = 0;
+  for (char32_t c = 0xA0; c <= 0xFEFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    std::string key;
+    if (c < 0x800) {
+      key = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+      key = {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+             static_cast<char>(0x80 | (c & 0x3F))};
+    }
+    for (const std::string& text : {"\"" + key + "\" = 1\n", "'" + key + "' = 1\n"}) {
+      try {
+        Policy::Parse(text, "p.toml", "/");
+      } catch (const PolicyError&) {
+        ++refused;
+      }
+    }
+  }
+  EXPECT_EQ(refused, 2 * (0xFEFF - 0xA0 + 1 - 0x800));
 }
 
 // Found in the folder or the nearest one above it, never above the top of the
