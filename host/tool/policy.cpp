@@ -10,6 +10,8 @@
 #include <system_error>
 #include <utility>
 
+#include "protocol/utf.h"
+
 namespace vtool {
 namespace fs = std::filesystem;
 
@@ -61,73 +63,43 @@ struct SafeText {
   }
 };
 
-// The UTF-8 sequence at `at` as a code point, and its length; a byte that
-// starts no valid sequence stands for itself (toml++ refuses it by place).
-std::pair<char32_t, std::size_t> CodePoint(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  const std::size_t length = lead < 0x80    ? 1
-                             : lead >= 0xF8 ? 0
-                             : lead >= 0xF0 ? 4
-                             : lead >= 0xE0 ? 3
-                             : lead >= 0xC0 ? 2
-                                            : 0;
-  if (length == 0 || at + length > text.size()) return {lead, 1};
-  char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return {lead, 1};
-    c = (c << 6) | (byte(at + i) & 0x3Fu);
-  }
-  return {c, length};
+// The code point at `at` and its length in bytes; `text` is UTF-8 (checked
+// before any of it is read).
+mq::UtfStep CodePointAt(std::string_view text, std::size_t at) {
+  return mq::DecodeUtf8(text.substr(at));
 }
 
-// Where `text` stops being UTF-8 (overlong forms, surrogates and code points
-// past U+10FFFF included), or npos. TOML is UTF-8; a decoder less strict than
-// this one could be led to a code point the library must not see.
-std::size_t FirstNotUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    char32_t low = 0;  // the least code point of that length: shorter forms are overlong
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, low = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, low = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, low = 0x10000;
-    } else {
-      return i;
-    }
-    if (i + length > text.size()) return i;
-    char32_t c = lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((byte(i + k) & 0xC0) != 0x80) return i;
-      c = (c << 6) | (byte(i + k) & 0x3Fu);
-    }
-    if (c < low || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return i;
-    i += length;
+// Whether text[from, to) holds a code point the library cannot classify.
+bool HoldsUnclassifiable(std::string_view text, std::size_t from, std::size_t to) {
+  for (std::size_t at = from; at < std::min(to, text.size());) {
+    const mq::UtfStep step = CodePointAt(text, at);
+    if (Unclassifiable(step.codePoint)) return true;
+    at += step.length;
   }
-  return std::string_view::npos;
+  return false;
+}
+
+// TOML is UTF-8: text that is not, or that holds overlong forms or surrogates
+// a looser decoder could read as a code point the library must not see, is
+// refused where it stops being UTF-8.
+void CheckUtf8(std::string_view text, const std::string& shown) {
+  int64_t line = 1;
+  int64_t column = 1;
+  for (std::size_t at = 0; at < text.size();) {
+    const mq::UtfStep step = CodePointAt(text, at);
+    if (!step.valid) throw PolicyError(shown, line, column, "not UTF-8 text, which TOML files are");
+    if (step.codePoint == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+    at += step.length;
+  }
 }
 
 SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
-  if (const std::size_t bad = FirstNotUtf8(text); bad != std::string_view::npos) {
-    const std::string_view before = text.substr(0, bad);
-    const std::size_t lineStart = before.rfind('\n');
-    const std::string_view onLine =
-        lineStart == std::string_view::npos ? before : before.substr(lineStart + 1);
-    int64_t column = 1;
-    for (const char b : onLine) column += (static_cast<unsigned char>(b) & 0xC0) != 0x80 ? 1 : 0;
-    throw PolicyError(shown,
-                      1 + static_cast<int64_t>(std::count(before.begin(), before.end(), '\n')),
-                      column, "not UTF-8 text, which TOML files are");
-  }
+  CheckUtf8(text, shown);
   SafeText safe;
   safe.text.reserve(text.size());
   safe.wider.emplace_back();
@@ -135,8 +107,7 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
   int64_t column = 1;  // in the original, in code points
   enum class In { kNothing, kComment, kBasic, kLiteral, kMultiBasic, kMultiLiteral };
   In in = In::kNothing;
-  bool literalAsBasic = false;  // the literal string read is written as a basic one
-  bool multiAsBasic = false;    // the same for a multi-line literal string
+  bool asBasic = false;  // the literal string being read is written as a basic one
   std::size_t i = 0;
   const auto starts = [&](std::string_view what) { return text.substr(i, what.size()) == what; };
   // Copies `count` code points of `bytes` bytes as they are.
@@ -145,13 +116,26 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
     i += bytes;
     column += count;
   };
-  const auto escape = [&](char32_t c, std::size_t length) {
+  // Writes `written` for the `bytes` bytes of one code point of the original.
+  const auto write = [&](std::string_view written, std::size_t bytes) {
+    safe.text += written;
+    if (written.size() > 1) {
+      safe.wider.back().emplace_back(column, static_cast<int64_t>(written.size()) - 1);
+    }
+    i += bytes;
+    ++column;
+  };
+  const auto escape = [&](char32_t c, std::size_t bytes) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "\\u%04X", static_cast<unsigned>(c));
-    safe.text += buffer;
-    safe.wider.back().emplace_back(column, 5);
-    i += length;
-    ++column;
+    write(buffer, bytes);
+  };
+  // The closing quotes of a multi-line string: three, and up to two more that
+  // belong to the string.
+  const auto closing = [&](char quote) {
+    std::size_t quotes = 3;
+    while (quotes < 5 && i + quotes < text.size() && text[i + quotes] == quote) ++quotes;
+    return quotes;
   };
   while (i < text.size()) {
     const char b = text[i];
@@ -164,7 +148,8 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
       safe.wider.emplace_back();
       continue;
     }
-    const auto [c, length] = CodePoint(text, i);
+    const auto [c, length, valid] = CodePointAt(text, i);
+    static_cast<void>(valid);  // checked above
     switch (in) {
       case In::kNothing:
         if (c >= 0x80) {
@@ -179,73 +164,30 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
           continue;
         } else if (starts("'''")) {
           in = In::kMultiLiteral;
-          const std::size_t end = text.find("'''", i + 3);
-          multiAsBasic = false;
-          for (std::size_t j = i + 3; j < std::min(end, text.size());) {
-            const auto [inner, innerLength] = CodePoint(text, j);
-            multiAsBasic = multiAsBasic || Unclassifiable(inner);
-            j += innerLength;
-          }
-          if (multiAsBasic) {
+          asBasic = HoldsUnclassifiable(text, i + 3, text.find("'''", i + 3));
+          if (asBasic) {
             safe.text += R"(""")";
             i += 3;
             column += 3;
-            continue;
+          } else {
+            copy(3, 3);
           }
-          copy(3, 3);
           continue;
         } else if (b == '"') {
           in = In::kBasic;
         } else if (b == '\'') {
           in = In::kLiteral;
-          literalAsBasic = false;
-          for (std::size_t j = i + 1; j < text.size() && text[j] != '\'' && text[j] != '\n';) {
-            const auto [inner, innerLength] = CodePoint(text, j);
-            literalAsBasic = literalAsBasic || Unclassifiable(inner);
-            j += innerLength;
-          }
-          if (literalAsBasic) {
-            safe.text += '"';
-            ++i;
-            ++column;
+          asBasic = HoldsUnclassifiable(text, i + 1, text.find_first_of("'\n", i + 1));
+          if (asBasic) {
+            write("\"", 1);
             continue;
           }
         }
         break;
       case In::kComment:
         if (Unclassifiable(c)) {
-          // Nothing in a comment is read: one character for another.
-          safe.text += '?';
-          i += length;
-          ++column;
+          write("?", length);  // nothing in a comment is read
           continue;
-        }
-        break;
-      case In::kMultiLiteral:
-        if (starts("'''")) {
-          // Up to two more quotes belong to the string.
-          std::size_t quotes = 3;
-          while (quotes < 5 && i + quotes < text.size() && text[i + quotes] == '\'') ++quotes;
-          in = In::kNothing;
-          if (multiAsBasic) {
-            safe.text.append(quotes - 3, '\'');
-            safe.text += R"(""")";
-            i += quotes;
-            column += static_cast<int64_t>(quotes);
-            continue;
-          }
-          copy(quotes, static_cast<int64_t>(quotes));
-          continue;
-        }
-        if (multiAsBasic) {
-          if (Unclassifiable(c)) {
-            escape(c, length);
-            continue;
-          }
-          if (b == '\\' || b == '"') {
-            safe.text += '\\';
-            safe.wider.back().emplace_back(column, 1);
-          }
         }
         break;
       case In::kBasic:
@@ -253,11 +195,11 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
         if (b == '\\' && i + 1 < text.size() && text[i + 1] != '\n') {
           // An escape's second character is copied with it (toml++ judges the
           // escape), unless it is one to write as an escape itself.
-          const auto [next, nextLength] = CodePoint(text, i + 1);
-          if (Unclassifiable(next)) {
+          const mq::UtfStep next = CodePointAt(text, i + 1);
+          if (Unclassifiable(next.codePoint)) {
             throw PolicyError(shown, line, column, "an escape TOML does not know");
           }
-          copy(1 + nextLength, 2);
+          copy(1 + next.length, 2);
           continue;
         }
         if (Unclassifiable(c)) {
@@ -267,33 +209,44 @@ SafeText MakeSafeForToml(std::string_view text, const std::string& shown) {
         if (in == In::kBasic && b == '"') {
           in = In::kNothing;
         } else if (in == In::kMultiBasic && starts(R"(""")")) {
-          std::size_t quotes = 3;
-          while (quotes < 5 && i + quotes < text.size() && text[i + quotes] == '"') ++quotes;
           in = In::kNothing;
+          const std::size_t quotes = closing('"');
           copy(quotes, static_cast<int64_t>(quotes));
           continue;
         }
         break;
       case In::kLiteral:
-        if (b == '\'') {
+      case In::kMultiLiteral: {
+        const bool ends = in == In::kLiteral ? b == '\'' : starts("'''");
+        if (ends) {
+          const std::size_t quotes = in == In::kLiteral ? 1 : closing('\'');
           in = In::kNothing;
-          if (literalAsBasic) {
-            safe.text += '"';
-            ++i;
-            ++column;
-            continue;
+          if (!asBasic) {
+            copy(quotes, static_cast<int64_t>(quotes));
+          } else if (quotes == 1) {
+            write("\"", 1);
+          } else {
+            safe.text.append(quotes - 3, '\'');
+            safe.text += R"(""")";
+            i += quotes;
+            column += static_cast<int64_t>(quotes);
           }
-        } else if (literalAsBasic) {
+          continue;
+        }
+        if (asBasic) {
+          // The same value as a basic string: what a basic one would read as
+          // an escape is escaped.
           if (Unclassifiable(c)) {
             escape(c, length);
             continue;
           }
           if (b == '\\' || b == '"') {
-            safe.text += '\\';
-            safe.wider.back().emplace_back(column, 1);
+            write(b == '\\' ? R"(\\)" : R"(\")", 1);
+            continue;
           }
         }
         break;
+      }
     }
     // Whatever the reading above took the text for, no such code point
     // reaches the library: toml++ may read a text that is not valid TOML

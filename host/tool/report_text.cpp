@@ -3,36 +3,10 @@
 #include <cstdint>
 
 #include "host/models/models.h"
+#include "protocol/utf.h"
 
 namespace vtool {
 namespace {
-
-// The length of the UTF-8 sequence at `at`, or 0 when it is not a valid one
-// (overlong forms, surrogates and values past U+10FFFF are not).
-std::size_t SequenceAt(const std::string& text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  uint32_t low = 0;
-  uint32_t value = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, low = 0x80, value = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, low = 0x800, value = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, low = 0x10000, value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (text.size() - at < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (byte(i) & 0x3F);
-  }
-  if (value < low || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  return length;
-}
 
 std::string Number(int64_t value) { return std::to_string(value); }
 
@@ -42,13 +16,13 @@ std::string ValidUtf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = SequenceAt(text, at);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";
-      ++at;
+    const mq::UtfStep step = mq::DecodeUtf8(std::string_view(text).substr(at));
+    if (step.valid) {
+      out.append(text, at, step.length);
+      at += step.length;
     } else {
-      out.append(text, at, length);
-      at += length;
+      out += "\xEF\xBF\xBD";  // a U+FFFD for each byte that is not UTF-8
+      ++at;
     }
   }
   return out;
