@@ -22,9 +22,26 @@
 // and display statements (usemtl, mtllib, s, mg, lod, ...) are accepted and
 // ignored; free-form geometry (curv, surf, ...) and unknown statements are errors.
 //
+// glTF 2.0 (.gltf, .glb), by the host's own reader
+// -------------------------------------------------
+// The scene shown (`scene`, else the first): one object per mesh instance and
+// primitive, depth first in node order, named "node/mesh" ("node/mesh-P" for
+// primitive P of a mesh of several; a nameless node takes the file's name
+// without directory and extension, a nameless mesh "mesh N" by its index);
+// KHR_node_visibility's false hides a node and everything below it. Faces as
+// the primitive's mode draws them: points and lines as faces of 1 and 2 points
+// (a line loop closed), triangle strips and fans as triangles. Vertices are each
+// primitive's, after joining those identical to the bit in position, normal,
+// texture coordinates and colours (weld.h). Buffers from data: URIs, files
+// beside the asset, or a .glb's binary chunk; strides, sparse accessors, every
+// component type (KHR_mesh_quantization); Draco and meshopt compression in the
+// Linux builds. A file that is not valid glTF, or that requires an extension
+// that changes geometry and is not read here, is a ModelError naming the
+// element ("FILE: accessor 3: ..."). A glTF 1.0 file goes on to assimp.
+//
 // Other formats, through assimp (Linux builds)
 // --------------------------------------------
-// Every format the assimp library imports (glTF 2.0 .gltf/.glb, FBX, PLY, STL,
+// Every format the assimp library imports (glTF 1.0, FBX, PLY, STL,
 // COLLADA, 3DS, OFF, ...; SupportedExtensions lists them), read as a modelling
 // host reads them:
 //   objects   one per mesh instance in the file's node hierarchy, depth first in
@@ -117,8 +134,9 @@ void LoadObj(const std::string& path, Document& document, const LoadProgress& pr
 void LoadScene(const std::string& path, Document& document, const LoadProgress& progress = {});
 
 // By the path's extension, in any case: a scene for ".json", an OBJ file for
-// ".obj" or no extension at all (a pipe, say), assimp for the formats it
-// imports. Any other extension is a ModelError naming the supported ones.
+// ".obj" or no extension at all (a pipe, say), glTF for ".gltf" and ".glb",
+// assimp for the other formats it imports. Any other extension is a
+// ModelError naming the supported ones.
 void LoadModel(const std::string& path, Document& document, const LoadProgress& progress = {});
 
 // The extensions LoadModel takes, lower-case with the dot, sorted.

@@ -99,7 +99,7 @@ bool SameVertex(const std::vector<VertexAttribute>& attributes, std::size_t v, s
 
 }  // namespace
 
-Welded WeldByHash(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   Welded welded;
   if (count == 0) return welded;
   CheckInput(count, attributes);
@@ -125,8 +125,9 @@ Welded WeldByHash(std::size_t count, const std::vector<VertexAttribute>& attribu
   return welded;
 }
 
-Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
 #if defined(VHOST_HAS_MESHOPTIMIZER)
+
+Welded WeldWithMeshoptimizer(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   if (count == 0) return {};
   CheckInput(count, attributes);
   Welded welded;
@@ -151,9 +152,8 @@ Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attr
   welded.unique = static_cast<uint32_t>(meshopt_generateVertexRemapMulti(
       welded.remap.data(), order.data(), order.size(), count, streams.data(), streams.size()));
   return welded;
-#else
-  return WeldByHash(count, attributes);
-#endif
 }
+
+#endif
 
 }  // namespace vhost::models

@@ -28,25 +28,30 @@ namespace {
 
 std::string AccessorName(std::size_t index) { return "accessor " + std::to_string(index); }
 
-// The accessor's elements, packed: count × ElementSize bytes, its stride
-// removed and its sparse replacements applied.
-std::vector<unsigned char> PackedElements(const Asset& asset, std::size_t index) {
+// An accessor's elements where they lie: `data` + i × `stride` for element i,
+// in the view's own bytes when it can be read in place, else (sparse, or no
+// view) in `copy`, packed with the replacements applied.
+struct Elements {
+  const unsigned char* data = nullptr;
+  std::size_t stride = 0;
+  std::vector<unsigned char> copy;
+};
+
+Elements ElementsOf(const Asset& asset, std::size_t index) {
   const Accessor& accessor = asset.accessors().at(index);
   const std::size_t element = accessor.ElementSize();
   const auto count = static_cast<std::size_t>(accessor.count);
-  std::vector<unsigned char> packed(count * element);  // zeros without a view
+  Elements elements;
   if (accessor.view) {
     const std::string_view bytes = asset.ViewBytes(*accessor.view);
     const BufferView& view = asset.views()[*accessor.view];
-    const std::size_t stride = view.stride != 0 ? static_cast<std::size_t>(view.stride) : element;
-    const auto* from = reinterpret_cast<const unsigned char*>(bytes.data()) + accessor.offset;
-    if (stride == element) {
-      if (count > 0) std::memcpy(packed.data(), from, count * element);
-    } else {
-      for (std::size_t i = 0; i < count; ++i) {
-        std::memcpy(&packed[i * element], from + i * stride, element);
-      }
-    }
+    elements.stride = view.stride != 0 ? static_cast<std::size_t>(view.stride) : element;
+    elements.data = reinterpret_cast<const unsigned char*>(bytes.data()) + accessor.offset;
+    if (!accessor.sparse) return elements;
+  }
+  elements.copy.assign(count * element, 0);  // zeros without a view
+  for (std::size_t i = 0; elements.data != nullptr && i < count; ++i) {
+    std::memcpy(&elements.copy[i * element], elements.data + i * elements.stride, element);
   }
   if (accessor.sparse) {
     const Sparse& sparse = *accessor.sparse;
@@ -63,11 +68,13 @@ std::vector<unsigned char> PackedElements(const Asset& asset, std::size_t index)
             asset, AccessorName(index) + " sparse",
             "index " + std::to_string(target) + " past its " + std::to_string(count) + " elements");
       }
-      std::memcpy(&packed[target * element], values.data() + sparse.valuesOffset + i * element,
-                  element);
+      std::memcpy(&elements.copy[target * element],
+                  values.data() + sparse.valuesOffset + i * element, element);
     }
   }
-  return packed;
+  elements.data = elements.copy.data();
+  elements.stride = element;
+  return elements;
 }
 
 // Component `c` of element `i` of packed elements of `type`, as a number:
@@ -126,14 +133,15 @@ void CheckLimit(const Asset& asset, const std::string& where, uint64_t count, co
 struct Geometry {
   std::vector<Vec3> positions;
   std::vector<int32_t> sizes;
-  std::vector<int32_t> points;
+  // Each face's vertices in turn; unsigned so that the corners they were
+  // read as can become them in place. Each is below kMaxElementCount.
+  std::vector<uint32_t> points;
 };
 
-// Faces as `mode` draws `corners` (vertex numbers before the weld), each
+// Faces as `mode` draws `corners` (vertex numbers before the weld, taken), each
 // corner renumbered through `remap`.
-void AddFaces(const Asset& asset, const std::string& where, int mode,
-              const std::vector<uint32_t>& corners, const std::vector<uint32_t>& remap,
-              Geometry& geometry) {
+void AddFaces(const Asset& asset, const std::string& where, int mode, std::vector<uint32_t> corners,
+              const std::vector<uint32_t>& remap, Geometry& geometry) {
   const std::size_t n = corners.size();
   std::size_t size = 0;
   std::size_t faces = 0;
@@ -165,9 +173,15 @@ void AddFaces(const Asset& asset, const std::string& where, int mode,
   CheckLimit(asset, where, faces, "faces");
   CheckLimit(asset, where, static_cast<uint64_t>(faces) * size, "face points");
   geometry.sizes.assign(faces, static_cast<int32_t>(size));
+  if (mode == 0 || mode == 1 || mode == 4) {
+    // Drawn in the order stored: the corners become the points where they lie.
+    for (uint32_t& corner : corners) corner = remap[corner];
+    geometry.points = std::move(corners);
+    return;
+  }
   geometry.points.resize(faces * size);
-  int32_t* out = geometry.points.data();
-  const auto at = [&](std::size_t i) { return static_cast<int32_t>(remap[corners[i]]); };
+  uint32_t* out = geometry.points.data();
+  const auto at = [&](std::size_t i) { return remap[corners[i]]; };
   for (std::size_t f = 0; f < faces; ++f) {
     switch (mode) {
       case 0:
@@ -222,9 +236,10 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
   CheckLimit(asset, where, count, "vertices");
   // Every attribute that tells vertices apart, in name order, so that the
   // join does not depend on the order the file lists them in.
-  std::vector<std::vector<unsigned char>> identity;
+  std::vector<Elements> identity;
+  identity.reserve(primitive.attributes.size());
   std::vector<VertexAttribute> attributes;
-  std::size_t positionSlot = 0;
+  const Elements* located = nullptr;
   for (const auto& [name, index] : primitive.attributes) {
     if (!IsIdentity(name)) continue;
     const Accessor& accessor = asset.accessors()[index];
@@ -233,20 +248,22 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
            name + " has " + std::to_string(accessor.count) + " elements, but POSITION has " +
                std::to_string(count));
     }
-    if (name == "POSITION") positionSlot = identity.size();
-    identity.push_back(PackedElements(asset, index));
-    attributes.push_back({identity.back().data(), accessor.ElementSize(), accessor.ElementSize()});
+    identity.push_back(ElementsOf(asset, index));
+    if (name == "POSITION") located = &identity.back();
+    attributes.push_back({identity.back().data, accessor.ElementSize(), identity.back().stride});
   }
-  for (std::size_t a = 0; a < identity.size(); ++a) attributes[a].data = identity[a].data();
   const Welded welded = WeldIdentical(static_cast<std::size_t>(count), attributes);
 
   Geometry geometry;
-  const unsigned char* bytes = identity[positionSlot].data();
-  const std::size_t element = positions.ElementSize();
   KeepPositions(
       static_cast<std::size_t>(count), welded,
       [&](std::size_t v) {
-        const unsigned char* e = bytes + v * element;
+        const unsigned char* e = located->data + v * located->stride;
+        if (positions.componentType == kFloat) {
+          float p[3];
+          std::memcpy(p, e, sizeof p);
+          return Vec3{p[0], p[1], p[2]};
+        }
         return Vec3{ComponentValue(e, positions.componentType, positions.normalized, 0),
                     ComponentValue(e, positions.componentType, positions.normalized, 1),
                     ComponentValue(e, positions.componentType, positions.normalized, 2)};
@@ -263,32 +280,37 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
          accessor.componentType != kUnsignedInt)) {
       Fail(asset, AccessorName(index), "indices are not unsigned integer scalars");
     }
-    const std::vector<unsigned char> packed = PackedElements(asset, index);
-    const std::size_t size = accessor.ElementSize();
+    const Elements values = ElementsOf(asset, index);
     corners.resize(static_cast<std::size_t>(accessor.count));
-    for (std::size_t i = 0; i < corners.size(); ++i) {
-      uint32_t value = 0;
-      if (size == 4) {
-        std::memcpy(&value, &packed[4 * i], 4);
-      } else if (size == 2) {
-        uint16_t half = 0;
-        std::memcpy(&half, &packed[2 * i], 2);
-        value = half;
-      } else {
-        value = packed[i];
+    const auto read = [&](auto type) {
+      for (std::size_t i = 0; i < corners.size(); ++i) {
+        decltype(type) value{};
+        std::memcpy(&value, values.data + i * values.stride, sizeof value);
+        corners[i] = value;
       }
-      if (value >= count) {
-        Fail(asset, AccessorName(index),
-             "element " + std::to_string(i) + " is vertex " + std::to_string(value) +
-                 ", past the " + std::to_string(count) + " vertices of POSITION");
-      }
-      corners[i] = value;
+    };
+    if (accessor.componentType == kUnsignedInt) {
+      read(uint32_t{});
+    } else if (accessor.componentType == kUnsignedShort) {
+      read(uint16_t{});
+    } else {
+      read(uint8_t{});
+    }
+    uint32_t largest = 0;
+    for (const uint32_t corner : corners) largest = std::max(largest, corner);
+    if (!corners.empty() && largest >= count) {
+      const std::size_t i = static_cast<std::size_t>(
+          std::find_if(corners.begin(), corners.end(), [count](uint32_t c) { return c >= count; }) -
+          corners.begin());
+      Fail(asset, AccessorName(index),
+           "element " + std::to_string(i) + " is vertex " + std::to_string(corners[i]) +
+               ", past the " + std::to_string(count) + " vertices of POSITION");
     }
   } else {
     corners.resize(static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < corners.size(); ++i) corners[i] = static_cast<uint32_t>(i);
   }
-  AddFaces(asset, where, primitive.mode, corners, welded.remap, geometry);
+  AddFaces(asset, where, primitive.mode, std::move(corners), welded.remap, geometry);
   return geometry;
 }
 
@@ -330,9 +352,9 @@ Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::st
     mesh.corners.resize(static_cast<std::size_t>(mesh.vertices));
     for (std::size_t i = 0; i < mesh.corners.size(); ++i)
       mesh.corners[i] = static_cast<uint32_t>(i);
-    AddFaces(asset, where, 0, mesh.corners, welded.remap, geometry);
+    AddFaces(asset, where, 0, std::move(mesh.corners), welded.remap, geometry);
   } else {
-    AddFaces(asset, where, 4, mesh.corners, welded.remap, geometry);
+    AddFaces(asset, where, 4, std::move(mesh.corners), welded.remap, geometry);
   }
   return geometry;
 }
@@ -344,8 +366,9 @@ Object& AddObject(Document& document, const std::string& name, bool visible, Geo
                  static_cast<int64_t>(geometry.sizes.size()),
                  static_cast<int64_t>(geometry.points.size()));
   object.AddVertices(geometry.positions.data(), static_cast<int32_t>(geometry.positions.size()));
+  // The points' values are below kMaxElementCount: the same as int32_t.
   object.AddFaces(geometry.sizes.data(), static_cast<int32_t>(geometry.sizes.size()),
-                  geometry.points.data());
+                  reinterpret_cast<const int32_t*>(geometry.points.data()));
   return object;
 }
 

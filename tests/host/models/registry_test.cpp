@@ -23,10 +23,6 @@ class MadeOnce : public testing::Environment {
 testing::Environment* const kMadeOnce = testing::AddGlobalTestEnvironment(new MadeOnce);
 
 TEST(Registry, APathGoesToTheFirstFormatTakingItsExtensionInAnyCase) {
-  const auto has = [](const std::string& extension) {
-    const auto all = vhost::SupportedExtensions();
-    return std::binary_search(all.begin(), all.end(), extension);
-  };
   const struct {
     std::string path;
     const char* format;  // null: none
@@ -38,8 +34,8 @@ TEST(Registry, APathGoesToTheFirstFormatTakingItsExtensionInAnyCase) {
       {"scene.Json", "veltrane-scene"},
       {"notes.txt", nullptr},
       {"archive.", nullptr},
-      {"mesh.glb", has(".glb") ? "assimp" : nullptr},
-      {"mesh.PLY", has(".ply") ? "assimp" : nullptr},
+      {"mesh.glb", "glTF"},
+      {"mesh.GLTF", "glTF"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
@@ -51,6 +47,25 @@ TEST(Registry, APathGoesToTheFirstFormatTakingItsExtensionInAnyCase) {
       EXPECT_EQ(format->name, c.format);
     }
   }
+}
+
+// --reader assimp: the entries that stand in for assimp step aside, and only
+// those; a file our reader declines goes on to the next entry that takes it.
+TEST(Registry, UsingAssimpSetsAsideOnlyTheReadersThatStandInForIt) {
+  const bool assimp = FormatFor("mesh.fbx") != nullptr;
+  vhost::models::UseReader("assimp");
+  const vhost::models::Format* glb = FormatFor("mesh.glb");
+  const vhost::models::Format* obj = FormatFor("mesh.obj");
+  vhost::models::UseReader("");
+  if (assimp) {
+    ASSERT_NE(glb, nullptr);
+    EXPECT_EQ(glb->name, "assimp");
+  } else {
+    EXPECT_EQ(glb, nullptr);
+  }
+  ASSERT_NE(obj, nullptr);
+  EXPECT_EQ(obj->name, "OBJ");
+  EXPECT_EQ(FormatFor("mesh.glb")->name, "glTF");
 }
 
 TEST(Registry, TheFormatsTextNamesEveryExtensionThisBuildReads) {

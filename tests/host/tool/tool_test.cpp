@@ -473,6 +473,21 @@ TEST_F(Tool, UsageErrorsExitWithTwo) {
   EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
 }
 
+// --reader assimp reads glTF as the tool did before it had its own reader, to
+// compare the two: the same report; a reader it does not know is a usage error.
+TEST_F(Tool, TheReadersGiveTheSameReportOnTheSample) {
+  const Outcome own = Start("--json --objects " + Sample("crates.glb"));
+  const Outcome assimp = Start("--json --objects --reader assimp " + Sample("crates.glb"));
+  EXPECT_EQ(own.status, 0) << own.err;
+  EXPECT_EQ(own.out, assimp.out);
+  EXPECT_EQ(Document(own)["models"][0]["objects"][1]["name"], "crate.001/crate");
+  EXPECT_EQ(Document(own)["models"][0]["all"]["vertices"], 48);
+  const Outcome unknown = Start("--reader fast " + Sample("crates.glb"));
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("--reader: 'fast' is neither 'own' nor 'assimp'"), std::string::npos)
+      << unknown.err;
+}
+
 // No MODEL walks the current folder; a walk that finds nothing counted nothing,
 // and saying all is well would pass any budget. --identify alone still has its
 // answer to give.
