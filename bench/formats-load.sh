@@ -6,7 +6,7 @@
 # option that comes with them):
 #
 #   a 1000 x 1000 grid (1,002,001 vertices, 2,000,000 triangles) as GLB (36 MB),
-#   binary PLY and binary STL; a 2237 x 2237 grid as GLB (10,009,538
+#   binary PLY and binary STL; a 2237 x 2237 grid as GLB (10,008,338
 #   triangles); 300 small GLB files beside 300 OBJ files of about their size,
 #   all in one run of the tool each.
 #
@@ -19,9 +19,11 @@
 # it needs and builds only the programs it runs: veltrane-host and the
 # plug-in (linux preset), the grid writer (bench preset).
 #
-# usage: [RUNS=N] bench/formats-load.sh [OUT_DIR]
+# usage: [RUNS=N] [VELTRANE_HOST=PATH] bench/formats-load.sh [OUT_DIR]
 #   OUT_DIR   where the files are written and kept (default build/bench-formats)
 #   RUNS      runs of each command (default 5)
+#   VELTRANE_HOST  another build's veltrane-host (Veltrane.so beside it) instead
+#             of this checkout's, which is then not built
 #   RESULTS   the report's copy (default bench/results/formats-load.txt, and
 #             every single run beside it in formats-load.runs.tsv; '' for none)
 set -eu
@@ -32,9 +34,14 @@ gltf_version=4.5.1
 
 # shellcheck disable=SC2086
 ensure_packages $NATIVE_PACKAGES libbenchmark-dev assimp-utils time python3
-(cd "$root" && cmake --preset linux >/dev/null &&
-  cmake --build build/linux --target veltrane-host Veltrane >/dev/null &&
-  cmake --preset bench >/dev/null && cmake --build build/bench --target make_grid >/dev/null)
+tool=${VELTRANE_HOST:-}
+if [ -z "$tool" ]; then
+  tool=$root/build/linux/bin/veltrane-host
+  (cd "$root" && cmake --preset linux >/dev/null &&
+    cmake --build build/linux --target veltrane-host Veltrane >/dev/null)
+fi
+[ -x "$tool" ] || { echo "formats-load: no veltrane-host at $tool" >&2; exit 2; }
+(cd "$root" && cmake --preset bench >/dev/null && cmake --build build/bench --target make_grid >/dev/null)
 
 # gltf-transform into a folder of its own version, never globally: a run finds
 # it there the next time. Its release needs Node.js 20 or later; without it the
@@ -58,7 +65,7 @@ fi
 [ -x "$gltf" ] || { gltf=""; gltf_why=${gltf_why:-not available: not installed}; }
 
 mkdir -p "$out" "$root/bench/results"
-VELTRANE_HOST=$root/build/linux/bin/veltrane-host MAKE_GRID=$root/build/bench/bin/make_grid
+VELTRANE_HOST=$tool MAKE_GRID=$root/build/bench/bin/make_grid
 GRID_OBJ=$root/bench/make-grid-obj.sh GLTF_TRANSFORM=$gltf GLTF_TRANSFORM_WHY=$gltf_why
 GLTF_TRANSFORM_VERSION=$gltf_version
 OUT_DIR=$out RUNS=${RUNS:-5} RESULTS=${RESULTS-$root/bench/results/formats-load.txt}
