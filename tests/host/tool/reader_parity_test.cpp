@@ -105,15 +105,16 @@ std::string FirstDifference(const Json& a, const Json& b, const std::string& at 
 // One line of a model's result, for a message.
 std::string Summary(const Json& model) {
   if (!model.is_object()) return model.dump();
-  if (model.value("error", Json()).is_string())
+  if (model.value("error", Json()).is_string()) {
     return "error: " + model["error"].get<std::string>();
+  }
   const Json counts = model.value("all", Json());
   if (!counts.is_object()) return model.dump();
-  std::ostringstream s;
-  s << model.value("object_count", Json()).dump() << " objects, V " << counts["vertices"] << " F "
-    << counts["total"] << " (lines " << counts["lines"] << " tris " << counts["triangles"]
-    << " quads " << counts["quads"] << " ngons " << counts["ngons"] << ")";
-  return s.str();
+  // value(), not []: a const JSON's [] of a missing key is undefined.
+  const auto count = [&](const char* key) { return counts.value(key, Json()).dump(); };
+  return model.value("object_count", Json()).dump() + " objects, V " + count("vertices") + " F " +
+         count("total") + " (lines " + count("lines") + " tris " + count("triangles") + " quads " +
+         count("quads") + " ngons " + count("ngons") + ")";
 }
 
 bool Refused(const Json& model) {
