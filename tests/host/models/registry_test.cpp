@@ -39,7 +39,8 @@ TEST(Registry, APathGoesToTheFirstFormatTakingItsExtensionInAnyCase) {
       {"notes.txt", nullptr},
       {"archive.", nullptr},
       {"mesh.glb", has(".glb") ? "assimp" : nullptr},
-      {"mesh.PLY", has(".ply") ? "assimp" : nullptr},
+      {"mesh.PLY", "PLY"},  // our own reader's, ahead of assimp
+      {"part.Stl", "STL"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
