@@ -26,4 +26,10 @@ constexpr uint64_t kMaxRecordBytes = uint64_t{64} << 20;
 // host reads of such a file".
 constexpr uint64_t kMaxSceneBytes = uint64_t{256} << 20;
 
+// The largest glTF file, and buffer file beside one, this host reads (each is
+// read whole): 4 GiB, the most a binary glTF file's header can declare. A
+// larger one is refused as "FILE: larger than 4096 MiB, the most this host
+// reads of such a file".
+constexpr uint64_t kMaxGltfBytes = uint64_t{4} << 30;
+
 }  // namespace vhost

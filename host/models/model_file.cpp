@@ -44,7 +44,7 @@ ModelError UnsupportedExtension(const std::string& path) {
 std::unique_ptr<ModelFile> ReadModelFile(const std::string& path, const ProgressShare& progress) {
   const Format* format = FormatFor(path);
   if (format == nullptr) throw UnsupportedExtension(path);
-  return format->read(path, progress);
+  return ReadAs(*format, path, progress);
 }
 
 }  // namespace vhost::models

@@ -26,8 +26,8 @@ void LoadAs(const models::Format& format, const std::string& path, Document& doc
       format.load(path, document, progress);
       return;
     }
-    const std::unique_ptr<models::ModelFile> file =
-        format.read(path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
+    const std::unique_ptr<models::ModelFile> file = models::ReadAs(
+        format, path, models::ProgressShare(&progress, 0, models::FileSizeOrZero(path)));
     const int32_t first = document.SlotCount();
     const bool loaded = file->ObjectCount() > 0;
     file->MoveObjectsTo(document);

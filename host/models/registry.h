@@ -1,5 +1,5 @@
 // The model formats this host reads, each an entry that its reader's own
-// folder makes (obj/, scene/, assimp/) and registers with one line of
+// folder makes (obj/, scene/, gltf/, ..., assimp/) and registers with one line of
 // CMakeLists.txt, which lists them for RegisteredFormats. A path goes to the
 // first entry that takes its extension; everything that lists the formats (the
 // supported extensions, the tool's --formats and help text) is made from the
@@ -27,6 +27,10 @@ struct Format {
   // format, by its content; null: every such file is. (A folder holds .json
   // files of every kind; only the scenes among them are models.)
   std::function<bool(const std::string& path)> claims;
+  // The entry whose files this one reads in its place (our own glTF reader
+  // stands in for assimp's): when the tool is told to use that reader
+  // (UseReader), this entry steps aside. Empty: none.
+  std::string standsInFor;
 
   // Reads and checks a whole file into the objects it holds. Throws
   // ModelError naming the file; std::bad_alloc and std::length_error when memory
@@ -40,10 +44,22 @@ struct Format {
       load;
 
   // What --formats says of it: `listing` among the extensions, `notes` after
-  // them, each of whole lines. `help` is its words in the tool's help.
+  // them, each of whole lines. `help` is its words in the tool's help. An entry
+  // that `listsExtensions` has its extensions that no earlier entry takes
+  // listed below its `listing`, wrapped (assimp's many).
   std::string listing;
+  bool listsExtensions = false;
   std::string notes;
   std::string help;
+};
+
+// What a reader throws when it finds, by its content, that a file is not one it
+// reads after all (a glTF 1.0 file for the glTF 2.0 reader): the next entry that
+// takes the extension reads it, and only when none does is the file refused,
+// with this error.
+class NotThisReader : public ModelError {
+ public:
+  using ModelError::ModelError;
 };
 
 // Every format of this build, in the order a path is matched against them.
@@ -55,6 +71,16 @@ std::vector<Format> RegisteredFormats();
 
 // The format that reads `path`, by its extension in any case; null for none.
 const Format* FormatFor(const std::string& path);
+
+// Makes the entries that stand in for the entry named `name` step aside for
+// every later path ("assimp": --reader assimp); empty: every entry reads what
+// it takes. Process-wide, as the tool's options are: set once before loading.
+void UseReader(const std::string& name);
+
+// Reads `path` with `format`, or with the entries after it that take its
+// extension when one says NotThisReader. Throws as Format::read does.
+std::unique_ptr<ModelFile> ReadAs(const Format& format, const std::string& path,
+                                  const ProgressShare& progress);
 
 // Whether a folder walk takes the regular file `path`: a format takes its
 // extension (a path without one is not taken, though a named one is read as

@@ -1,6 +1,8 @@
 #include "host/models/weld.h"
 
+#if defined(VHOST_HAS_MESHOPTIMIZER)
 #include <meshoptimizer.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -9,9 +11,24 @@
 namespace vhost::models {
 namespace {
 
-// meshoptimizer takes at most 16 attributes of at most 256 bytes each.
+// meshoptimizer takes at most 16 attributes of at most 256 bytes each; the
+// table of our own takes attributes of the same size.
 constexpr std::size_t kMostStreams = 16;
 constexpr std::size_t kMostStreamBytes = 256;
+
+// Checks what both joins take; throws as WeldIdentical says.
+void CheckInput(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+  if (count > UINT32_MAX) throw std::length_error("more than 4294967295 vertices to join");
+  for (const VertexAttribute& attribute : attributes) {
+    if (attribute.size == 0 || attribute.size > kMostStreamBytes ||
+        attribute.stride < attribute.size || attribute.data == nullptr) {
+      throw std::invalid_argument("a vertex attribute of no bytes, or of more than its stride");
+    }
+  }
+  if (attributes.empty()) throw std::invalid_argument("no vertex attribute to compare");
+}
+
+#if defined(VHOST_HAS_MESHOPTIMIZER)
 
 // Attributes beyond what meshoptimizer takes at once, packed into blocks of
 // whole attributes, each at most kMostStreamBytes a vertex; owns the copies.
@@ -53,18 +70,65 @@ Packed Pack(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   return packed;
 }
 
+#endif
+
+// The bytes of attribute `a` of vertex `v`.
+const unsigned char* Bytes(const VertexAttribute& a, std::size_t v) {
+  return static_cast<const unsigned char*>(a.data) + v * a.stride;
+}
+
+// FNV-1a over every attribute's bytes, then mixed so that the low bits the
+// table uses depend on all of them.
+uint64_t HashOf(const std::vector<VertexAttribute>& attributes, std::size_t v) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const VertexAttribute& a : attributes) {
+    const unsigned char* bytes = Bytes(a, v);
+    for (std::size_t i = 0; i < a.size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  }
+  hash ^= hash >> 33;
+  hash *= 0xff51afd7ed558ccdull;
+  return hash ^ (hash >> 33);
+}
+
+bool SameVertex(const std::vector<VertexAttribute>& attributes, std::size_t v, std::size_t w) {
+  for (const VertexAttribute& a : attributes) {
+    if (std::memcmp(Bytes(a, v), Bytes(a, w), a.size) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
-  if (count == 0) return {};
-  if (count > UINT32_MAX) throw std::length_error("more than 4294967295 vertices to join");
-  for (const VertexAttribute& attribute : attributes) {
-    if (attribute.size == 0 || attribute.size > kMostStreamBytes ||
-        attribute.stride < attribute.size || attribute.data == nullptr) {
-      throw std::invalid_argument("a vertex attribute of no bytes, or of more than its stride");
+Welded WeldByHash(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+  Welded welded;
+  if (count == 0) return welded;
+  CheckInput(count, attributes);
+  welded.remap.resize(count);
+  // Open addressing, at most half full: each slot holds the first vertex of
+  // its kind, or kEmpty.
+  constexpr uint32_t kEmpty = UINT32_MAX;
+  std::size_t slots = 16;
+  while (slots < 2 * count) slots *= 2;
+  std::vector<uint32_t> table(slots, kEmpty);
+  for (std::size_t v = 0; v < count; ++v) {
+    std::size_t slot = static_cast<std::size_t>(HashOf(attributes, v)) & (slots - 1);
+    while (table[slot] != kEmpty && !SameVertex(attributes, table[slot], v)) {
+      slot = (slot + 1) & (slots - 1);
+    }
+    if (table[slot] == kEmpty) {
+      table[slot] = static_cast<uint32_t>(v);
+      welded.remap[v] = welded.unique++;
+    } else {
+      welded.remap[v] = welded.remap[table[slot]];
     }
   }
-  if (attributes.empty()) throw std::invalid_argument("no vertex attribute to compare");
+  return welded;
+}
+
+Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+#if defined(VHOST_HAS_MESHOPTIMIZER)
+  if (count == 0) return {};
+  CheckInput(count, attributes);
   Welded welded;
   welded.remap.resize(count);
   std::vector<meshopt_Stream> streams;
@@ -87,6 +151,9 @@ Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attr
   welded.unique = static_cast<uint32_t>(meshopt_generateVertexRemapMulti(
       welded.remap.data(), order.data(), order.size(), count, streams.data(), streams.size()));
   return welded;
+#else
+  return WeldByHash(count, attributes);
+#endif
 }
 
 }  // namespace vhost::models

@@ -32,6 +32,13 @@ struct Welded {
 
 // `count` vertices of `attributes` (at least one). Throws std::bad_alloc when
 // memory runs out, std::length_error for a vertex count past 32 bits.
+// meshoptimizer's remap where the build has it (Linux), else WeldByHash.
 Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes);
+
+// The same join by a table of our own, for builds without meshoptimizer (Debian
+// ships it for Linux only, and the Windows builds read glTF and PLY too). Linux
+// builds keep it beside the library so that the tests hold the two to the same
+// answers.
+Welded WeldByHash(std::size_t count, const std::vector<VertexAttribute>& attributes);
 
 }  // namespace vhost::models

@@ -42,6 +42,20 @@ int64_t Decimal(const std::string& option, const std::string& text, int64_t max)
   return static_cast<int64_t>(value);
 }
 
+// --reader's NAME as the registry knows it: "" for our own readers, "assimp".
+// A build without assimp has no second reader to compare with.
+std::string ReaderName(const std::string& text) {
+  if (text == "own") return {};
+  if (text != "assimp") {
+    throw UsageError("--reader: '" + text + "' is neither 'own' nor 'assimp'");
+  }
+  for (const vhost::models::Format& format : vhost::models::Formats()) {
+    if (format.name == "assimp" && !format.extensions.empty()) return text;
+  }
+  throw UsageError(
+      "--reader assimp: this build reads no files through assimp; the Linux build does");
+}
+
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -249,6 +263,11 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
            "stop an import through assimp after SECONDS, the file an error (0: no limit; "
            "default: 60 and 10 more per MiB of the file)")
           ->type_name("SECONDS");
+  CLI::Option* reader =
+      text("--reader",
+           "which reader reads glTF, PLY and STL: own (the default: this tool's own) or "
+           "assimp (as the tool did before it had its own; to compare the two)")
+          ->type_name("NAME");
 
   try {
     std::vector<std::string> args;
@@ -310,6 +329,8 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         arguments.github = option == github ? Arguments::Github::kOn : Arguments::Github::kOff;
       } else if (option == importTimeout) {
         options.importTimeout = Decimal(name, value(), INT32_MAX);
+      } else if (option == reader) {
+        options.reader = ReaderName(value());
       } else if (const auto found = budgets.find(option); found != budgets.end()) {
         *found->second = Decimal(name, value(), INT64_MAX);
       }

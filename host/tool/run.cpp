@@ -12,6 +12,7 @@
 #include "host/api/host_state.h"
 #include "host/loader/paths.h"
 #include "host/models/models.h"
+#include "host/models/registry.h"
 #include "host/probe/veltrane_session.h"
 #include "host/tool/budgets.h"
 #include "host/tool/console.h"
@@ -309,6 +310,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
     std::optional<double> importLimit;
     if (options.importTimeout) importLimit = static_cast<double>(*options.importTimeout);
     vhost::SetImportTimeLimit(importLimit);
+    vhost::models::UseReader(options.reader);
     // No MODEL walks the current folder, unless the run only asks the
     // plug-in who it is.
     std::vector<WalkItem> models;

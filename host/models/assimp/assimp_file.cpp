@@ -791,20 +791,9 @@ Format AssimpFormat() {
     format.notes = "This build reads no other formats: assimp is part of the Linux builds only.\n";
     return format;
   }
-  // Wrapped at 78 columns, each line indented as the entries above it.
-  std::string wrapped;
-  std::size_t column = 0;
-  for (const std::string& extension : format.extensions) {
-    if (extension == ".json") continue;  // the scenes'
-    if (column == 0 || column + 1 + extension.size() > 78) {
-      wrapped += std::string(wrapped.empty() ? "" : "\n") + "            " + extension;
-      column = 12 + extension.size();
-    } else {
-      wrapped += " " + extension;
-      column += 1 + extension.size();
-    }
-  }
-  format.listing = "  through assimp:\n" + wrapped + "\n";
+  // Its extensions that an earlier entry does not take, listed by the registry.
+  format.listing = "  through assimp:\n";
+  format.listsExtensions = true;
   format.notes =
       "What counts in assimp's formats:\n"
       "  objects   one per mesh instance in the file's node hierarchy (a mesh used by\n"

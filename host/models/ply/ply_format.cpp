@@ -9,6 +9,8 @@ Format PlyFormat() {
   Format format;
   format.name = "PLY";
   format.extensions = {".ply"};
+  // --reader assimp sends PLY files back to assimp.
+  format.standsInFor = "assimp";
   format.read = [](const std::string& path, const ProgressShare& progress) {
     return ReadPlyFile(path, progress);
   };
@@ -21,7 +23,7 @@ Format PlyFormat() {
       "  faces     as stored, not triangulated (1 and 2 points too); edge records as\n"
       "            2-point faces; tristrips as n-2 triangles a strip; a file without\n"
       "            faces is a point cloud, one point per vertex\n";
-  format.help = " PLY";
+  format.help = ", PLY";
   return format;
 }
 

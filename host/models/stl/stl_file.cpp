@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/models/block_input.h"
@@ -299,9 +300,11 @@ class Reader {
           Fail(Quote(end, {'"', 40, true}) + " where \"endloop\" should end a facet's corners");
         Expect("endfacet", "\"endloop\"");
         if (object == nullptr) {
-          object =
-              &objects_.AddObject(name.empty() ? FileStem(path_) + "/mesh " + std::to_string(solids)
-                                               : name + "/" + name);
+          // "NAME/NAME", or "FILE/mesh N" for a nameless solid.
+          std::string objectName = name.empty() ? FileStem(path_) : name;
+          objectName += '/';
+          objectName += name.empty() ? "mesh " + std::to_string(solids) : name;
+          object = &objects_.AddObject(std::move(objectName));
           mesh.emplace(*object);
         }
         if (!mesh->AddFacet(corners.data())) {
@@ -345,6 +348,8 @@ Format StlFormat() {
   Format format;
   format.name = "STL";
   format.extensions = {".stl"};
+  // --reader assimp sends STL files back to assimp.
+  format.standsInFor = "assimp";
   format.read = [](const std::string& path, const ProgressShare& progress) {
     return ReadStlFile(path, progress);
   };
@@ -356,7 +361,7 @@ Format StlFormat() {
       "  faces     a triangle per facet\n"
       "  vertices  facet corners identical to the bit in position (and colour, in\n"
       "            binary files that colour facets) joined; facet normals dropped\n";
-  format.help = " and STL by our own readers\neverywhere;";
+  format.help = " and STL by our own\nreaders everywhere;";
   return format;
 }
 

@@ -1,0 +1,505 @@
+// The glTF reader: the asset parsed and checked (gltf_asset.h), then each
+// primitive its scene shows built once, straight from its accessors' bytes
+// (decoded first when compressed, gltf_compression.h), and copied for each
+// further instance. The file's bytes live as long as the read; what outlives
+// it is the Document of objects, in the GltfModel.
+#include "host/models/gltf/gltf_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "host/models/gltf/gltf_compression.h"
+#include "host/models/limits.h"
+#include "host/models/model_error.h"
+#include "host/models/source_text.h"
+#include "host/models/weld.h"
+
+namespace vhost::models::gltf {
+namespace {
+
+[[noreturn]] void Fail(const Asset& asset, const std::string& where, const std::string& what) {
+  throw ModelError(asset.file(), 0, where + ": " + what);
+}
+
+std::string AccessorName(std::size_t index) { return "accessor " + std::to_string(index); }
+
+// The accessor's elements, packed: count × ElementSize bytes, its stride
+// removed and its sparse replacements applied.
+std::vector<unsigned char> PackedElements(const Asset& asset, std::size_t index) {
+  const Accessor& accessor = asset.accessors().at(index);
+  const std::size_t element = accessor.ElementSize();
+  const auto count = static_cast<std::size_t>(accessor.count);
+  std::vector<unsigned char> packed(count * element);  // zeros without a view
+  if (accessor.view) {
+    const std::string_view bytes = asset.ViewBytes(*accessor.view);
+    const BufferView& view = asset.views()[*accessor.view];
+    const std::size_t stride = view.stride != 0 ? static_cast<std::size_t>(view.stride) : element;
+    const auto* from = reinterpret_cast<const unsigned char*>(bytes.data()) + accessor.offset;
+    if (stride == element) {
+      if (count > 0) std::memcpy(packed.data(), from, count * element);
+    } else {
+      for (std::size_t i = 0; i < count; ++i) {
+        std::memcpy(&packed[i * element], from + i * stride, element);
+      }
+    }
+  }
+  if (accessor.sparse) {
+    const Sparse& sparse = *accessor.sparse;
+    const std::string_view indices = asset.ViewBytes(sparse.indicesView);
+    const std::string_view values = asset.ViewBytes(sparse.valuesView);
+    const std::size_t indexSize = ComponentSize(sparse.indicesType);
+    for (std::size_t i = 0; i < sparse.count; ++i) {
+      uint32_t target = 0;
+      const auto* at = reinterpret_cast<const unsigned char*>(indices.data()) +
+                       sparse.indicesOffset + i * indexSize;
+      for (std::size_t b = indexSize; b-- > 0;) target = (target << 8) | at[b];
+      if (target >= count) {
+        Fail(
+            asset, AccessorName(index) + " sparse",
+            "index " + std::to_string(target) + " past its " + std::to_string(count) + " elements");
+      }
+      std::memcpy(&packed[target * element], values.data() + sparse.valuesOffset + i * element,
+                  element);
+    }
+  }
+  return packed;
+}
+
+// Component `c` of element `i` of packed elements of `type`, as a number:
+// normalized integers as glTF maps them to [-1, 1] or [0, 1].
+double ComponentValue(const unsigned char* element, int type, bool normalized, int c) {
+  switch (type) {
+    case kFloat: {
+      float value = 0;
+      std::memcpy(&value, element + 4 * c, 4);
+      return value;
+    }
+    case kByte: {
+      const auto value = static_cast<int8_t>(element[c]);
+      return normalized ? std::max(value / 127.0, -1.0) : value;
+    }
+    case kUnsignedByte:
+      return normalized ? element[c] / 255.0 : element[c];
+    case kShort: {
+      int16_t value = 0;
+      std::memcpy(&value, element + 2 * c, 2);
+      return normalized ? std::max(value / 32767.0, -1.0) : value;
+    }
+    case kUnsignedShort: {
+      uint16_t value = 0;
+      std::memcpy(&value, element + 2 * c, 2);
+      return normalized ? value / 65535.0 : value;
+    }
+    case kUnsignedInt: {
+      uint32_t value = 0;
+      std::memcpy(&value, element + 4 * c, 4);
+      return normalized ? value / 4294967295.0 : value;
+    }
+    default:
+      return 0;
+  }
+}
+
+// Whether an attribute makes a vertex the vertex it is, as the exact weld
+// compares it (weld.h): position, normal, texture coordinates and colours.
+// Tangents are derived from those; joints and weights belong to the skin.
+bool IsIdentity(const std::string& name) {
+  return name == "POSITION" || name == "NORMAL" || name.rfind("TEXCOORD_", 0) == 0 ||
+         name.rfind("COLOR_", 0) == 0;
+}
+
+void CheckLimit(const Asset& asset, const std::string& where, uint64_t count, const char* what) {
+  if (count > static_cast<uint64_t>(kMaxElementCount)) {
+    throw ModelError(ModelError::Kind::kLimit, asset.file(), 0,
+                     where + ": more than " + std::to_string(kMaxElementCount) + " " + what +
+                         ", the most this host holds in one object");
+  }
+}
+
+// A primitive's geometry before it becomes an object: its vertices welded,
+// its faces as the mode draws them.
+struct Geometry {
+  std::vector<Vec3> positions;
+  std::vector<int32_t> sizes;
+  std::vector<int32_t> points;
+};
+
+// Faces as `mode` draws `corners` (vertex numbers before the weld), each
+// corner renumbered through `remap`.
+void AddFaces(const Asset& asset, const std::string& where, int mode,
+              const std::vector<uint32_t>& corners, const std::vector<uint32_t>& remap,
+              Geometry& geometry) {
+  const std::size_t n = corners.size();
+  std::size_t size = 0;
+  std::size_t faces = 0;
+  switch (mode) {
+    case 0:  // POINTS
+      size = 1, faces = n;
+      break;
+    case 1:  // LINES
+      if (n % 2 != 0)
+        Fail(asset, where, std::to_string(n) + " corners are no whole number of lines");
+      size = 2, faces = n / 2;
+      break;
+    case 2:  // LINE_LOOP
+      size = 2, faces = n >= 2 ? n : 0;
+      break;
+    case 3:  // LINE_STRIP
+      size = 2, faces = n >= 2 ? n - 1 : 0;
+      break;
+    case 4:  // TRIANGLES
+      if (n % 3 != 0) {
+        Fail(asset, where, std::to_string(n) + " corners are no whole number of triangles");
+      }
+      size = 3, faces = n / 3;
+      break;
+    default:  // TRIANGLE_STRIP, TRIANGLE_FAN
+      size = 3, faces = n >= 3 ? n - 2 : 0;
+      break;
+  }
+  CheckLimit(asset, where, faces, "faces");
+  CheckLimit(asset, where, static_cast<uint64_t>(faces) * size, "face points");
+  geometry.sizes.assign(faces, static_cast<int32_t>(size));
+  geometry.points.resize(faces * size);
+  int32_t* out = geometry.points.data();
+  const auto at = [&](std::size_t i) { return static_cast<int32_t>(remap[corners[i]]); };
+  for (std::size_t f = 0; f < faces; ++f) {
+    switch (mode) {
+      case 0:
+        *out++ = at(f);
+        break;
+      case 1:
+        *out++ = at(2 * f), *out++ = at(2 * f + 1);
+        break;
+      case 2:
+        *out++ = at(f), *out++ = at((f + 1) % n);
+        break;
+      case 3:
+        *out++ = at(f), *out++ = at(f + 1);
+        break;
+      case 4:
+        *out++ = at(3 * f), *out++ = at(3 * f + 1), *out++ = at(3 * f + 2);
+        break;
+      case 5:  // every other triangle turned, so that all face one way
+        if (f % 2 == 0) {
+          *out++ = at(f), *out++ = at(f + 1), *out++ = at(f + 2);
+        } else {
+          *out++ = at(f + 1), *out++ = at(f), *out++ = at(f + 2);
+        }
+        break;
+      default:
+        *out++ = at(f + 1), *out++ = at(f + 2), *out++ = at(0);
+        break;
+    }
+  }
+}
+
+// The positions of the vertices the weld keeps, in the order it numbers them.
+template <typename PositionOf>
+void KeepPositions(std::size_t count, const Welded& welded, const PositionOf& positionOf,
+                   Geometry& geometry) {
+  geometry.positions.reserve(welded.unique);
+  for (std::size_t v = 0, next = 0; v < count; ++v) {
+    if (welded.remap[v] != next) continue;  // a later copy of a vertex kept already
+    geometry.positions.push_back(positionOf(v));
+    ++next;
+  }
+}
+
+Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std::string& where) {
+  const auto position = primitive.attributes.find("POSITION");
+  if (position == primitive.attributes.end()) Fail(asset, where, "has no POSITION attribute");
+  const Accessor& positions = asset.accessors()[position->second];
+  if (positions.components != 3) {
+    Fail(asset, AccessorName(position->second), "POSITION is not of type VEC3");
+  }
+  const uint64_t count = positions.count;
+  CheckLimit(asset, where, count, "vertices");
+  // Every attribute that tells vertices apart, in name order, so that the
+  // join does not depend on the order the file lists them in.
+  std::vector<std::vector<unsigned char>> identity;
+  std::vector<VertexAttribute> attributes;
+  std::size_t positionSlot = 0;
+  for (const auto& [name, index] : primitive.attributes) {
+    if (!IsIdentity(name)) continue;
+    const Accessor& accessor = asset.accessors()[index];
+    if (accessor.count != count) {
+      Fail(asset, AccessorName(index),
+           name + " has " + std::to_string(accessor.count) + " elements, but POSITION has " +
+               std::to_string(count));
+    }
+    if (name == "POSITION") positionSlot = identity.size();
+    identity.push_back(PackedElements(asset, index));
+    attributes.push_back({identity.back().data(), accessor.ElementSize(), accessor.ElementSize()});
+  }
+  for (std::size_t a = 0; a < identity.size(); ++a) attributes[a].data = identity[a].data();
+  const Welded welded = WeldIdentical(static_cast<std::size_t>(count), attributes);
+
+  Geometry geometry;
+  const unsigned char* bytes = identity[positionSlot].data();
+  const std::size_t element = positions.ElementSize();
+  KeepPositions(
+      static_cast<std::size_t>(count), welded,
+      [&](std::size_t v) {
+        const unsigned char* e = bytes + v * element;
+        return Vec3{ComponentValue(e, positions.componentType, positions.normalized, 0),
+                    ComponentValue(e, positions.componentType, positions.normalized, 1),
+                    ComponentValue(e, positions.componentType, positions.normalized, 2)};
+      },
+      geometry);
+  identity.clear();  // what the weld compared, no longer needed
+
+  std::vector<uint32_t> corners;
+  if (primitive.indices) {
+    const std::size_t index = *primitive.indices;
+    const Accessor& accessor = asset.accessors()[index];
+    if (accessor.components != 1 ||
+        (accessor.componentType != kUnsignedByte && accessor.componentType != kUnsignedShort &&
+         accessor.componentType != kUnsignedInt)) {
+      Fail(asset, AccessorName(index), "indices are not unsigned integer scalars");
+    }
+    const std::vector<unsigned char> packed = PackedElements(asset, index);
+    const std::size_t size = accessor.ElementSize();
+    corners.resize(static_cast<std::size_t>(accessor.count));
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+      uint32_t value = 0;
+      if (size == 4) {
+        std::memcpy(&value, &packed[4 * i], 4);
+      } else if (size == 2) {
+        uint16_t half = 0;
+        std::memcpy(&half, &packed[2 * i], 2);
+        value = half;
+      } else {
+        value = packed[i];
+      }
+      if (value >= count) {
+        Fail(asset, AccessorName(index),
+             "element " + std::to_string(i) + " is vertex " + std::to_string(value) +
+                 ", past the " + std::to_string(count) + " vertices of POSITION");
+      }
+      corners[i] = value;
+    }
+  } else {
+    corners.resize(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < corners.size(); ++i) corners[i] = static_cast<uint32_t>(i);
+  }
+  AddFaces(asset, where, primitive.mode, corners, welded.remap, geometry);
+  return geometry;
+}
+
+Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::string& where) {
+  const DracoPrimitive& draco = *primitive.draco;
+  DracoMesh mesh;
+  try {
+    mesh = DecodeDraco(draco, asset.ViewBytes(draco.view));
+  } catch (const std::runtime_error& error) {
+    Fail(asset, where + " KHR_draco_mesh_compression", error.what());
+  }
+  CheckLimit(asset, where, mesh.vertices, "vertices");
+  std::vector<VertexAttribute> attributes;
+  const DracoAttribute* position = nullptr;
+  for (const DracoAttribute& attribute : mesh.attributes) {
+    if (!IsIdentity(attribute.name)) continue;
+    if (attribute.name == "POSITION") position = &attribute;
+    const std::size_t size = sizeof(float) * attribute.components;
+    attributes.push_back({attribute.values.data(), size, size});
+  }
+  if (position == nullptr || position->components != 3) {
+    Fail(asset, where + " KHR_draco_mesh_compression", "has no POSITION of 3 components");
+  }
+  const Welded welded = WeldIdentical(static_cast<std::size_t>(mesh.vertices), attributes);
+  Geometry geometry;
+  KeepPositions(
+      static_cast<std::size_t>(mesh.vertices), welded,
+      [&](std::size_t v) {
+        const float* p = &position->values[3 * v];
+        return Vec3{p[0], p[1], p[2]};
+      },
+      geometry);
+  for (const uint32_t corner : mesh.corners) {
+    if (corner >= mesh.vertices) {
+      Fail(asset, where + " KHR_draco_mesh_compression", "a face names a vertex it does not hold");
+    }
+  }
+  if (mesh.pointCloud) {
+    mesh.corners.resize(static_cast<std::size_t>(mesh.vertices));
+    for (std::size_t i = 0; i < mesh.corners.size(); ++i)
+      mesh.corners[i] = static_cast<uint32_t>(i);
+    AddFaces(asset, where, 0, mesh.corners, welded.remap, geometry);
+  } else {
+    AddFaces(asset, where, 4, mesh.corners, welded.remap, geometry);
+  }
+  return geometry;
+}
+
+Object& AddObject(Document& document, const std::string& name, bool visible, Geometry geometry) {
+  Object& object = document.AddObject(name);
+  object.visible = visible;
+  object.Reserve(static_cast<int64_t>(geometry.positions.size()),
+                 static_cast<int64_t>(geometry.sizes.size()),
+                 static_cast<int64_t>(geometry.points.size()));
+  object.AddVertices(geometry.positions.data(), static_cast<int32_t>(geometry.positions.size()));
+  object.AddFaces(geometry.sizes.data(), static_cast<int32_t>(geometry.sizes.size()),
+                  geometry.points.data());
+  return object;
+}
+
+// The objects of the asset's scene, built into `document`.
+void BuildObjects(const Asset& asset, Document& document) {
+  if (asset.meshes().empty()) throw ModelError(asset.file(), 0, "it holds no meshes");
+  if (!asset.sceneRoots()) throw ModelError(asset.file(), 0, "it has no scene to show");
+  const std::string stem = FileStem(asset.file());
+  // Where each primitive was first built, to copy for its later instances.
+  std::vector<std::vector<int32_t>> built(asset.meshes().size());
+  std::vector<bool> reached(asset.nodes().size(), false);
+  // Depth first in the file's order, without recursion: a hierarchy may be
+  // deeper than a stack. A node hidden hides everything below it.
+  std::vector<std::pair<std::size_t, bool>> pending;
+  const std::vector<std::size_t>& roots = *asset.sceneRoots();
+  for (std::size_t r = roots.size(); r-- > 0;) pending.emplace_back(roots[r], true);
+  while (!pending.empty()) {
+    const auto [index, parentVisible] = pending.back();
+    pending.pop_back();
+    if (reached[index]) {
+      throw ModelError(asset.file(), 0,
+                       "node " + std::to_string(index) +
+                           " is reached twice in the scene's hierarchy (its own ancestor, or a "
+                           "child of two nodes)");
+    }
+    reached[index] = true;
+    const Node& node = asset.nodes()[index];
+    const bool visible = parentVisible && node.visible;
+    if (node.mesh) {
+      const Mesh& mesh = asset.meshes()[*node.mesh];
+      std::vector<int32_t>& slots = built[*node.mesh];
+      const std::string meshName =
+          mesh.name.empty() ? "mesh " + std::to_string(*node.mesh) : mesh.name;
+      for (std::size_t p = 0; p < mesh.primitives.size(); ++p) {
+        std::string name = (node.name.empty() ? stem : node.name) + "/" + meshName;
+        if (mesh.primitives.size() > 1) name += "-" + std::to_string(p);
+        if (document.SlotCount() >= kMaxElementCount) {
+          throw ModelError(ModelError::Kind::kLimit, asset.file(), 0,
+                           "more objects than this host holds in one document");
+        }
+        if (slots.size() > p) {
+          Object& copy = document.AddCopy(*document.At(slots[p]));
+          copy.name = std::move(name);
+          copy.visible = visible;
+          continue;
+        }
+        const Primitive& primitive = mesh.primitives[p];
+        const std::string where =
+            "mesh " + std::to_string(*node.mesh) + " primitive " + std::to_string(p);
+        const bool draco = primitive.draco && (DecodesDraco() || primitive.attributes.empty());
+        AddObject(
+            document, name, visible,
+            draco ? FromDraco(asset, primitive, where) : FromAccessors(asset, primitive, where));
+        slots.push_back(document.SlotCount() - 1);
+      }
+    }
+    for (std::size_t c = node.children.size(); c-- > 0;) {
+      pending.emplace_back(node.children[c], visible);
+    }
+  }
+}
+
+class GltfModel : public ModelFile {
+ public:
+  int32_t ObjectCount() const override { return objects_.SlotCount(); }
+  const std::string& ObjectName(int32_t index) const override {
+    const Object* object = objects_.At(index);
+    if (object == nullptr) throw std::out_of_range("no object " + std::to_string(index));
+    return object->name;
+  }
+  Object& AddObjectTo(int32_t index, Document& document) override {
+    const Object* object = objects_.At(index);
+    if (object == nullptr) throw std::out_of_range("no object " + std::to_string(index));
+    return document.AddCopy(*object);
+  }
+  // Moved, not copied: a load takes every object once.
+  void MoveObjectsTo(Document& document) override { document.TakeSlots(objects_); }
+
+  Document objects_;
+};
+
+// "a%20b.bin" → "a b.bin"; malformed escapes are kept as written.
+std::string PercentDecoded(const std::string& uri) {
+  std::string out;
+  for (std::size_t i = 0; i < uri.size(); ++i) {
+    if (uri[i] == '%' && i + 2 < uri.size() &&
+        std::isxdigit(static_cast<unsigned char>(uri[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+      out.push_back(static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(uri[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<ModelFile> ReadGltfBytes(const std::string& path, std::string_view bytes,
+                                         const Asset::UriReader& readUri) {
+  const Asset asset(path, bytes, readUri);
+  auto model = std::make_unique<GltfModel>();
+  BuildObjects(asset, model->objects_);
+  return model;
+}
+
+std::unique_ptr<ModelFile> ReadGltfFile(const std::string& path, const ProgressShare& progress) {
+  const std::string bytes = ReadWholeFile(path, kMaxGltfBytes);
+  progress.Report(bytes.size() / 2);
+  const std::string directory = DirectoryOf(path);
+  const auto readUri = [&path, &directory](const std::string& uri, uint64_t) {
+    if (uri.find("://") != std::string::npos) {
+      throw ModelError(path, 0, "buffer \"" + uri + "\": only files beside it are read, not URLs");
+    }
+    const std::string named = ResolvePath(directory, PercentDecoded(uri));
+    try {
+      return ReadWholeFile(named, kMaxGltfBytes);
+    } catch (const ModelError& error) {
+      throw ModelError(error.kind(), path, 0, "buffer \"" + uri + "\": " + error.message());
+    }
+  };
+  std::unique_ptr<ModelFile> model = ReadGltfBytes(path, bytes, readUri);
+  progress.Report(bytes.size());
+  return model;
+}
+
+}  // namespace vhost::models::gltf
+
+namespace vhost::models {
+
+Format GltfFormat() {
+  Format format;
+  format.name = "glTF";
+  format.extensions = {".glb", ".gltf"};
+  format.standsInFor = "assimp";
+  format.read = gltf::ReadGltfFile;
+  format.listing =
+      "  .gltf .glb glTF 2.0, by its own reader (Draco and meshopt compression on Linux;\n"
+      "             glTF 1.0 files through assimp)\n";
+  format.notes =
+      "What counts in glTF files:\n"
+      "  objects   one per mesh instance and primitive of the scene shown, depth first\n"
+      "            in node order, named \"node/mesh\" (\"node/mesh-P\" for primitive P of\n"
+      "            several; a nameless node takes the file's name, a nameless mesh\n"
+      "            \"mesh N\"); KHR_node_visibility hides\n"
+      "  faces     as stored: points and lines as faces of 1 and 2 points (a loop\n"
+      "            closed), triangle strips and fans as triangles\n"
+      "  vertices  each primitive's, after joining those identical to the bit in\n"
+      "            position, normal, texture coordinates and colours\n"
+      "Not counted (exit 2): a file that is not valid glTF (the message names the\n"
+      "element), or that requires an extension that changes geometry and is not read.\n";
+  format.help = ", glTF";
+  return format;
+}
+
+}  // namespace vhost::models
