@@ -1,7 +1,8 @@
 // The tool's assimp path on any bytes, in the formats whose readers take raw
 // bytes: byte 0 chooses the extension the rest is written under (PLY, STL ASCII
-// or binary, which assimp tells apart by content, and OFF), and LoadModel picks
-// the reader by that extension, as for a user's file. Every input is either
+// or binary, which assimp tells apart by content, and OFF), and the file goes
+// to assimp's reader whatever reader LoadModel would take for it (PLY and STL
+// have readers of our own, fuzzed by ply_loader and stl_loader). Every input is either
 // loaded into well-formed objects (every face point names one of its object's
 // vertices) or refused with a ModelError that leaves the document as it was;
 // any other exception, a crash, a sanitizer report or a leak is a finding.
@@ -28,6 +29,7 @@
 #include <string_view>
 
 #include "fuzz/model_support.h"
+#include "host/models/assimp/assimp_file.h"
 #include "host/models/assimp/assimp_guards.h"
 
 namespace {
@@ -51,7 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (vhost::models::AssimpReaderHazard(path)) {
     fuzzing::ModelFail("the checks refuse the file but passed its bytes");
   }
-  fuzzing::LoadAndCheck(vhost::LoadModel, path, /*objSlotsOnly=*/false);
+  fuzzing::LoadAndCheck(
+      [&](vhost::Document& document) {
+        vhost::models::NamingOutOfMemory(path, [&] {
+          const auto file = vhost::models::ReadAssimpFile(path, {});
+          const int32_t first = document.SlotCount();
+          const bool loaded = file->ObjectCount() > 0;
+          file->MoveObjectsTo(document);
+          if (loaded) document.currentIndex = first;
+        });
+      },
+      /*objSlotsOnly=*/false);
   if (!Assimp::DefaultLogger::isNullLogger()) fuzzing::ModelFail("a load left its logger behind");
   return 0;
 }

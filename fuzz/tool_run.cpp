@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -41,6 +42,19 @@ bool IsCounts(const Json& counts) {
   return true;
 }
 
+// The extension the input is written under: a scene by the flags, else the
+// format its start says (PLY, STL text or a file of a binary STL's size), else OBJ.
+std::string Extension(uint8_t flags, const std::string& bytes) {
+  if ((flags & 0x20) != 0) return ".json";
+  if (bytes.rfind("ply", 0) == 0) return ".ply";
+  uint32_t facets = 0;
+  if (bytes.size() >= 84) std::memcpy(&facets, bytes.data() + 80, sizeof facets);
+  if (bytes.rfind("solid", 0) == 0 || (bytes.size() >= 84 && bytes.size() == 84 + 50ULL * facets)) {
+    return ".stl";
+  }
+  return ".obj";
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
@@ -63,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const uint8_t flags = data[0];
   const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-  const std::string name = std::string((flags & 0x80) != 0 ? "m\xff\n" : "model") +
-                           ((flags & 0x20) != 0 ? ".json" : ".obj");
+  const std::string name =
+      std::string((flags & 0x80) != 0 ? "m\xff\n" : "model") + Extension(flags, bytes);
   vtool::Options options;
   options.models = {fuzzing::WriteScratch(name, bytes)};
   options.plugin = vhost::BesideExecutable(VELTRANE_PLUGIN_FILE);

@@ -14,6 +14,13 @@ namespace vhost {
 // memory besides its geometry, whatever its size.
 constexpr uint64_t kMaxObjStatementBytes = uint64_t{64} << 20;
 
+// The longest line of a PLY or STL text body, and the longest record of a
+// binary PLY body (a face of millions of points): a longer one is refused as
+// "FILE:LINE: line longer than 64 MiB, ..." or "FILE: element face 12: record
+// longer than 64 MiB, ...", so that these readers hold at most this much of
+// their file at once besides its geometry.
+constexpr uint64_t kMaxRecordBytes = uint64_t{64} << 20;
+
 // The largest scene file this host reads (a scene is read whole): a larger one,
 // or a pipe giving more, is refused as "FILE: larger than 256 MiB, the most this
 // host reads of such a file".

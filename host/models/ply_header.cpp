@@ -29,6 +29,40 @@ std::optional<uint64_t> Count(std::string_view word) {
 
 }  // namespace
 
+std::optional<PlyScalar> PlyScalarNamed(std::string_view name) {
+  static constexpr std::pair<std::string_view, PlyScalar> kNames[] = {
+      {"char", PlyScalar::kChar},     {"int8", PlyScalar::kChar},
+      {"uchar", PlyScalar::kUChar},   {"uint8", PlyScalar::kUChar},
+      {"short", PlyScalar::kShort},   {"int16", PlyScalar::kShort},
+      {"ushort", PlyScalar::kUShort}, {"uint16", PlyScalar::kUShort},
+      {"int", PlyScalar::kInt},       {"int32", PlyScalar::kInt},
+      {"uint", PlyScalar::kUInt},     {"uint32", PlyScalar::kUInt},
+      {"float", PlyScalar::kFloat},   {"float32", PlyScalar::kFloat},
+      {"double", PlyScalar::kDouble}, {"float64", PlyScalar::kDouble}};
+  for (const auto& [text, scalar] : kNames) {
+    if (text == name) return scalar;
+  }
+  return std::nullopt;
+}
+
+std::size_t PlyScalarBytes(PlyScalar scalar) {
+  switch (scalar) {
+    case PlyScalar::kChar:
+    case PlyScalar::kUChar:
+      return 1;
+    case PlyScalar::kShort:
+    case PlyScalar::kUShort:
+      return 2;
+    case PlyScalar::kInt:
+    case PlyScalar::kUInt:
+    case PlyScalar::kFloat:
+      return 4;
+    case PlyScalar::kDouble:
+      return 8;
+  }
+  return 0;
+}
+
 PlyHeader ReadPlyHeader(ByteReader& in) {
   PlyHeader header;
   std::unordered_set<std::string> names;  // declared so far: a header may declare thousands
@@ -67,10 +101,14 @@ PlyHeader ReadPlyHeader(ByteReader& in) {
       }
       continue;
     }
-    if (keyword == "end_header" && words.size() == 1) return header;
+    if (keyword == "end_header" && words.size() == 1) {
+      header.endLine = number;
+      return header;
+    }
     if (keyword == "format" && words.size() >= 2) header.format = FormatNamed(words[1]);
     if (keyword == "property" && !header.elements.empty() && words.size() >= 3) {
       PlyProperty property;
+      property.line = number;
       property.list = words[1] == "list";
       if (property.list) {
         property.countType = words[2];

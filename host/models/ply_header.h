@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/models/source_text.h"
@@ -25,7 +26,15 @@ struct PlyProperty {
   std::string countType;  // a list's only
   std::string type;
   std::string name;
+  int64_t line = 0;  // of the header, from 1
 };
+
+// The scalar types a property may have, by either of the names PLY gives them
+// ("uchar" or "uint8", ...); none for a name that is no type.
+enum class PlyScalar { kChar, kUChar, kShort, kUShort, kInt, kUInt, kFloat, kDouble };
+std::optional<PlyScalar> PlyScalarNamed(std::string_view name);
+// Bytes of one value in a binary body.
+std::size_t PlyScalarBytes(PlyScalar scalar);
 
 // An "element NAME COUNT" line and the properties declared below it.
 struct PlyElement {
@@ -60,6 +69,7 @@ struct PlyHeader {
   // Those declared before the flaw, if there is one, in header order.
   std::vector<PlyElement> elements;
   std::optional<PlyHeaderFlaw> flaw;
+  int64_t endLine = 0;  // the line of "end_header": a text body starts on the next
 
   bool Binary() const { return format != PlyFormat::kUnstated && format != PlyFormat::kAscii; }
 };

@@ -92,8 +92,10 @@ bool ByteReader::Fill() {
   if (ended_) return false;
   try {
     end_ = source_.Read(buffer_.get(), kBufferBytes);
+    filled_ += end_;
     ended_ = source_.AtEnd();
   } catch (const ModelError&) {
+    if (!readErrorsAsEnd_) throw;
     ended_ = true;  // read as the end: see the class
   }
   return end_ > 0;

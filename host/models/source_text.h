@@ -74,10 +74,13 @@ std::vector<std::string_view> Words(std::string_view line);
 
 // A ByteSource read a byte, a line or a block at a time, through a buffer of
 // its own. Bytes that cannot be read read as the end: for checks that leave a
-// file they cannot read to its reader to refuse. Borrows the source.
+// file they cannot read to its reader to refuse; a reader that must tell a
+// file cut short from one it cannot read asks for the source's ModelError
+// instead (`readErrorsAsEnd` false). Borrows the source.
 class ByteReader {
  public:
-  explicit ByteReader(ByteSource& source) : source_(source) {}
+  explicit ByteReader(ByteSource& source, bool readErrorsAsEnd = true)
+      : source_(source), readErrorsAsEnd_(readErrorsAsEnd) {}
   // The next byte; false at the end.
   bool Get(char& c) {
     if (at_ == end_ && !Fill()) return false;
@@ -89,14 +92,18 @@ class ByteReader {
   bool Line(std::string& line);
   // Up to `size` bytes into `into`; fewer only at the end.
   std::size_t Read(char* into, std::size_t size);
+  // Bytes handed out so far, by any of the above.
+  uint64_t Consumed() const { return filled_ - (end_ - at_); }
 
  private:
   bool Fill();
 
   ByteSource& source_;
+  bool readErrorsAsEnd_ = true;
   std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kBufferBytes);
   std::size_t at_ = 0;
   std::size_t end_ = 0;
+  uint64_t filled_ = 0;  // bytes read from the source
   bool ended_ = false;
   static constexpr std::size_t kBufferBytes = 1 << 16;
 };

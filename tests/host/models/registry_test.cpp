@@ -36,6 +36,8 @@ TEST(Registry, APathGoesToTheFirstFormatTakingItsExtensionInAnyCase) {
       {"archive.", nullptr},
       {"mesh.glb", "glTF"},
       {"mesh.GLTF", "glTF"},
+      {"mesh.PLY", "PLY"},  // our own reader's, ahead of assimp
+      {"part.Stl", "STL"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);

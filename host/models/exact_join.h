@@ -1,0 +1,139 @@
+// Joining vertices that are identical to the bit while a file is scanned: the
+// same rule as WeldIdentical (weld.h), met one vertex at a time, so that a
+// reader keeps only the distinct vertices and never a list of every corner it
+// read (an STL file repeats each corner in every facet that has it).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "host/model/documents.h"
+
+namespace vhost::models {
+
+class ExactJoin {
+ public:
+  // Vertices told by `keyBytes` bytes each: every attribute that makes a
+  // vertex the one it is, as the file holds it.
+  explicit ExactJoin(std::size_t keyBytes) : keyBytes_(keyBytes) {}
+
+  // The number of the vertex `key` (keyBytes bytes, read during the call)
+  // is, from 0 in the order in which each first appeared; `added` tells
+  // whether it appears here first. Throws std::length_error past
+  // kMaxElementCount distinct vertices, std::bad_alloc when memory runs out.
+  int32_t Join(const void* key, bool& added) {
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    return Find(key, Hash(key), added);
+  }
+
+  // Join for `count` keys in a row at `keys`, their numbers into `numbers`
+  // and whether each is new into `added`: the table's slots for all of them
+  // are asked of memory at once, rather than waited for one by one (a scan's
+  // vertices land anywhere in a table far larger than the caches).
+  static constexpr std::size_t kBatch = 64;
+  void JoinAll(const unsigned char* keys, std::size_t count, int32_t* numbers, bool* added) {
+    for (std::size_t done = 0; done < count; done += kBatch) {
+      const std::size_t n = std::min(kBatch, count - done);
+      while (2 * (count_ + n) > slots_.size()) Grow();
+      uint64_t hashes[kBatch];
+      const std::size_t mask = slots_.size() - 1;
+      for (std::size_t i = 0; i < n; ++i) {
+        hashes[i] = Hash(keys + (done + i) * keyBytes_);
+        __builtin_prefetch(&slots_[static_cast<std::size_t>(hashes[i]) & mask]);
+      }
+      for (std::size_t i = 0; i < n; ++i) {
+        numbers[done + i] = Find(keys + (done + i) * keyBytes_, hashes[i], added[done + i]);
+      }
+    }
+  }
+
+  std::size_t Count() const { return count_; }
+
+  // Makes room for `vertices` distinct vertices at once.
+  void Reserve(std::size_t vertices) {
+    keys_.reserve(vertices * keyBytes_);
+    while (slots_.size() < 2 * vertices) Grow();
+  }
+
+ private:
+  // The vertex `key` is, added when new; the table has room.
+  int32_t Find(const void* key, uint64_t hash, bool& added) {
+    const auto tag = static_cast<uint32_t>(hash >> 32);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots_[i];
+      if (slot.vertex == 0) {
+        if (count_ >= static_cast<std::size_t>(kMaxElementCount)) {
+          throw std::length_error("more distinct vertices than an object can hold");
+        }
+        const auto* bytes = static_cast<const unsigned char*>(key);
+        keys_.insert(keys_.end(), bytes, bytes + keyBytes_);
+        slot = {static_cast<uint32_t>(++count_), tag};
+        added = true;
+        return static_cast<int32_t>(count_ - 1);
+      }
+      if (slot.tag == tag &&
+          std::memcmp(&keys_[(slot.vertex - 1) * keyBytes_], key, keyBytes_) == 0) {
+        added = false;
+        return static_cast<int32_t>(slot.vertex - 1);
+      }
+    }
+  }
+
+  // Every bit of the key reaches the low bits the table is indexed by: the
+  // keys are floats, whose low bits are often all zero.
+  static uint64_t Mix(uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
+  }
+
+  uint64_t Hash(const void* key) const {
+    const auto* bytes = static_cast<const unsigned char*>(key);
+    uint64_t hash = keyBytes_;
+    std::size_t i = 0;
+    for (; i + 8 <= keyBytes_; i += 8) {
+      uint64_t word = 0;
+      std::memcpy(&word, bytes + i, 8);
+      hash = Mix(hash ^ word);
+    }
+    if (i < keyBytes_) {
+      uint64_t tail = 0;
+      std::memcpy(&tail, bytes + i, keyBytes_ - i);
+      hash = Mix(hash ^ tail ^ 0x9e3779b97f4a7c15ull);
+    }
+    return hash;
+  }
+
+  void Grow() {
+    std::vector<Slot> slots(slots_.empty() ? 1024 : 2 * slots_.size());
+    const std::size_t mask = slots.size() - 1;
+    for (const Slot& slot : slots_) {
+      if (slot.vertex == 0) continue;
+      std::size_t i = static_cast<std::size_t>(Hash(&keys_[(slot.vertex - 1) * keyBytes_])) & mask;
+      while (slots[i].vertex != 0) i = (i + 1) & mask;
+      slots[i] = slot;
+    }
+    slots_.swap(slots);
+  }
+
+  // Open addressing: vertex 0 is an empty slot, else the vertex's number + 1,
+  // with the high half of its key's hash, so that a probe rarely reads a key.
+  struct Slot {
+    uint32_t vertex = 0;
+    uint32_t tag = 0;
+  };
+
+  std::size_t keyBytes_;
+  std::vector<unsigned char> keys_;  // vertex v's at v * keyBytes_
+  std::vector<Slot> slots_;
+  std::size_t count_ = 0;
+};
+
+}  // namespace vhost::models
