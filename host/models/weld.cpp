@@ -1,5 +1,7 @@
 #include "host/models/weld.h"
 
+#include "host/models/exact_join.h"
+
 #if defined(VHOST_HAS_MESHOPTIMIZER)
 #include <meshoptimizer.h>
 #endif
@@ -72,56 +74,35 @@ Packed Pack(std::size_t count, const std::vector<VertexAttribute>& attributes) {
 
 #endif
 
-// The bytes of attribute `a` of vertex `v`.
-const unsigned char* Bytes(const VertexAttribute& a, std::size_t v) {
-  return static_cast<const unsigned char*>(a.data) + v * a.stride;
-}
-
-// FNV-1a over every attribute's bytes, then mixed so that the low bits the
-// table uses depend on all of them.
-uint64_t HashOf(const std::vector<VertexAttribute>& attributes, std::size_t v) {
-  uint64_t hash = 14695981039346656037ull;
-  for (const VertexAttribute& a : attributes) {
-    const unsigned char* bytes = Bytes(a, v);
-    for (std::size_t i = 0; i < a.size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
-  }
-  hash ^= hash >> 33;
-  hash *= 0xff51afd7ed558ccdull;
-  return hash ^ (hash >> 33);
-}
-
-bool SameVertex(const std::vector<VertexAttribute>& attributes, std::size_t v, std::size_t w) {
-  for (const VertexAttribute& a : attributes) {
-    if (std::memcmp(Bytes(a, v), Bytes(a, w), a.size) != 0) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   Welded welded;
   if (count == 0) return welded;
   CheckInput(count, attributes);
+  // Each vertex's attributes packed into one key, a batch at a time, for the
+  // join the readers that scan their files use (exact_join.h).
+  std::size_t keyBytes = 0;
+  for (const VertexAttribute& a : attributes) keyBytes += a.size;
+  ExactJoin join(keyBytes);
+  join.Reserve(count);
   welded.remap.resize(count);
-  // Open addressing, at most half full: each slot holds the first vertex of
-  // its kind, or kEmpty.
-  constexpr uint32_t kEmpty = UINT32_MAX;
-  std::size_t slots = 16;
-  while (slots < 2 * count) slots *= 2;
-  std::vector<uint32_t> table(slots, kEmpty);
-  for (std::size_t v = 0; v < count; ++v) {
-    std::size_t slot = static_cast<std::size_t>(HashOf(attributes, v)) & (slots - 1);
-    while (table[slot] != kEmpty && !SameVertex(attributes, table[slot], v)) {
-      slot = (slot + 1) & (slots - 1);
+  std::vector<unsigned char> keys(ExactJoin::kBatch * keyBytes);
+  int32_t numbers[ExactJoin::kBatch];
+  bool added[ExactJoin::kBatch];
+  for (std::size_t first = 0; first < count; first += ExactJoin::kBatch) {
+    const std::size_t n = std::min(ExactJoin::kBatch, count - first);
+    unsigned char* key = keys.data();
+    for (std::size_t v = first; v < first + n; ++v) {
+      for (const VertexAttribute& a : attributes) {
+        std::memcpy(key, static_cast<const unsigned char*>(a.data) + v * a.stride, a.size);
+        key += a.size;
+      }
     }
-    if (table[slot] == kEmpty) {
-      table[slot] = static_cast<uint32_t>(v);
-      welded.remap[v] = welded.unique++;
-    } else {
-      welded.remap[v] = welded.remap[table[slot]];
-    }
+    join.JoinAll(keys.data(), n, numbers, added);
+    for (std::size_t i = 0; i < n; ++i) welded.remap[first + i] = static_cast<uint32_t>(numbers[i]);
   }
+  welded.unique = static_cast<uint32_t>(join.Count());
   return welded;
 }
 

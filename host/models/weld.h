@@ -32,10 +32,9 @@ struct Welded {
 
 // `count` vertices of `attributes` (at least one). Throws std::bad_alloc when
 // memory runs out, std::length_error for a vertex count past 32 bits.
-// A table of our own, in every build: Debian ships meshoptimizer for Linux
-// only, and the Windows builds read glTF and PLY too, so one join gives the
-// same numbers everywhere; it keeps pace with meshoptimizer's remap
-// (bench/weld_bench.cpp).
+// The table the scanning readers join by (exact_join.h), in every build: Debian ships meshoptimizer
+// for Linux only, and the Windows builds read glTF and PLY too, so one join gives the same numbers
+// everywhere; it keeps pace with meshoptimizer's remap (bench/weld_bench.cpp).
 Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes);
 
 #if defined(VHOST_HAS_MESHOPTIMIZER)
