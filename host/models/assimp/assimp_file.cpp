@@ -784,9 +784,10 @@ Format AssimpFormat() {
   format.read = ReadAssimpFile;
   format.claims = ClaimsForAWalk;
   format.help =
-      " on Linux also every format the\n"
-      "assimp library imports (glTF, FBX, PLY, STL, COLLADA, 3DS, OFF, ...): --formats\n"
-      "lists them and says what counts in each. Windows builds read OBJ and scenes only.\n";
+      " on Linux also every other format the\n"
+      "assimp library imports (FBX, COLLADA, 3DS, OFF, glTF 1.0, ...): --formats lists\n"
+      "them and says what counts in each; --reader assimp reads glTF, PLY and STL\n"
+      "through it too, to compare.\n";
   if (format.extensions.empty()) {
     format.notes = "This build reads no other formats: assimp is part of the Linux builds only.\n";
     return format;

@@ -521,7 +521,7 @@ Format GltfFormat() {
       "            position, normal, texture coordinates and colours\n"
       "Not counted (exit 2): a file that is not valid glTF (the message names the\n"
       "element), or that requires an extension that changes geometry and is not read.\n";
-  format.help = ", glTF";
+  format.help = " glTF,";
   return format;
 }
 

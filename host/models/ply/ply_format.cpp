@@ -23,7 +23,7 @@ Format PlyFormat() {
       "  faces     as stored, not triangulated (1 and 2 points too); edge records as\n"
       "            2-point faces; tristrips as n-2 triangles a strip; a file without\n"
       "            faces is a point cloud, one point per vertex\n";
-  format.help = ", PLY";
+  format.help = " PLY";
   return format;
 }
 

@@ -219,7 +219,7 @@ Format SceneFormat() {
   format.load = LoadScene;
   format.claims = scene::IsSceneFile;
   format.listing = "  .json      veltrane-scene files naming model files of any format below\n";
-  format.help = " and veltrane-scene JSON everywhere;";
+  format.help = " and veltrane-scene JSON,";
   return format;
 }
 

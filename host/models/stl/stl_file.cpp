@@ -361,7 +361,7 @@ Format StlFormat() {
       "  faces     a triangle per facet\n"
       "  vertices  facet corners identical to the bit in position (and colour, in\n"
       "            binary files that colour facets) joined; facet normals dropped\n";
-  format.help = " and STL by our own\nreaders everywhere;";
+  format.help = " and STL by\nour own readers everywhere;";
   return format;
 }
 
