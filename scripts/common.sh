@@ -60,7 +60,7 @@ ensure_packages() {
 
 # What the native build and its tests need.
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev libxml2-utils
-libtinyobjloader-dev nlohmann-json3-dev libcli11-dev libassimp-dev libmeshoptimizer-dev libdraco-dev libzip-dev libgit2-dev libtomlplusplus-dev assimp-testmodels"
+libtinyobjloader-dev nlohmann-json3-dev libcli11-dev libassimp-dev libmeshoptimizer-dev libdraco-dev gltfpack libzip-dev libgit2-dev libtomlplusplus-dev assimp-testmodels"
 
 # What the fuzz harnesses need: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES="clang-14 libclang-rt-14-dev"

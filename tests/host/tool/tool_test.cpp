@@ -488,6 +488,22 @@ TEST_F(Tool, TheReadersGiveTheSameReportOnTheSample) {
       << unknown.err;
 }
 
+// Files a real tool writes: Debian's gltfpack, quantized (KHR_mesh_quantization)
+// and compressed (EXT_meshopt_compression), counts as the sample it came from.
+TEST_F(Tool, GltfpackOutputCountsAsItsSource) {
+  for (const char* options : {"-noq", "", "-cc"}) {
+    SCOPED_TRACE(options);
+    ASSERT_EQ(Shell("gltfpack -i '" + Sample("crates.glb") + "' -o '" + dir_ + "/packed.glb' " +
+                    options + " >/dev/null"),
+              0);
+    const Outcome run = Start("--json " + dir_ + "/packed.glb");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json all = Document(run)["models"][0]["all"];
+    EXPECT_EQ(all["vertices"], 48);
+    EXPECT_EQ(all["triangles"], 24);
+  }
+}
+
 // No MODEL walks the current folder; a walk that finds nothing counted nothing,
 // and saying all is well would pass any budget. --identify alone still has its
 // answer to give.
