@@ -225,6 +225,13 @@ Asset::Asset(const std::string& file, std::string_view bytes, UriReader readUri)
     if (colon != std::string::npos) what.erase(0, colon + 2);
     throw ModelError(file_, bytes.data() == text.data() ? at.line : 0, "not valid JSON: " + what,
                      bytes.data() == text.data() ? at.column : 0);
+  } catch (const Json::exception& error) {
+    // A number past what a double holds ("1e999") is no parse error to the
+    // library, but is no number of a glTF file either.
+    std::string what = error.what();
+    const std::size_t bracket = what.find("] ");
+    if (bracket != std::string::npos) what.erase(0, bracket + 2);
+    top.Fail("not valid JSON: " + what);
   }
   top.Object(root);
   // glTF 1.0 (whose "asset" was optional, whose version may be a number, and

@@ -297,6 +297,8 @@ TEST_F(GltfReader, FaultsAreRefusedNamingTheElement) {
   } cases[] = {
       {"bad JSON, by line", "a.gltf", "{\"asset\": {\"version\": \"2.0\"},\n  \"nodes\": [,]}", 2,
        "not valid JSON"},
+      {"a number past a double", "a2.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"x\": 1e999}", 0,
+       "not valid JSON: number overflow"},
       {"an accessor past its view", "b.gltf",
        replaced(R"("count": 4, "type": "VEC3")", R"("count": 5, "type": "VEC3")"), 0,
        "accessor 0: 5 elements from byte 0 lie past the end of bufferView 0"},
