@@ -41,8 +41,8 @@ struct Options {
   Budgets budgets;                       // on each model's all-objects counts
   Budgets objectBudgets;                 // on each object's counts
   std::optional<int64_t> importTimeout;  // seconds an assimp import may take; 0: no limit
-  std::string reader;  // --reader assimp: "assimp"; empty: each format's own reader
-  std::optional<std::string> policy;     // --policy FILE; none: veltrane.toml, if found
+  std::string reader;                 // --reader assimp: "assimp"; empty: each format's own reader
+  std::optional<std::string> policy;  // --policy FILE; none: veltrane.toml, if found
   bool noPolicy = false;
   std::optional<std::string> junit;     // --junit FILE: JUnit XML, replaced whole
   std::optional<std::string> markdown;  // --markdown FILE: the Markdown summary, replaced whole

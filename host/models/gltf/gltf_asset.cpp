@@ -258,10 +258,7 @@ Asset::Asset(const std::string& file, std::string_view bytes, UriReader readUri)
       for (const Json& name : *names) {
         if (!name.is_string())
           top.Fail(std::string("\"") + list + "\" holds a value that is not a name");
-        if (std::string(list) == "extensionsUsed") {
-          used_.push_back(name.get<std::string>());
-          continue;
-        }
+        if (std::string(list) == "extensionsUsed") continue;
         const std::string required = name.get<std::string>();
         if ((required == "KHR_draco_mesh_compression" && DecodesDraco()) ||
             (required == "EXT_meshopt_compression" && DecodesMeshopt()) ||
@@ -519,10 +516,6 @@ Asset::Asset(const std::string& file, std::string_view bytes, UriReader readUri)
   } else if (root.contains("scene")) {
     top.Fail("\"scene\" names a scene, but the file has none");
   }
-}
-
-bool Asset::Uses(const std::string& name) const {
-  return std::find(used_.begin(), used_.end(), name) != used_.end();
 }
 
 std::string_view Asset::BufferBytes(std::size_t index) const {

@@ -116,8 +116,6 @@ class Asset {
   // The roots of the scene shown (`scene`, else the first); none when the
   // asset has no scene.
   const std::optional<std::vector<std::size_t>>& sceneRoots() const { return roots_; }
-  // Whether the asset asks for `name` among extensionsUsed.
-  bool Uses(const std::string& name) const;
 
   // The bytes of buffer view `index`, decoded when compressed; throws
   // ModelError naming the view or its buffer.
@@ -144,7 +142,6 @@ class Asset {
   std::vector<Mesh> meshes_;
   std::vector<Node> nodes_;
   std::optional<std::vector<std::size_t>> roots_;
-  std::vector<std::string> used_;
 };
 
 // The extensions this build decodes: the compressions need Debian's libraries,

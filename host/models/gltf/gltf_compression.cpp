@@ -106,7 +106,7 @@ DracoMesh DecodeDraco(const DracoPrimitive& draco, std::string_view compressed) 
     std::vector<float> values(static_cast<std::size_t>(decoded.vertices) * components);
     for (draco::PointIndex p(0); p < cloud->num_points(); ++p) {
       if (!attribute->ConvertValue<float>(
-              attribute->mapped_index(p), components,
+              attribute->mapped_index(p), static_cast<int8_t>(components),
               &values[static_cast<std::size_t>(p.value()) * components])) {
         throw std::runtime_error("its attribute " + name + " does not convert to numbers");
       }

@@ -79,7 +79,7 @@ Elements ElementsOf(const Asset& asset, std::size_t index) {
 
 // Component `c` of element `i` of packed elements of `type`, as a number:
 // normalized integers as glTF maps them to [-1, 1] or [0, 1].
-double ComponentValue(const unsigned char* element, int type, bool normalized, int c) {
+double ComponentValue(const unsigned char* element, int type, bool normalized, std::size_t c) {
   switch (type) {
     case kFloat: {
       float value = 0;
@@ -418,7 +418,20 @@ void BuildObjects(const Asset& asset, Document& document) {
         const Primitive& primitive = mesh.primitives[p];
         const std::string where =
             "mesh " + std::to_string(*node.mesh) + " primitive " + std::to_string(p);
-        const bool draco = primitive.draco && (DecodesDraco() || primitive.attributes.empty());
+        // A Draco primitive the build cannot decode is read from its accessors
+        // only when they hold data of their own: one without a view reads as
+        // zeros, whose count would pass for the mesh's.
+        bool draco = primitive.draco.has_value() && DecodesDraco();
+        if (primitive.draco && !draco) {
+          std::vector<std::size_t> read;
+          for (const auto& [attribute, index] : primitive.attributes) read.push_back(index);
+          if (primitive.indices) read.push_back(*primitive.indices);
+          for (const std::size_t index : read) {
+            const Accessor& accessor = asset.accessors()[index];
+            if (!accessor.view && !accessor.sparse) draco = true;  // refused as not decoded
+          }
+          if (read.empty()) draco = true;
+        }
         AddObject(
             document, name, visible,
             draco ? FromDraco(asset, primitive, where) : FromAccessors(asset, primitive, where));
