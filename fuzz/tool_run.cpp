@@ -5,9 +5,10 @@
 // counted (with counts) or an entry with its error (and no counts).
 //
 // Input: byte 0 chooses the options (bit 0 per-object rows, 1 Freeze, 2 Triangle
-// cleared, 3 All cleared, 4 Update cleared, 5 a scene instead of an OBJ file,
+// cleared, 3 All cleared, 4 Update cleared, 5 a scene instead of a model file,
 // 6 budgets, 7 a file name that is not UTF-8 and holds a newline); the rest is
-// the model file. A scene may name the OBJ files written beside it.
+// the model file, OBJ unless its start says glTF, PLY or STL (Extension). A
+// scene may name the OBJ files written beside it.
 #include <dlfcn.h>
 
 #include <cstddef>
@@ -43,9 +44,12 @@ bool IsCounts(const Json& counts) {
 }
 
 // The extension the input is written under: a scene by the flags, else the
-// format its start says (PLY, STL text or a file of a binary STL's size), else OBJ.
+// format its start says (binary glTF, glTF JSON, PLY, STL text or a file of a
+// binary STL's size), else OBJ.
 std::string Extension(uint8_t flags, const std::string& bytes) {
   if ((flags & 0x20) != 0) return ".json";
+  if (bytes.rfind("glTF", 0) == 0) return ".glb";
+  if (bytes.rfind("{", 0) == 0 && bytes.find("\"asset\"") != std::string::npos) return ".gltf";
   if (bytes.rfind("ply", 0) == 0) return ".ply";
   uint32_t facets = 0;
   if (bytes.size() >= 84) std::memcpy(&facets, bytes.data() + 80, sizeof facets);
