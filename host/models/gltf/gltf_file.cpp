@@ -131,11 +131,30 @@ void CheckLimit(const Asset& asset, const std::string& where, uint64_t count, co
 // A primitive's geometry before it becomes an object: its vertices welded,
 // its faces as the mode draws them.
 struct Geometry {
-  std::vector<Vec3> positions;
+  // Where the positions lie (the view's bytes, or a copy for sparse and
+  // decoded data), and how to read them.
+  Elements positions;
+  int componentType = kFloat;
+  bool normalized = false;
+  // The vertex each welded vertex was first met as: its position is read from
+  // `positions` as the object takes it, rather than held twice.
+  std::vector<uint32_t> kept;
   std::vector<int32_t> sizes;
   // Each face's vertices in turn; unsigned so that the corners they were
   // read as can become them in place. Each is below kMaxElementCount.
   std::vector<uint32_t> points;
+
+  Vec3 Position(std::size_t v) const {
+    const unsigned char* e = positions.data + v * positions.stride;
+    if (componentType == kFloat) {
+      float p[3];
+      std::memcpy(p, e, sizeof p);
+      return Vec3{p[0], p[1], p[2]};
+    }
+    return Vec3{ComponentValue(e, componentType, normalized, 0),
+                ComponentValue(e, componentType, normalized, 1),
+                ComponentValue(e, componentType, normalized, 2)};
+  }
 };
 
 // Faces as `mode` draws `corners` (vertex numbers before the weld, taken), each
@@ -213,14 +232,12 @@ void AddFaces(const Asset& asset, const std::string& where, int mode, std::vecto
   }
 }
 
-// The positions of the vertices the weld keeps, in the order it numbers them.
-template <typename PositionOf>
-void KeepPositions(std::size_t count, const Welded& welded, const PositionOf& positionOf,
-                   Geometry& geometry) {
-  geometry.positions.reserve(welded.unique);
+// The vertices the weld keeps, in the order it numbers them.
+void Keep(std::size_t count, const Welded& welded, Geometry& geometry) {
+  geometry.kept.reserve(welded.unique);
   for (std::size_t v = 0, next = 0; v < count; ++v) {
     if (welded.remap[v] != next) continue;  // a later copy of a vertex kept already
-    geometry.positions.push_back(positionOf(v));
+    geometry.kept.push_back(static_cast<uint32_t>(v));
     ++next;
   }
 }
@@ -239,7 +256,7 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
   std::vector<Elements> identity;
   identity.reserve(primitive.attributes.size());
   std::vector<VertexAttribute> attributes;
-  const Elements* located = nullptr;
+  Elements* located = nullptr;
   for (const auto& [name, index] : primitive.attributes) {
     if (!IsIdentity(name)) continue;
     const Accessor& accessor = asset.accessors()[index];
@@ -255,20 +272,10 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
   const Welded welded = WeldIdentical(static_cast<std::size_t>(count), attributes);
 
   Geometry geometry;
-  KeepPositions(
-      static_cast<std::size_t>(count), welded,
-      [&](std::size_t v) {
-        const unsigned char* e = located->data + v * located->stride;
-        if (positions.componentType == kFloat) {
-          float p[3];
-          std::memcpy(p, e, sizeof p);
-          return Vec3{p[0], p[1], p[2]};
-        }
-        return Vec3{ComponentValue(e, positions.componentType, positions.normalized, 0),
-                    ComponentValue(e, positions.componentType, positions.normalized, 1),
-                    ComponentValue(e, positions.componentType, positions.normalized, 2)};
-      },
-      geometry);
+  Keep(static_cast<std::size_t>(count), welded, geometry);
+  geometry.positions = std::move(*located);
+  geometry.componentType = positions.componentType;
+  geometry.normalized = positions.normalized;
   identity.clear();  // what the weld compared, no longer needed
 
   std::vector<uint32_t> corners;
@@ -336,13 +343,11 @@ Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::st
   }
   const Welded welded = WeldIdentical(static_cast<std::size_t>(mesh.vertices), attributes);
   Geometry geometry;
-  KeepPositions(
-      static_cast<std::size_t>(mesh.vertices), welded,
-      [&](std::size_t v) {
-        const float* p = &position->values[3 * v];
-        return Vec3{p[0], p[1], p[2]};
-      },
-      geometry);
+  Keep(static_cast<std::size_t>(mesh.vertices), welded, geometry);
+  const auto* floats = reinterpret_cast<const unsigned char*>(position->values.data());
+  geometry.positions.copy.assign(floats, floats + position->values.size() * sizeof(float));
+  geometry.positions.data = geometry.positions.copy.data();
+  geometry.positions.stride = 3 * sizeof(float);
   for (const uint32_t corner : mesh.corners) {
     if (corner >= mesh.vertices) {
       Fail(asset, where + " KHR_draco_mesh_compression", "a face names a vertex it does not hold");
@@ -359,13 +364,17 @@ Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::st
   return geometry;
 }
 
-Object& AddObject(Document& document, const std::string& name, bool visible, Geometry geometry) {
+Object& AddObject(Document& document, const std::string& name, bool visible,
+                  const Geometry& geometry) {
   Object& object = document.AddObject(name);
   object.visible = visible;
-  object.Reserve(static_cast<int64_t>(geometry.positions.size()),
+  object.Reserve(static_cast<int64_t>(geometry.kept.size()),
                  static_cast<int64_t>(geometry.sizes.size()),
                  static_cast<int64_t>(geometry.points.size()));
-  object.AddVertices(geometry.positions.data(), static_cast<int32_t>(geometry.positions.size()));
+  HandOverVertices(
+      object, geometry.kept.size(),
+      [&geometry](std::size_t i) { return geometry.Position(geometry.kept[i]); },
+      [](std::size_t) {});
   // The points' values are below kMaxElementCount: the same as int32_t.
   object.AddFaces(geometry.sizes.data(), static_cast<int32_t>(geometry.sizes.size()),
                   reinterpret_cast<const int32_t*>(geometry.points.data()));
