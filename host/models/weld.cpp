@@ -76,7 +76,7 @@ Packed Pack(std::size_t count, const std::vector<VertexAttribute>& attributes) {
 
 }  // namespace
 
-Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+Welded WeldByTable(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   Welded welded;
   if (count == 0) return welded;
   CheckInput(count, attributes);
@@ -108,7 +108,7 @@ Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attr
 
 #if defined(VHOST_HAS_MESHOPTIMIZER)
 
-Welded WeldWithMeshoptimizer(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   if (count == 0) return {};
   CheckInput(count, attributes);
   Welded welded;
@@ -133,6 +133,12 @@ Welded WeldWithMeshoptimizer(std::size_t count, const std::vector<VertexAttribut
   welded.unique = static_cast<uint32_t>(meshopt_generateVertexRemapMulti(
       welded.remap.data(), order.data(), order.size(), count, streams.data(), streams.size()));
   return welded;
+}
+
+#else
+
+Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+  return WeldByTable(count, attributes);
 }
 
 #endif
