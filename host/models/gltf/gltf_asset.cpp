@@ -177,7 +177,7 @@ uint32_t Le32(const char* bytes) {
 }  // namespace
 
 Asset::Asset(const std::string& file, std::string_view bytes, UriReader readUri)
-    : file_(file), readUri_(std::move(readUri)) {
+    : file_(file), readUri_(std::move(readUri)), readBytes_(bytes.size()) {
   const Reader top(file_, "");
   std::string_view text = bytes;
   if (bytes.size() >= 4 && bytes.substr(0, 4) == "glTF") {
@@ -547,6 +547,7 @@ std::string_view Asset::BufferBytes(std::size_t index) const {
              std::to_string(bytes.size()));
     }
     bytes.resize(static_cast<std::size_t>(buffer.length));
+    readBytes_ += bytes.size();
     buffer.loaded = std::move(bytes);
   }
   return *buffer.loaded;
@@ -558,6 +559,12 @@ std::string_view Asset::ViewBytes(std::size_t index) const {
     auto found = decodedViews_.find(index);
     if (found == decodedViews_.end()) {
       const MeshoptView& compressed = *view.meshopt;
+      if (compressed.count * compressed.stride > MostMadeBytes()) {
+        throw ModelError(ModelError::Kind::kLimit, file_, 0,
+                         "bufferView " + std::to_string(index) +
+                             " EXT_meshopt_compression: decodes to more bytes than this host "
+                             "makes of a file of this size");
+      }
       const std::string_view from = BufferBytes(compressed.buffer)
                                         .substr(static_cast<std::size_t>(compressed.offset),
                                                 static_cast<std::size_t>(compressed.length));

@@ -121,11 +121,17 @@ class Asset {
   // ModelError naming the view or its buffer.
   std::string_view ViewBytes(std::size_t index) const;
 
+  // The most bytes the reader makes of data the file does not hold (zeros of
+  // an accessor without a view, a compressed view decoded): a multiple of the
+  // bytes read so far, so that a small file cannot ask for gigabytes.
+  uint64_t MostMadeBytes() const { return 64 * readBytes_ + (uint64_t{64} << 20); }
+
  private:
   std::string_view BufferBytes(std::size_t index) const;
 
   std::string file_;
   UriReader readUri_;
+  mutable uint64_t readBytes_ = 0;  // the file's, and each buffer's once read
   struct Buffer {
     uint64_t length = 0;
     std::optional<std::string> uri;

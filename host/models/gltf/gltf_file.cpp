@@ -42,12 +42,25 @@ Elements ElementsOf(const Asset& asset, std::size_t index) {
   const std::size_t element = accessor.ElementSize();
   const auto count = static_cast<std::size_t>(accessor.count);
   Elements elements;
+  if (!accessor.view && accessor.count > asset.MostMadeBytes() / element) {
+    throw ModelError(ModelError::Kind::kLimit, asset.file(), 0,
+                     AccessorName(index) + ": " + std::to_string(accessor.count) +
+                         " elements without a bufferView, more than this host makes of a file "
+                         "of this size");
+  }
   if (accessor.view) {
     const std::string_view bytes = asset.ViewBytes(*accessor.view);
     const BufferView& view = asset.views()[*accessor.view];
     elements.stride = view.stride != 0 ? static_cast<std::size_t>(view.stride) : element;
     elements.data = reinterpret_cast<const unsigned char*>(bytes.data()) + accessor.offset;
     if (!accessor.sparse) return elements;
+  }
+  if (!accessor.view && !accessor.sparse) {
+    // Zeros, every one the same: read in place, never made.
+    static constexpr unsigned char kZeros[64] = {};
+    elements.data = kZeros;
+    elements.stride = 0;
+    return elements;
   }
   elements.copy.assign(count * element, 0);  // zeros without a view
   for (std::size_t i = 0; elements.data != nullptr && i < count; ++i) {
