@@ -55,13 +55,6 @@ Elements ElementsOf(const Asset& asset, std::size_t index) {
     elements.data = reinterpret_cast<const unsigned char*>(bytes.data()) + accessor.offset;
     if (!accessor.sparse) return elements;
   }
-  if (!accessor.view && !accessor.sparse) {
-    // Zeros, every one the same: read in place, never made.
-    static constexpr unsigned char kZeros[64] = {};
-    elements.data = kZeros;
-    elements.stride = 0;
-    return elements;
-  }
   elements.copy.assign(count * element, 0);  // zeros without a view
   for (std::size_t i = 0; elements.data != nullptr && i < count; ++i) {
     std::memcpy(&elements.copy[i * element], elements.data + i * elements.stride, element);
