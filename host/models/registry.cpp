@@ -47,9 +47,9 @@ std::unique_ptr<ModelFile> ReadAs(const Format& format, const std::string& path,
   try {
     return format.read(path, progress);
   } catch (const NotThisReader& declined) {
+    // `format` is one of Formats(): the next entries are those after it.
     const std::size_t next = static_cast<std::size_t>(&format - Formats().data()) + 1;
-    const Format* other =
-        next <= Formats().size() ? FirstFrom(next, LowerExtension(path)) : nullptr;
+    const Format* other = FirstFrom(next, LowerExtension(path));
     if (other == nullptr) throw ModelError(declined);
     return ReadAs(*other, path, progress);
   }

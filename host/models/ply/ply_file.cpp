@@ -94,43 +94,29 @@ T Load(const char* p, bool swap) {
   return value;
 }
 
-double RealAt(const char* p, PlyScalar type, bool swap) {
+// The value of `type` at `p` as a T: a double for any field, an int64_t for
+// the integer fields (counts and indices, which the plan checks are integers).
+template <typename T>
+T ValueAt(const char* p, PlyScalar type, bool swap) {
   switch (type) {
     case PlyScalar::kChar:
-      return Load<int8_t>(p, swap);
+      return static_cast<T>(Load<int8_t>(p, swap));
     case PlyScalar::kUChar:
-      return Load<uint8_t>(p, swap);
+      return static_cast<T>(Load<uint8_t>(p, swap));
     case PlyScalar::kShort:
-      return Load<int16_t>(p, swap);
+      return static_cast<T>(Load<int16_t>(p, swap));
     case PlyScalar::kUShort:
-      return Load<uint16_t>(p, swap);
+      return static_cast<T>(Load<uint16_t>(p, swap));
     case PlyScalar::kInt:
-      return Load<int32_t>(p, swap);
+      return static_cast<T>(Load<int32_t>(p, swap));
     case PlyScalar::kUInt:
-      return Load<uint32_t>(p, swap);
+      return static_cast<T>(Load<uint32_t>(p, swap));
     case PlyScalar::kFloat:
-      return Load<float>(p, swap);
+      return static_cast<T>(Load<float>(p, swap));
     case PlyScalar::kDouble:
-      return Load<double>(p, swap);
+      return static_cast<T>(Load<double>(p, swap));
   }
   return 0;
-}
-
-int64_t IntegerAt(const char* p, PlyScalar type, bool swap) {
-  switch (type) {
-    case PlyScalar::kChar:
-      return Load<int8_t>(p, swap);
-    case PlyScalar::kUChar:
-      return Load<uint8_t>(p, swap);
-    case PlyScalar::kShort:
-      return Load<int16_t>(p, swap);
-    case PlyScalar::kUShort:
-      return Load<uint16_t>(p, swap);
-    case PlyScalar::kInt:
-      return Load<int32_t>(p, swap);
-    default:
-      return Load<uint32_t>(p, swap);
-  }
 }
 
 // A text field as a value of `type`: its bytes as a binary body would hold
@@ -367,7 +353,7 @@ class Reader {
       const std::size_t countBytes = PlyScalarBytes(field.count);
       const char* p = body_->Peek(length + countBytes);
       if (p == nullptr) FailShort();
-      const int64_t items = IntegerAt(p + length, field.count, swap_);
+      const int64_t items = ValueAt<int64_t>(p + length, field.count, swap_);
       if (items < 0) Fail("a list of negative size (" + std::to_string(items) + ")");
       // In 64 bits: a 32-bit build's size_t would wrap for a list of 2^32 doubles.
       const uint64_t longer =
@@ -496,13 +482,13 @@ class Reader {
         const char* at = BinaryRecord(plan, size);
         for (const Field& field : plan.fields) {
           if (field.list) {
-            const int64_t items = IntegerAt(at, field.count, swap_);
+            const int64_t items = ValueAt<int64_t>(at, field.count, swap_);
             at += PlyScalarBytes(field.count) + static_cast<std::size_t>(items) * field.bytes;
             continue;
           }
           if (field.use != Use::kNone) {
             std::memcpy(key + field.keyAt, at, field.bytes);
-            if (field.use == Use::kAxis) *axes[field.slot] = RealAt(at, field.type, swap_);
+            if (field.use == Use::kAxis) *axes[field.slot] = ValueAt<double>(at, field.type, swap_);
           }
           at += field.bytes;
         }
@@ -587,18 +573,18 @@ class Reader {
         const char* at = BinaryRecord(plan, size);
         for (const Field& field : plan.fields) {
           if (field.list) {
-            const auto items = static_cast<std::size_t>(IntegerAt(at, field.count, swap_));
+            const auto items = static_cast<std::size_t>(ValueAt<int64_t>(at, field.count, swap_));
             at += PlyScalarBytes(field.count);
             if (field.use == Use::kIndices) {
               for (std::size_t i = 0; i < items; ++i) {
-                corners_.push_back(IntegerAt(at + i * field.bytes, field.type, swap_));
+                corners_.push_back(ValueAt<int64_t>(at + i * field.bytes, field.type, swap_));
               }
             }
             at += items * field.bytes;
             continue;
           }
           if (field.use == Use::kEnd) {
-            ends[static_cast<std::size_t>(field.slot)] = IntegerAt(at, field.type, swap_);
+            ends[static_cast<std::size_t>(field.slot)] = ValueAt<int64_t>(at, field.type, swap_);
           }
           at += field.bytes;
         }
