@@ -12,7 +12,7 @@ namespace vhost {
 std::vector<int32_t> Object::FacePoints(int32_t index) const {
   const int32_t size = FacePointCount(index);
   if (size <= 0) return {};
-  const auto begin = points_.begin() + faceStart_[static_cast<std::size_t>(index)];
+  const auto begin = points_.begin() + static_cast<std::ptrdiff_t>(FaceStart(index));
   return std::vector<int32_t>(begin, begin + size);
 }
 
@@ -46,6 +46,7 @@ int32_t Object::AddFace(const int32_t* points, int32_t count) {
   if (static_cast<int64_t>(points_.size()) > kMaxElementCount - count) {
     throw std::length_error("more face points than an object can hold");
   }
+  Spread();
   const auto size = static_cast<std::size_t>(count);
   faceStart_.push_back(static_cast<int32_t>(points_.size()));
   try {
@@ -108,6 +109,7 @@ void Object::AddFaces(const int32_t* sizes, int32_t count, const int32_t* points
   }
   const auto faces = static_cast<std::size_t>(count);
   const auto added = static_cast<std::size_t>(total);
+  Spread();
   RoomFor(faceStart_, faces);
   RoomFor(faceSize_, faces);
   RoomFor(points_, added);
@@ -120,6 +122,68 @@ void Object::AddFaces(const int32_t* sizes, int32_t count, const int32_t* points
   faceSize_.insert(faceSize_.end(), sizes, sizes + faces);
   points_.insert(points_.end(), points, points + added);
   for (std::size_t j = 0; j < added; ++j) ++refCount_[static_cast<std::size_t>(points[j])];
+}
+
+void Object::AddFacesOfSize(int32_t size, std::vector<int32_t> points) {
+  if (points.empty()) return;
+  if (size <= 0) throw std::invalid_argument("a face needs at least one point");
+  const std::size_t added = points.size();
+  if (added % static_cast<std::size_t>(size) != 0) {
+    throw std::invalid_argument("points that are no whole number of faces of " +
+                                std::to_string(size));
+  }
+  // One pass that the compiler can widen finds whether any point is amiss; only
+  // then is the first one looked for, to name it as AddFace would.
+  const auto vertices = static_cast<uint32_t>(VertexCount());
+  uint32_t largest = 0;
+  for (const int32_t p : points) largest = std::max(largest, static_cast<uint32_t>(p));
+  if (largest >= vertices) {
+    const auto bad = std::find_if(points.begin(), points.end(), [vertices](int32_t p) {
+      return static_cast<uint32_t>(p) >= vertices;
+    });
+    throw std::out_of_range("face point " + std::to_string(*bad) + " is not a vertex of " + name);
+  }
+  const std::size_t faces = added / static_cast<std::size_t>(size);
+  if (static_cast<int64_t>(points_.size()) > kMaxElementCount - static_cast<int64_t>(added)) {
+    throw std::length_error("more face points than an object can hold");
+  }
+  if (FaceCount() > kMaxElementCount - static_cast<int64_t>(faces)) {
+    throw std::length_error("more faces than an object can hold");
+  }
+  const bool uniform = FaceCount() == 0 || uniformSize_ == size;
+  if (!uniform) {
+    Spread();
+    RoomFor(faceStart_, faces);
+    RoomFor(faceSize_, faces);
+  }
+  if (!points_.empty()) RoomFor(points_, added);
+  // Nothing below allocates: the lists change together or not at all.
+  if (uniform) {
+    uniformSize_ = size;
+    uniformCount_ += static_cast<int32_t>(faces);
+  } else {
+    auto start = static_cast<int32_t>(points_.size());
+    for (std::size_t i = 0; i < faces; ++i, start += size) faceStart_.push_back(start);
+    faceSize_.insert(faceSize_.end(), faces, size);
+  }
+  for (const int32_t p : points) ++refCount_[static_cast<std::size_t>(p)];
+  if (points_.empty()) {
+    points_.swap(points);
+  } else {
+    points_.insert(points_.end(), points.begin(), points.end());
+  }
+}
+
+void Object::Spread() {
+  if (uniformSize_ == 0) return;
+  const auto faces = static_cast<std::size_t>(uniformCount_);
+  std::vector<int32_t> starts(faces);
+  std::vector<int32_t> sizes(faces, uniformSize_);
+  for (std::size_t i = 0; i < faces; ++i) starts[i] = static_cast<int32_t>(i) * uniformSize_;
+  faceStart_.swap(starts);
+  faceSize_.swap(sizes);
+  uniformSize_ = 0;
+  uniformCount_ = 0;
 }
 
 void Object::Reserve(int64_t vertices, int64_t faces, int64_t points) {
@@ -135,14 +199,18 @@ void Object::Reserve(int64_t vertices, int64_t faces, int64_t points) {
   // reserve() leaves a vector as it was when it throws, and never shrinks one.
   positions_.reserve(vertexRoom);
   refCount_.reserve(vertexRoom);
-  faceStart_.reserve(faceRoom);
-  faceSize_.reserve(faceRoom);
+  if (uniformSize_ == 0) {  // uniform faces need no lists
+    faceStart_.reserve(faceRoom);
+    faceSize_.reserve(faceRoom);
+  }
   points_.reserve(pointRoom);
 }
 
 void Object::DeleteFace(int32_t index) {
   for (int32_t p : FacePoints(index)) --refCount_[static_cast<std::size_t>(p)];
-  if (index >= 0 && index < FaceCount()) faceSize_[static_cast<std::size_t>(index)] = 0;
+  if (index < 0 || index >= FaceCount()) return;
+  Spread();
+  faceSize_[static_cast<std::size_t>(index)] = 0;
 }
 
 void Object::DeleteVertex(int32_t index) {
@@ -158,6 +226,8 @@ void Object::ReplaceGeometry(std::vector<Vec3> positions,
   refCount_.assign(positions_.size(), 0);
   faceStart_.clear();
   faceSize_.clear();
+  uniformSize_ = 0;
+  uniformCount_ = 0;
   points_.clear();
   for (const auto& face : faces) AddFace(face);
 }
@@ -167,6 +237,8 @@ void Object::TakeGeometry(Object& other) noexcept {
   refCount_.swap(other.refCount_);
   faceStart_.swap(other.faceStart_);
   faceSize_.swap(other.faceSize_);
+  std::swap(uniformSize_, other.uniformSize_);
+  std::swap(uniformCount_, other.uniformCount_);
   points_.swap(other.points_);
 }
 

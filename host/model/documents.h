@@ -73,14 +73,17 @@ class VHOST_API Object {
   PatchSettings patch;
 
   int32_t VertexCount() const { return static_cast<int32_t>(positions_.size()); }
-  int32_t FaceCount() const { return static_cast<int32_t>(faceSize_.size()); }
+  int32_t FaceCount() const {
+    return uniformSize_ != 0 ? uniformCount_ : static_cast<int32_t>(faceSize_.size());
+  }
   // Face references to vertex `index`; 0 for an unused vertex or a bad index.
   int32_t VertexRefCount(int32_t index) const {
     return index >= 0 && index < VertexCount() ? refCount_[static_cast<std::size_t>(index)] : 0;
   }
   // Points of face `index`; 0 for a deleted face or a bad index.
   int32_t FacePointCount(int32_t index) const {
-    return index >= 0 && index < FaceCount() ? faceSize_[static_cast<std::size_t>(index)] : 0;
+    if (index < 0 || index >= FaceCount()) return 0;
+    return uniformSize_ != 0 ? uniformSize_ : faceSize_[static_cast<std::size_t>(index)];
   }
   const Vec3& Position(int32_t index) const {
     return positions_.at(static_cast<std::size_t>(index));
@@ -103,6 +106,12 @@ class VHOST_API Object {
   // (read during the call only): AddFace for each, without a call per face. All
   // or nothing, with AddFace's exceptions.
   void AddFaces(const int32_t* sizes, int32_t count, const int32_t* points);
+  // Adds faces of `size` points each, taken in turn from `points` (a whole
+  // number of faces), with AddFaces's checks and exceptions. An object without
+  // faces takes the list itself rather than a copy: a reader that built it for
+  // this object hands it on, and the faces of a large mesh are never held
+  // twice. Faces all of one size are held without a list of sizes.
+  void AddFacesOfSize(int32_t size, std::vector<int32_t> points);
   // Makes room for `vertices` more vertices, `faces` more faces and `points`
   // more face points, so that the adds that follow allocate nothing: a loader
   // that knows its counts gets arrays of exactly that size. May be called once
@@ -112,6 +121,8 @@ class VHOST_API Object {
   // memory runs out; the object's geometry is unchanged either way.
   void Reserve(int64_t vertices, int64_t faces, int64_t points);
   // Deleted faces stay in the list with 0 points; their vertices lose a reference.
+  // May throw std::bad_alloc (the object's faces written out face by face
+  // first), leaving the object as it was.
   void DeleteFace(int32_t index);
   // Deletes a vertex's faces, then leaves the vertex unused.
   void DeleteVertex(int32_t index);
@@ -151,12 +162,29 @@ class VHOST_API Object {
   // Takes the geometry of `other` (a step's result); cannot fail.
   void TakeGeometry(Object& other) noexcept;
 
+  // Where face `index` (a face of the object) starts in points_.
+  std::size_t FaceStart(int32_t index) const {
+    return uniformSize_ != 0
+               ? static_cast<std::size_t>(index) * static_cast<std::size_t>(uniformSize_)
+               : static_cast<std::size_t>(faceStart_[static_cast<std::size_t>(index)]);
+  }
+  // Writes out the per-face lists of uniform faces, so that one face can
+  // differ; all or nothing (std::bad_alloc).
+  void Spread();
+
   Document* document_ = nullptr;
   std::vector<Vec3> positions_;
   std::vector<int32_t> refCount_;
-  // Faces in one flat list: face i has faceSize_[i] points starting at faceStart_[i].
+  // Faces in one flat list of points: face i has faceSize_[i] points starting
+  // at faceStart_[i]. While every face has the same number of points and none
+  // was deleted (a mesh of triangles as a reader hands it over), uniformSize_
+  // is that number, uniformCount_ the faces, and the two lists are empty: face
+  // i starts at i × uniformSize_. For a large mesh they would be two fifths of
+  // its memory.
   std::vector<int32_t> faceStart_;
   std::vector<int32_t> faceSize_;
+  int32_t uniformSize_ = 0;
+  int32_t uniformCount_ = 0;
   std::vector<int32_t> points_;
 };
 

@@ -1,7 +1,5 @@
 #include "host/models/weld.h"
 
-#include "host/models/exact_join.h"
-
 #if defined(VHOST_HAS_MESHOPTIMIZER)
 #include <meshoptimizer.h>
 #endif
@@ -13,8 +11,8 @@
 namespace vhost::models {
 namespace {
 
-// meshoptimizer takes at most 16 attributes of at most 256 bytes each; the
-// table of our own takes attributes of the same size.
+// meshoptimizer takes at most 16 attributes of at most 256 bytes each; ours
+// takes attributes of the same size, so that the two answer the same inputs.
 constexpr std::size_t kMostStreams = 16;
 constexpr std::size_t kMostStreamBytes = 256;
 
@@ -76,39 +74,160 @@ Packed Pack(std::size_t count, const std::vector<VertexAttribute>& attributes) {
 
 }  // namespace
 
-Welded WeldByTable(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+namespace {
+
+uint64_t Mix(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ull;
+  return h ^ (h >> 33);
+}
+
+uint64_t Word(const unsigned char* bytes) {
+  uint64_t word = 0;
+  std::memcpy(&word, bytes, 8);
+  return word;
+}
+
+// The last `size` (1 to 7) bytes of an attribute as one word, for the hash
+// only: two fixed reads that may overlap rather than a copy of variable length.
+uint64_t Tail(const unsigned char* bytes, std::size_t size) {
+  uint32_t low = 0, high = 0;
+  if (size >= 4) {
+    std::memcpy(&low, bytes, 4);
+    std::memcpy(&high, bytes + size - 4, 4);
+  } else {
+    low = bytes[0] | bytes[size / 2] << 8 | bytes[size - 1] << 16;
+  }
+  return low | uint64_t{high} << 32;
+}
+
+// Fixed lengths compile to a few loads; attributes are mostly 8, 12 or 16 bytes.
+bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t size) {
+  switch (size) {
+    case 4:
+      return std::memcmp(a, b, 4) == 0;
+    case 8:
+      return std::memcmp(a, b, 8) == 0;
+    case 12:
+      return std::memcmp(a, b, 12) == 0;
+    case 16:
+      return std::memcmp(a, b, 16) == 0;
+    default:
+      return std::memcmp(a, b, size) == 0;
+  }
+}
+
+// The vertices as the caller holds them, compared and hashed where they lie:
+// nothing is copied. `Single` is the shape of most meshes worth timing, one
+// attribute of 12 bytes (positions alone), whose compare and hash the compiler
+// lays out in full.
+template <bool Single>
+class InPlace {
+ public:
+  explicit InPlace(const std::vector<VertexAttribute>& attributes) : attributes_(attributes) {}
+
+  uint64_t Hash(std::size_t v) const {
+    if constexpr (Single) {
+      const unsigned char* at = At(attributes_[0], v);
+      return Mix(Word(at) * 0x9e3779b97f4a7c15ull ^ Tail(at + 8, 4));
+    } else {
+      uint64_t hash = 0;
+      for (const VertexAttribute& a : attributes_) {
+        const unsigned char* at = At(a, v);
+        // Every bit of every word reaches the low bits the table is indexed
+        // by: the words are floats, whose low bits are often all zero.
+        std::size_t i = 0;
+        for (; i + 8 <= a.size; i += 8) {
+          hash = (hash ^ Word(at + i)) * 0x9e3779b97f4a7c15ull;
+          hash ^= hash >> 29;
+        }
+        if (i < a.size) {
+          hash = (hash ^ Tail(at + i, a.size - i)) * 0x9e3779b97f4a7c15ull;
+          hash ^= hash >> 29;
+        }
+      }
+      return Mix(hash);
+    }
+  }
+
+  bool Same(std::size_t a, std::size_t b) const {
+    if constexpr (Single) {
+      return std::memcmp(At(attributes_[0], a), At(attributes_[0], b), 12) == 0;
+    } else {
+      for (const VertexAttribute& attribute : attributes_) {
+        if (!SameBytes(At(attribute, a), At(attribute, b), attribute.size)) return false;
+      }
+      return true;
+    }
+  }
+
+ private:
+  static const unsigned char* At(const VertexAttribute& a, std::size_t v) {
+    return static_cast<const unsigned char*>(a.data) + v * a.stride;
+  }
+  const std::vector<VertexAttribute>& attributes_;
+};
+
+// Open addressing, at most half full: vertex 0 is an empty slot, else the
+// number of the vertex first met with these bytes + 1, beside the high half of
+// its hash, so that a probe rarely reads a vertex. The slots for a batch of
+// vertices are asked of memory at once rather than waited for one by one: a
+// mesh's vertices land anywhere in a table far larger than the caches.
+template <bool Single>
+Welded Join(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+  struct Slot {
+    uint32_t first = 0;
+    uint32_t tag = 0;
+  };
+  const InPlace<Single> vertices(attributes);
+  std::size_t size = 1024;
+  while (size < 2 * count) size *= 2;
+  std::vector<Slot> slots(size);
+  const std::size_t mask = size - 1;
   Welded welded;
-  if (count == 0) return welded;
-  CheckInput(count, attributes);
-  // Each vertex's attributes packed into one key, a batch at a time, for the
-  // join the readers that scan their files use (exact_join.h).
-  std::size_t keyBytes = 0;
-  for (const VertexAttribute& a : attributes) keyBytes += a.size;
-  ExactJoin join(keyBytes);
-  join.Reserve(count);
   welded.remap.resize(count);
-  std::vector<unsigned char> keys(ExactJoin::kBatch * keyBytes);
-  int32_t numbers[ExactJoin::kBatch];
-  bool added[ExactJoin::kBatch];
-  for (std::size_t first = 0; first < count; first += ExactJoin::kBatch) {
-    const std::size_t n = std::min(ExactJoin::kBatch, count - first);
-    unsigned char* key = keys.data();
-    for (std::size_t v = first; v < first + n; ++v) {
-      for (const VertexAttribute& a : attributes) {
-        std::memcpy(key, static_cast<const unsigned char*>(a.data) + v * a.stride, a.size);
-        key += a.size;
+  constexpr std::size_t kBatch = 32;
+  uint64_t hashes[kBatch];
+  for (std::size_t first = 0; first < count; first += kBatch) {
+    const std::size_t n = std::min(kBatch, count - first);
+    for (std::size_t i = 0; i < n; ++i) {
+      hashes[i] = vertices.Hash(first + i);
+      __builtin_prefetch(&slots[static_cast<std::size_t>(hashes[i]) & mask], 1);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t v = first + i;
+      const auto tag = static_cast<uint32_t>(hashes[i] >> 32);
+      for (std::size_t s = static_cast<std::size_t>(hashes[i]) & mask;; s = (s + 1) & mask) {
+        Slot& slot = slots[s];
+        if (slot.first == 0) {
+          slot = {static_cast<uint32_t>(v + 1), tag};
+          welded.remap[v] = welded.unique++;
+          break;
+        }
+        if (slot.tag == tag && vertices.Same(slot.first - 1, v)) {
+          welded.remap[v] = welded.remap[slot.first - 1];
+          break;
+        }
       }
     }
-    join.JoinAll(keys.data(), n, numbers, added);
-    for (std::size_t i = 0; i < n; ++i) welded.remap[first + i] = static_cast<uint32_t>(numbers[i]);
   }
-  welded.unique = static_cast<uint32_t>(join.Count());
   return welded;
+}
+
+}  // namespace
+
+Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+  if (count == 0) return {};
+  CheckInput(count, attributes);
+  if (attributes.size() == 1 && attributes[0].size == 12) return Join<true>(count, attributes);
+  return Join<false>(count, attributes);
 }
 
 #if defined(VHOST_HAS_MESHOPTIMIZER)
 
-Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
+Welded WeldByLibrary(std::size_t count, const std::vector<VertexAttribute>& attributes) {
   if (count == 0) return {};
   CheckInput(count, attributes);
   Welded welded;
@@ -133,12 +252,6 @@ Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attr
   welded.unique = static_cast<uint32_t>(meshopt_generateVertexRemapMulti(
       welded.remap.data(), order.data(), order.size(), count, streams.data(), streams.size()));
   return welded;
-}
-
-#else
-
-Welded WeldIdentical(std::size_t count, const std::vector<VertexAttribute>& attributes) {
-  return WeldByTable(count, attributes);
 }
 
 #endif

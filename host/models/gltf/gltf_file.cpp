@@ -9,10 +9,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
+#include "host/models/file_bytes.h"
 #include "host/models/gltf/gltf_compression.h"
 #include "host/models/limits.h"
 #include "host/models/model_error.h"
@@ -135,7 +137,7 @@ void CheckLimit(const Asset& asset, const std::string& where, uint64_t count, co
 }
 
 // A primitive's geometry before it becomes an object: its vertices welded,
-// its faces as the mode draws them.
+// its faces as the mode draws them, every face of one size.
 struct Geometry {
   // Where the positions lie (the view's bytes, or a copy for sparse and
   // decoded data), and how to read them.
@@ -145,10 +147,9 @@ struct Geometry {
   // The vertex each welded vertex was first met as: its position is read from
   // `positions` as the object takes it, rather than held twice.
   std::vector<uint32_t> kept;
-  std::vector<int32_t> sizes;
-  // Each face's vertices in turn; unsigned so that the corners they were
-  // read as can become them in place. Each is below kMaxElementCount.
-  std::vector<uint32_t> points;
+  int32_t faceSize = 1;
+  // Each face's welded vertices in turn, handed to the object whole.
+  std::vector<int32_t> points;
 
   Vec3 Position(std::size_t v) const {
     const unsigned char* e = positions.data + v * positions.stride;
@@ -163,10 +164,9 @@ struct Geometry {
   }
 };
 
-// Faces as `mode` draws `corners` (vertex numbers before the weld, taken), each
-// corner renumbered through `remap`.
-void AddFaces(const Asset& asset, const std::string& where, int mode, std::vector<uint32_t> corners,
-              const std::vector<uint32_t>& remap, Geometry& geometry) {
+// Faces as `mode` draws `corners` (welded vertex numbers, taken).
+void AddFaces(const Asset& asset, const std::string& where, int mode, std::vector<int32_t> corners,
+              Geometry& geometry) {
   const std::size_t n = corners.size();
   std::size_t size = 0;
   std::size_t faces = 0;
@@ -197,42 +197,31 @@ void AddFaces(const Asset& asset, const std::string& where, int mode, std::vecto
   }
   CheckLimit(asset, where, faces, "faces");
   CheckLimit(asset, where, static_cast<uint64_t>(faces) * size, "face points");
-  geometry.sizes.assign(faces, static_cast<int32_t>(size));
+  geometry.faceSize = static_cast<int32_t>(size);
   if (mode == 0 || mode == 1 || mode == 4) {
-    // Drawn in the order stored: the corners become the points where they lie.
-    for (uint32_t& corner : corners) corner = remap[corner];
+    // Drawn in the order stored: the corners are the points.
     geometry.points = std::move(corners);
     return;
   }
   geometry.points.resize(faces * size);
-  uint32_t* out = geometry.points.data();
-  const auto at = [&](std::size_t i) { return remap[corners[i]]; };
+  int32_t* out = geometry.points.data();
   for (std::size_t f = 0; f < faces; ++f) {
     switch (mode) {
-      case 0:
-        *out++ = at(f);
-        break;
-      case 1:
-        *out++ = at(2 * f), *out++ = at(2 * f + 1);
-        break;
       case 2:
-        *out++ = at(f), *out++ = at((f + 1) % n);
+        *out++ = corners[f], *out++ = corners[(f + 1) % n];
         break;
       case 3:
-        *out++ = at(f), *out++ = at(f + 1);
-        break;
-      case 4:
-        *out++ = at(3 * f), *out++ = at(3 * f + 1), *out++ = at(3 * f + 2);
+        *out++ = corners[f], *out++ = corners[f + 1];
         break;
       case 5:  // every other triangle turned, so that all face one way
         if (f % 2 == 0) {
-          *out++ = at(f), *out++ = at(f + 1), *out++ = at(f + 2);
+          *out++ = corners[f], *out++ = corners[f + 1], *out++ = corners[f + 2];
         } else {
-          *out++ = at(f + 1), *out++ = at(f), *out++ = at(f + 2);
+          *out++ = corners[f + 1], *out++ = corners[f], *out++ = corners[f + 2];
         }
         break;
       default:
-        *out++ = at(f + 1), *out++ = at(f + 2), *out++ = at(0);
+        *out++ = corners[f + 1], *out++ = corners[f + 2], *out++ = corners[0];
         break;
     }
   }
@@ -246,6 +235,28 @@ void Keep(std::size_t count, const Welded& welded, Geometry& geometry) {
     geometry.kept.push_back(static_cast<uint32_t>(v));
     ++next;
   }
+}
+
+// An index that names no vertex: its place in the accessor, and its value.
+struct PastTheVertices {
+  std::size_t element = 0;
+  uint64_t value = 0;
+};
+
+// The welded vertex of each of the `corners.size()` indices of type `Index` at
+// `values`, in one pass over them; or the first index past `vertices`.
+template <typename Index>
+std::optional<PastTheVertices> ReadCorners(const Elements& values, uint64_t vertices,
+                                           const std::vector<uint32_t>& remap,
+                                           std::vector<int32_t>& corners) {
+  for (std::size_t i = 0; i < corners.size(); ++i) {
+    Index value{};
+    std::memcpy(&value, values.data + i * values.stride, sizeof value);
+    if (value >= vertices) return PastTheVertices{i, value};
+    // Below kMaxElementCount, as every welded vertex number is.
+    corners[i] = static_cast<int32_t>(remap[value]);
+  }
+  return std::nullopt;
 }
 
 Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std::string& where) {
@@ -284,7 +295,7 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
   geometry.normalized = positions.normalized;
   identity.clear();  // what the weld compared, no longer needed
 
-  std::vector<uint32_t> corners;
+  std::vector<int32_t> corners;
   if (primitive.indices) {
     const std::size_t index = *primitive.indices;
     const Accessor& accessor = asset.accessors()[index];
@@ -295,35 +306,27 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
     }
     const Elements values = ElementsOf(asset, index);
     corners.resize(static_cast<std::size_t>(accessor.count));
-    const auto read = [&](auto type) {
-      for (std::size_t i = 0; i < corners.size(); ++i) {
-        decltype(type) value{};
-        std::memcpy(&value, values.data + i * values.stride, sizeof value);
-        corners[i] = value;
-      }
-    };
+    std::optional<PastTheVertices> past;
     if (accessor.componentType == kUnsignedInt) {
-      read(uint32_t{});
+      past = ReadCorners<uint32_t>(values, count, welded.remap, corners);
     } else if (accessor.componentType == kUnsignedShort) {
-      read(uint16_t{});
+      past = ReadCorners<uint16_t>(values, count, welded.remap, corners);
     } else {
-      read(uint8_t{});
+      past = ReadCorners<uint8_t>(values, count, welded.remap, corners);
     }
-    uint32_t largest = 0;
-    for (const uint32_t corner : corners) largest = std::max(largest, corner);
-    if (!corners.empty() && largest >= count) {
-      const std::size_t i = static_cast<std::size_t>(
-          std::find_if(corners.begin(), corners.end(), [count](uint32_t c) { return c >= count; }) -
-          corners.begin());
+    if (past) {
       Fail(asset, AccessorName(index),
-           "element " + std::to_string(i) + " is vertex " + std::to_string(corners[i]) +
-               ", past the " + std::to_string(count) + " vertices of POSITION");
+           "element " + std::to_string(past->element) + " is vertex " +
+               std::to_string(past->value) + ", past the " + std::to_string(count) +
+               " vertices of POSITION");
     }
   } else {
     corners.resize(static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < corners.size(); ++i) corners[i] = static_cast<uint32_t>(i);
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+      corners[i] = static_cast<int32_t>(welded.remap[i]);
+    }
   }
-  AddFaces(asset, where, primitive.mode, std::move(corners), welded.remap, geometry);
+  AddFaces(asset, where, primitive.mode, std::move(corners), geometry);
   return geometry;
 }
 
@@ -354,36 +357,34 @@ Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::st
   geometry.positions.copy.assign(floats, floats + position->values.size() * sizeof(float));
   geometry.positions.data = geometry.positions.copy.data();
   geometry.positions.stride = 3 * sizeof(float);
-  for (const uint32_t corner : mesh.corners) {
-    if (corner >= mesh.vertices) {
-      Fail(asset, where + " KHR_draco_mesh_compression", "a face names a vertex it does not hold");
-    }
-  }
   if (mesh.pointCloud) {
     mesh.corners.resize(static_cast<std::size_t>(mesh.vertices));
-    for (std::size_t i = 0; i < mesh.corners.size(); ++i)
+    for (std::size_t i = 0; i < mesh.corners.size(); ++i) {
       mesh.corners[i] = static_cast<uint32_t>(i);
-    AddFaces(asset, where, 0, std::move(mesh.corners), welded.remap, geometry);
-  } else {
-    AddFaces(asset, where, 4, std::move(mesh.corners), welded.remap, geometry);
+    }
   }
+  std::vector<int32_t> corners(mesh.corners.size());
+  for (std::size_t i = 0; i < corners.size(); ++i) {
+    if (mesh.corners[i] >= mesh.vertices) {
+      Fail(asset, where + " KHR_draco_mesh_compression", "a face names a vertex it does not hold");
+    }
+    corners[i] = static_cast<int32_t>(welded.remap[mesh.corners[i]]);
+  }
+  AddFaces(asset, where, mesh.pointCloud ? 0 : 4, std::move(corners), geometry);
   return geometry;
 }
 
-Object& AddObject(Document& document, const std::string& name, bool visible,
-                  const Geometry& geometry) {
+// Takes `geometry`'s faces: a primitive is built once, and its later
+// instances are copies of the object.
+Object& AddObject(Document& document, const std::string& name, bool visible, Geometry geometry) {
   Object& object = document.AddObject(name);
   object.visible = visible;
-  object.Reserve(static_cast<int64_t>(geometry.kept.size()),
-                 static_cast<int64_t>(geometry.sizes.size()),
-                 static_cast<int64_t>(geometry.points.size()));
+  object.Reserve(static_cast<int64_t>(geometry.kept.size()), 0, 0);
   HandOverVertices(
       object, geometry.kept.size(),
       [&geometry](std::size_t i) { return geometry.Position(geometry.kept[i]); },
       [](std::size_t) {});
-  // The points' values are below kMaxElementCount: the same as int32_t.
-  object.AddFaces(geometry.sizes.data(), static_cast<int32_t>(geometry.sizes.size()),
-                  reinterpret_cast<const int32_t*>(geometry.points.data()));
+  object.AddFacesOfSize(geometry.faceSize, std::move(geometry.points));
   return object;
 }
 
@@ -505,7 +506,8 @@ std::unique_ptr<ModelFile> ReadGltfBytes(const std::string& path, std::string_vi
 }
 
 std::unique_ptr<ModelFile> ReadGltfFile(const std::string& path, const ProgressShare& progress) {
-  const std::string bytes = ReadWholeFile(path, kMaxGltfBytes);
+  const FileBytes file(path, kMaxGltfBytes);
+  const std::string_view bytes = file.View();
   progress.Report(bytes.size() / 2);
   const std::string directory = DirectoryOf(path);
   const auto readUri = [&path, &directory](const std::string& uri, uint64_t) {
@@ -519,7 +521,14 @@ std::unique_ptr<ModelFile> ReadGltfFile(const std::string& path, const ProgressS
       throw ModelError(error.kind(), path, 0, "buffer \"" + uri + "\": " + error.message());
     }
   };
-  std::unique_ptr<ModelFile> model = ReadGltfBytes(path, bytes, readUri);
+  std::unique_ptr<ModelFile> model;
+  try {
+    model = ReadGltfBytes(path, bytes, readUri);
+  } catch (const ModelError&) {
+    file.ThrowIfChanged();  // the fault may lie in the zeros read in its place
+    throw;
+  }
+  file.ThrowIfChanged();
   progress.Report(bytes.size());
   return model;
 }

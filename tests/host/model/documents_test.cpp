@@ -113,6 +113,73 @@ TEST(ObjectModel, PiecesOfVerticesAndFacesAreAllOrNothing) {
   EXPECT_EQ(bulk.VertexRefCount(0), 100002);
 }
 
+// Faces of one size handed over whole are held without per-face lists until
+// a face differs: after each change the object answers as one built face by
+// face, and a refused hand-over leaves it as it was.
+TEST(ObjectModel, FacesOfOneSizeAnswerAsFacesAddedOneByOne) {
+  const vhost::Vec3 positions[] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 2, 2}};
+  const std::vector<int32_t> triangles = {0, 1, 2, 0, 2, 3, 1, 2, 4};
+  const struct {
+    const char* what;
+    void (*change)(Object&);
+  } cases[] = {
+      {"as handed over", [](Object&) {}},
+      {"then a face of another size",
+       [](Object& o) {
+         o.AddFace({4, 3});
+       }},
+      {"then faces of the same size",
+       [](Object& o) {
+         o.AddFacesOfSize(3, {4, 3, 2});
+       }},
+      {"then faces of another size",
+       [](Object& o) {
+         o.AddFacesOfSize(2, {4, 3, 1, 0});
+       }},
+      {"then a face deleted", [](Object& o) { o.DeleteFace(1); }},
+      {"then faces in bulk",
+       [](Object& o) {
+         const int32_t sizes[] = {1, 4};
+         const int32_t points[] = {4, 0, 1, 2, 3};
+         o.AddFaces(sizes, 2, points);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    vhost::Document document;
+    Object& whole = document.AddObject("whole");
+    Object& single = document.AddObject("single");
+    for (Object* o : {&whole, &single}) o->AddVertices(positions, 5);
+    whole.AddFacesOfSize(3, triangles);
+    for (std::size_t at = 0; at < triangles.size(); at += 3) single.AddFace(&triangles[at], 3);
+    c.change(whole);
+    c.change(single);
+    const Object copy = whole;
+    for (const Object* o : {static_cast<const Object*>(&whole), &copy}) {
+      ASSERT_EQ(o->FaceCount(), single.FaceCount());
+      for (int32_t f = -1; f <= single.FaceCount(); ++f) {
+        EXPECT_EQ(o->FacePointCount(f), single.FacePointCount(f)) << "face " << f;
+        EXPECT_EQ(o->FacePoints(f), single.FacePoints(f)) << "face " << f;
+      }
+      for (int32_t v = 0; v < 5; ++v) EXPECT_EQ(o->VertexRefCount(v), single.VertexRefCount(v));
+    }
+  }
+
+  // Refused whole: a point that is no vertex, a list that is no whole number
+  // of faces, a face of no points.
+  vhost::Document document;
+  Object& o = document.AddObject("o");
+  o.AddVertices(positions, 5);
+  o.AddFacesOfSize(3, triangles);
+  EXPECT_THROW(o.AddFacesOfSize(3, {0, 1, 5}), std::out_of_range);
+  EXPECT_THROW(o.AddFacesOfSize(3, {0, 1}), std::invalid_argument);
+  EXPECT_THROW(o.AddFacesOfSize(0, {0}), std::invalid_argument);
+  EXPECT_THROW(o.AddFacesOfSize(2, {0, -1}), std::out_of_range);
+  EXPECT_EQ(o.FaceCount(), 3);
+  EXPECT_EQ(o.VertexRefCount(2), 3);
+  EXPECT_EQ(o.FacePoints(2), (std::vector<int32_t>{1, 2, 4}));
+}
+
 TEST(ObjectModel, SlotsMayBeEmpty) {
   vhost::Document document;
   document.AddObject("a");

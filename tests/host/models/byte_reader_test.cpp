@@ -1,11 +1,17 @@
 // The buffered reading the pre-import checks do: lines as std::getline splits
-// them, and blocks that cross the reader's buffer whole.
+// them, and blocks that cross the reader's buffer whole. A file's bytes read
+// at once, mapped or not, and a mapped file cut short while it is read.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "host/models/file_bytes.h"
+#include "host/models/model_error.h"
 #include "host/models/source_text.h"
+#include "tests/host/models/model_files.h"
 
 namespace {
 
@@ -49,5 +55,44 @@ TEST(ByteReader, BlocksAcrossTheBufferArriveWhole) {
   EXPECT_EQ(first + rest, bytes);
   EXPECT_EQ(reader.Read(rest.data(), 1), 0u);
 }
+
+using FileBytesTest = testing_support::ModelFiles;
+
+// Small files are read, large ones mapped: either way the same bytes, and no
+// change to report.
+TEST_F(FileBytesTest, GivesTheFilesBytesWhateverItsSize) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{3} << 20}) {
+    SCOPED_TRACE(size);
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 7 + i / 4096);
+    const std::string path = Write("bytes", content);
+    const vhost::models::FileBytes bytes(path, uint64_t{1} << 30);
+    EXPECT_TRUE(bytes.View() == content);
+    EXPECT_NO_THROW(bytes.ThrowIfChanged());
+  }
+  EXPECT_THROW(vhost::models::FileBytes(PathOf("missing"), 100), vhost::ModelError);
+  EXPECT_THROW(vhost::models::FileBytes(Write("big", std::string(2 << 20, 'x')), 1 << 20),
+               vhost::ModelError);
+}
+
+#if !defined(_WIN32)
+// Another process cuts the file short while it is mapped: its pages past the
+// new end read as zeros instead of stopping the tool with SIGBUS, and the read
+// is refused as a file that changed.
+TEST_F(FileBytesTest, AFileCutShortWhileMappedIsAnErrorNotACrash) {
+  const std::string path = Write("cut", std::string(4 << 20, 'x'));
+  const vhost::models::FileBytes bytes(path, uint64_t{1} << 30);
+  ASSERT_EQ(bytes.View().size(), std::size_t{4} << 20);
+  std::filesystem::resize_file(path, 1 << 20);
+  EXPECT_EQ(bytes.View()[(1 << 20) - 1], 'x');
+  EXPECT_EQ(bytes.View()[(3 << 20) + 5], '\0');
+  try {
+    bytes.ThrowIfChanged();
+    ADD_FAILURE() << "no change reported";
+  } catch (const vhost::ModelError& error) {
+    EXPECT_NE(std::string(error.what()).find("changed while it was read"), std::string::npos);
+  }
+}
+#endif
 
 }  // namespace
