@@ -156,7 +156,9 @@ void Object::AddFacesOfSize(int32_t size, std::vector<int32_t> points) {
     RoomFor(faceStart_, faces);
     RoomFor(faceSize_, faces);
   }
-  if (!points_.empty()) RoomFor(points_, added);
+  // Taken whole when the object has no points and no room set aside for them.
+  const bool take = points_.empty() && points_.capacity() < added;
+  if (!take) RoomFor(points_, added);
   // Nothing below allocates: the lists change together or not at all.
   if (uniform) {
     uniformSize_ = size;
@@ -167,7 +169,7 @@ void Object::AddFacesOfSize(int32_t size, std::vector<int32_t> points) {
     faceSize_.insert(faceSize_.end(), faces, size);
   }
   for (const int32_t p : points) ++refCount_[static_cast<std::size_t>(p)];
-  if (points_.empty()) {
+  if (take) {
     points_.swap(points);
   } else {
     points_.insert(points_.end(), points.begin(), points.end());

@@ -108,9 +108,10 @@ class VHOST_API Object {
   void AddFaces(const int32_t* sizes, int32_t count, const int32_t* points);
   // Adds faces of `size` points each, taken in turn from `points` (a whole
   // number of faces), with AddFaces's checks and exceptions. An object without
-  // faces takes the list itself rather than a copy: a reader that built it for
-  // this object hands it on, and the faces of a large mesh are never held
-  // twice. Faces all of one size are held without a list of sizes.
+  // faces or room Reserved for them takes the list itself rather than a copy:
+  // a reader that built it for this object hands it on, and the faces of a
+  // large mesh are never held twice. Faces all of one size are held without
+  // lists of sizes and starts.
   void AddFacesOfSize(int32_t size, std::vector<int32_t> points);
   // Makes room for `vertices` more vertices, `faces` more faces and `points`
   // more face points, so that the adds that follow allocate nothing: a loader

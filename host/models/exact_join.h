@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -55,7 +56,7 @@ class ExactJoin {
 
   // Makes room for `vertices` distinct vertices at once.
   void Reserve(std::size_t vertices) {
-    keys_.reserve(vertices * keyBytes_);
+    if (vertices > keyRoom_) RoomForKeys(vertices);
     while (slots_.size() < 2 * vertices) Grow();
   }
 
@@ -70,14 +71,13 @@ class ExactJoin {
         if (count_ >= static_cast<std::size_t>(kMaxElementCount)) {
           throw std::length_error("more distinct vertices than an object can hold");
         }
-        const auto* bytes = static_cast<const unsigned char*>(key);
-        keys_.insert(keys_.end(), bytes, bytes + keyBytes_);
+        if (count_ == keyRoom_) RoomForKeys(std::max<std::size_t>(2 * keyRoom_, 1024));
+        std::memcpy(&keys_[count_ * keyBytes_], key, keyBytes_);
         slot = {static_cast<uint32_t>(++count_), tag};
         added = true;
         return static_cast<int32_t>(count_ - 1);
       }
-      if (slot.tag == tag &&
-          std::memcmp(&keys_[(slot.vertex - 1) * keyBytes_], key, keyBytes_) == 0) {
+      if (slot.tag == tag && Same(&keys_[(slot.vertex - 1) * keyBytes_], key)) {
         added = false;
         return static_cast<int32_t>(slot.vertex - 1);
       }
@@ -85,7 +85,10 @@ class ExactJoin {
   }
 
   // Every bit of the key reaches the low bits the table is indexed by: the
-  // keys are floats, whose low bits are often all zero.
+  // keys are floats, whose low bits are often all zero. Each word is folded in
+  // cheaply and the whole mixed once; the last, partial word is read as two
+  // 4-byte halves that may overlap (keys are at least 4 bytes in practice, and
+  // a shorter one is read a byte at a time).
   static uint64_t Mix(uint64_t h) {
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdull;
@@ -101,14 +104,43 @@ class ExactJoin {
     for (; i + 8 <= keyBytes_; i += 8) {
       uint64_t word = 0;
       std::memcpy(&word, bytes + i, 8);
-      hash = Mix(hash ^ word);
+      hash = (hash ^ word) * 0x9e3779b97f4a7c15ull;
+      hash ^= hash >> 29;
     }
-    if (i < keyBytes_) {
-      uint64_t tail = 0;
-      std::memcpy(&tail, bytes + i, keyBytes_ - i);
-      hash = Mix(hash ^ tail ^ 0x9e3779b97f4a7c15ull);
+    if (const std::size_t left = keyBytes_ - i; left > 0) {
+      uint32_t low = 0, high = 0;
+      if (left >= 4) {
+        std::memcpy(&low, bytes + i, 4);
+        std::memcpy(&high, bytes + i + left - 4, 4);
+      } else {
+        for (std::size_t b = 0; b < left; ++b) low = low << 8 | bytes[i + b];
+      }
+      hash = (hash ^ (low | uint64_t{high} << 32)) * 0x9e3779b97f4a7c15ull;
     }
-    return hash;
+    return Mix(hash);
+  }
+
+  // The key sizes the readers use compare in a few loads, not a call.
+  bool Same(const unsigned char* a, const void* b) const {
+    switch (keyBytes_) {
+      case 12:
+        return std::memcmp(a, b, 12) == 0;
+      case 16:
+        return std::memcmp(a, b, 16) == 0;
+      case 28:
+        return std::memcmp(a, b, 28) == 0;
+      default:
+        return std::memcmp(a, b, keyBytes_) == 0;
+    }
+  }
+
+  // Room for `keys` keys, those held moved over; the room past them is left
+  // as the system gives it, untouched until a key is written there.
+  void RoomForKeys(std::size_t keys) {
+    std::unique_ptr<unsigned char[]> room(new unsigned char[keys * keyBytes_]);
+    if (count_ > 0) std::memcpy(room.get(), keys_.get(), count_ * keyBytes_);
+    keys_ = std::move(room);
+    keyRoom_ = keys;
   }
 
   void Grow() {
@@ -131,7 +163,9 @@ class ExactJoin {
   };
 
   std::size_t keyBytes_;
-  std::vector<unsigned char> keys_;  // vertex v's at v * keyBytes_
+  // Vertex v's key at v * keyBytes_, for v below count_, in room for keyRoom_.
+  std::unique_ptr<unsigned char[]> keys_;
+  std::size_t keyRoom_ = 0;
   std::vector<Slot> slots_;
   std::size_t count_ = 0;
 };

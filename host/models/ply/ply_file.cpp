@@ -544,8 +544,9 @@ class Reader {
       }
       faces = std::min<uint64_t>({faces, Affordable(plan), kMaxElementCount / 3});
       faceRoom_ = faces + 1;
+      // Points only: faces of one size need no lists of sizes (Flush).
       object_->Reserve(
-          0, static_cast<int64_t>(faces),
+          0, 0,
           static_cast<int64_t>(plan.kind == Kind::kEdge ? 2 : 3) * static_cast<int64_t>(faces));
     }
     for (record_ = 0; record_ < count; ++record_) {
@@ -650,7 +651,14 @@ class Reader {
   }
 
   void Flush() {
-    object_->AddFaces(sizes_.data(), static_cast<int32_t>(sizes_.size()), points_.data());
+    // Faces of one size (a triangle mesh) go over whole, held without lists
+    // of sizes; the first piece's points become the object's.
+    if (!sizes_.empty() && std::all_of(sizes_.begin(), sizes_.end(),
+                                       [this](int32_t size) { return size == sizes_[0]; })) {
+      object_->AddFacesOfSize(sizes_[0], std::move(points_));
+    } else {
+      object_->AddFaces(sizes_.data(), static_cast<int32_t>(sizes_.size()), points_.data());
+    }
     sizes_.clear();
     points_.clear();
   }

@@ -38,7 +38,7 @@ class Mesh {
 
   void Reserve(uint64_t facets) {
     const auto faces = static_cast<int64_t>(std::min<uint64_t>(facets, kMaxElementCount / 3));
-    object_.Reserve(0, faces, 3 * faces);
+    object_.Reserve(0, 0, 3 * faces);  // triangles need no lists of sizes
     // Room for the joined corners too: a closed mesh has about half as many
     // vertices as facets.
     join_.Reserve(static_cast<std::size_t>(faces / 2 + 16));
@@ -68,7 +68,9 @@ class Mesh {
  private:
   void HandOver() {
     object_.AddVertices(vertices_.data(), static_cast<int32_t>(vertices_.size()));
-    object_.AddFaces(sizes_.data(), static_cast<int32_t>(sizes_.size()), points_.data());
+    // Triangles only: held without lists of sizes, the first piece's points
+    // becoming the object's.
+    object_.AddFacesOfSize(3, std::move(points_));
     vertices_.clear();
     sizes_.clear();
     points_.clear();
