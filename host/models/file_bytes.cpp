@@ -42,7 +42,7 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
   for (Watched& w : watched) {
     const uintptr_t begin = w.begin.load();
     if (begin == 0 || at < begin || at >= w.end.load()) continue;
-    void* page = reinterpret_cast<void*>(at & ~(pageSize - 1));
+    void* page = static_cast<char*>(info->si_addr) - (at & (pageSize - 1));
     if (mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
         MAP_FAILED) {
       w.changed.store(true);
