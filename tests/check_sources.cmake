@@ -27,7 +27,7 @@ set(allowed_host/probe ${allowed_host/session} host/probe)
 set(allowed_host/proc host/proc)
 set(allowed_host/models protocol host/core host/model host/proc host/models)
 set(allowed_host/models/public ${allowed_host/models} host/models/public)  # formats added below
-set(allowed_host/tool ${allowed_host/probe} host/models host/models/public host/tool)
+set(allowed_host/tool ${allowed_host/probe} host/proc host/models host/models/public host/tool)
 set(layers ${plugin_layers} host/core host/model host/toolkit host/api host/loader
     host/session host/probe host/proc host/models host/tool)
 

@@ -65,6 +65,13 @@ ChildEnd ChildProcess::Wait() {
   return end;
 }
 
+ChildEnd ChildProcess::Stop() {
+  // A child that has ended is a zombie until reaped: the signal leaves its
+  // status as it was.
+  if (pid_ > 0) kill(pid_, SIGKILL);
+  return Wait();
+}
+
 std::string SignalName(int signal) {
   const char* name = strsignal(signal);
   return name != nullptr ? std::string(name) : "signal " + std::to_string(signal);

@@ -40,6 +40,9 @@ class ChildProcess {
   int ReadEnd() const { return readEnd_; }
   // Waits for the child to end and reaps it; once only.
   ChildEnd Wait();
+  // Kills the child (SIGKILL) unless it has ended already, and reaps it: how it
+  // ended, if it had. Once only, instead of Wait.
+  ChildEnd Stop();
 
  private:
   ChildProcess(pid_t pid, int readEnd) : pid_(pid), readEnd_(readEnd) {}

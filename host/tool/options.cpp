@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 #include "host/models/models.h"
 #include "host/models/registry.h"
@@ -263,12 +264,17 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
            "stop an import through assimp after SECONDS, the file an error (0: no limit; "
            "default: 60 and 10 more per MiB of the file)")
           ->type_name("SECONDS");
+  CLI::Option* jobs = text("-j,--jobs",
+                           "count N models at once, each in a worker process of its own "
+                           "(default: the number of cores; 1: one after another in this process)")
+                          ->type_name("N");
   CLI::Option* reader =
       text("--reader",
            "which reader reads glTF, PLY and STL: own (the default: this tool's own) or "
            "assimp (as the tool did before it had its own; to compare the two)")
           ->type_name("NAME");
 
+  bool jobsGiven = false;
   try {
     std::vector<std::string> args;
     for (int i = argc - 1; i > 0; --i) args.emplace_back(argv[i]);
@@ -329,6 +335,10 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         arguments.github = option == github ? Arguments::Github::kOn : Arguments::Github::kOff;
       } else if (option == importTimeout) {
         options.importTimeout = Decimal(name, value(), INT32_MAX);
+      } else if (option == jobs) {
+        options.jobs = static_cast<int>(Decimal(name, value(), 1024));
+        if (options.jobs < 1) throw UsageError(name + ": must be at least 1");
+        jobsGiven = true;
       } else if (option == reader) {
         options.reader = ReaderName(value());
       } else if (const auto found = budgets.find(option); found != budgets.end()) {
@@ -343,6 +353,8 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
       return parsed;
     }
     options.walk.ignore = !noIgnore;
+    if (!jobsGiven)
+      options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Standard input gives its content once: a second "-" would be counted empty.
     if (std::count(options.models.begin(), options.models.end(), "-") > 1) {
       throw UsageError("MODEL '-' (standard input) given more than once; it can be read once");

@@ -41,7 +41,10 @@ struct Options {
   Budgets budgets;                       // on each model's all-objects counts
   Budgets objectBudgets;                 // on each object's counts
   std::optional<int64_t> importTimeout;  // seconds an assimp import may take; 0: no limit
-  std::string reader;                 // --reader assimp: "assimp"; empty: each format's own reader
+  std::string reader;  // --reader assimp: "assimp"; empty: each format's own reader
+  // Worker processes counting at once (-j); 1 counts in the tool's own
+  // process. The command line's default is the number of cores.
+  int jobs = 1;
   std::optional<std::string> policy;  // --policy FILE; none: veltrane.toml, if found
   bool noPolicy = false;
   std::optional<std::string> junit;     // --junit FILE: JUnit XML, replaced whole

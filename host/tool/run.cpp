@@ -21,6 +21,9 @@
 #include "host/tool/result.h"
 #include "host/tool/walker.h"
 #include "host/tool/writers.h"
+#if !defined(_WIN32)
+#include "host/tool/workers.h"
+#endif
 
 namespace vtool {
 namespace {
@@ -130,6 +133,9 @@ class ToolRun {
       skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
       for (auto& writer : writers_) writer->Model(skipped);
     }
+    // Ctrl-C ends the run as the shell's convention has it (128 + SIGINT),
+    // whatever else happened.
+    if (interrupted_) status_ = 130;
     status_ = EndAll(writers_, status_, fatal_, console_);
     if (std::fflush(out_) != 0 || std::ferror(out_) != 0) {
       const int error = errno;
@@ -186,25 +192,15 @@ class ToolRun {
     }
     for (const Action& action : options_.actions) Play(session, action);
 
-    for (const WalkItem& model : models_) {
-      ModelResult result;
-      if (model.problem.empty()) {
-        result = CountModel(*host_, model.path, RequestFor(model.path),
-                            LoadWatch{console_.Bar(model.path), [this] { console_.ClearBar(); }});
-        console_.ClearBar();
-      } else {
-        result.path = model.path;
-        result.error = ShownName(model.path) + ": " + model.problem;
-        result.diagnostics.push_back(result.error);
-      }
-      for (const std::string& line : result.diagnostics) console_.Line(line);
-      for (const Verdict& verdict : result.verdicts) {
-        if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(result, verdict));
-      }
-      Fail(Status(result));
-      ++done_;
-      for (auto& writer : writers_) writer->Model(result);
+#if !defined(_WIN32)
+    if (options_.jobs > 1 && models_.size() > 1) {
+      CountInWorkers();
+    } else {
+      CountHere();
     }
+#else
+    CountHere();  // no worker processes on Windows
+#endif
     if (options_.close) session.CloseWindow(nullptr);
     session.Exit();
 
@@ -220,6 +216,76 @@ class ToolRun {
       }
     }
   }
+
+  // Model `i` counted in this process: with a progress bar when `watched`.
+  ModelResult Count(std::size_t i, bool watched) {
+    const WalkItem& model = models_[i];
+    ModelResult result;
+    if (!model.problem.empty()) {
+      result.path = model.path;
+      result.error = ShownName(model.path) + ": " + model.problem;
+      result.diagnostics.push_back(result.error);
+      return result;
+    }
+    if (!watched) return CountModel(*host_, model.path, RequestFor(model.path));
+    result = CountModel(*host_, model.path, RequestFor(model.path),
+                        LoadWatch{console_.Bar(model.path), [this] { console_.ClearBar(); }});
+    console_.ClearBar();
+    return result;
+  }
+
+  // Says what there is to say about a model and hands it to every writer.
+  void Deliver(const ModelResult& result) {
+    for (const std::string& line : result.diagnostics) console_.Line(line);
+    for (const Verdict& verdict : result.verdicts) {
+      if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(result, verdict));
+    }
+    Fail(Status(result));
+    ++done_;
+    for (auto& writer : writers_) writer->Model(result);
+  }
+
+  void CountHere() {
+    for (std::size_t i = 0; i < models_.size(); ++i) Deliver(Count(i, true));
+  }
+
+#if !defined(_WIN32)
+  // The models shared by worker processes, each a fork of this one as it is
+  // now (plug-in loaded, window set up), their results handed on in input
+  // order. Ctrl-C stops them: what was counted is still written, the rest
+  // named as not counted, and the run ends with 130.
+  void CountInWorkers() {
+    WorkerJob job;
+    job.models = models_.size();
+    job.workers = options_.jobs;
+    job.count = [this](std::size_t i) { return Count(i, false); };
+    job.lost = [this](std::size_t i, const std::string& why) {
+      ModelResult result;
+      result.path = models_[i].path;
+      result.error = ShownName(result.path) +
+                     ": not counted: the worker process counting it ended (" + why + ")";
+      result.errorKind = vhost::ModelError::Kind::kReaderCrashed;
+      result.diagnostics.push_back(result.error);
+      return result;
+    };
+    job.deliver = [this](const ModelResult& result) { Deliver(result); };
+    WorkersEnd end = vtool::CountInWorkers(job);
+    if (!end.interrupted) return;
+    const std::string why = "interrupted (Ctrl-C)";
+    Fatal(why);
+    for (std::size_t i = end.delivered; i < models_.size(); ++i) {
+      if (end.finished[i]) {
+        Deliver(*end.finished[i]);
+        continue;
+      }
+      ModelResult skipped;
+      skipped.path = models_[i].path;
+      skipped.error = ShownName(skipped.path) + ": not counted: " + why;
+      Deliver(skipped);
+    }
+    interrupted_ = true;
+  }
+#endif
 
   // The budgets of one model: the command line's, and the policy's for its path.
   CountRequest RequestFor(const std::string& path) const {
@@ -243,6 +309,7 @@ class ToolRun {
   CountRequest request_;
   std::unique_ptr<CountingHost> host_;
   std::size_t done_ = 0;  // models handed to the writers
+  bool interrupted_ = false;
   std::string fatal_;
   int status_ = 0;
 };

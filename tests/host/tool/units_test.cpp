@@ -4,15 +4,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/api/host_state.h"
@@ -22,6 +25,7 @@
 #include "host/tool/count.h"
 #include "host/tool/options.h"
 #include "host/tool/result.h"
+#include "host/tool/result_wire.h"
 #include "host/tool/writers.h"
 #include "tests/support/plugin_under_test.h"
 
@@ -89,6 +93,105 @@ TEST(Arguments, TheLastSettingsOptionWins) {
     ASSERT_TRUE(parsed.arguments) << parsed.message;
     EXPECT_EQ(vtool::Resolve(*parsed.arguments).settings, c.settings) << c.args.size();
   }
+}
+
+// -j: a given number of workers, at least one; by default one per core.
+TEST(Arguments, JobsAreAtLeastOneAndOnePerCoreByDefault) {
+  const struct {
+    std::vector<const char*> args;
+    std::optional<int> jobs;  // none: a usage error
+  } cases[] = {
+      {{"-j", "3", "a.obj"}, 3},
+      {{"--jobs", "1", "a.obj"}, 1},
+      {{"-j", "0", "a.obj"}, std::nullopt},
+      {{"-j", "x", "a.obj"}, std::nullopt},
+      {{"a.obj"}, static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const vtool::Parsed parsed = Parse(c.args);
+    ASSERT_EQ(parsed.arguments.has_value(), c.jobs.has_value()) << parsed.message;
+    if (c.jobs) {
+      EXPECT_EQ(parsed.arguments->options.jobs, *c.jobs);
+    }
+  }
+}
+
+// A result sent from a worker arrives whole, every field; one cut short or
+// holding a value no sender writes is refused.
+TEST(ResultWire, AResultArrivesWholeOrNotAtAll) {
+  vtool::ModelResult sent;
+  sent.path = "art/ship.glb";
+  sent.error = "art/ship.glb: accessor 3: bad";
+  sent.errorKind = Kind::kSyntax;
+  sent.diagnostics = {"one", "two"};
+  sent.slots = 4;
+  sent.currentObject = 2;
+  sent.options = {true, false, true, false, false, true};
+  sent.current = vtool::Counts{1, 2, 3, 4, 5, 6};
+  sent.all = vtool::Counts{7, 8, 9, 10, 11, vtool::kSaturated};
+  sent.picture = "V 1\nF 2\n";
+  sent.objects =
+      std::vector<vtool::ObjectRow>{{0, "hull", true, {1, 1, 0, 1, 0, 0}}, {3, "mast", false, {}}};
+  vtool::Verdict verdict;
+  verdict.budget = "max-object-vertices";
+  verdict.metric = vtool::Metric::kVertices;
+  verdict.object = 1;
+  verdict.limit = 10;
+  verdict.value = 12;
+  verdict.atLeast = true;
+  verdict.kind = vtool::Verdict::Kind::kWaived;
+  verdict.warn = true;
+  verdict.rule = "veltrane.toml:3";
+  verdict.reason = "hero asset";
+  verdict.waiver = "veltrane.toml:9";
+  sent.verdicts = {verdict, vtool::Verdict{}};
+
+  const auto describe = [](const vtool::ModelResult& r) {
+    std::string text = vtool::ToJson({r}, vtool::RunSummary{}) + r.picture;
+    for (const std::string& line : r.diagnostics) text += "\n" + line;
+    text += r.errorKind ? std::to_string(static_cast<int>(*r.errorKind)) : "none";
+    for (const vtool::Verdict& v : r.verdicts) text += v.warn ? "w" : "-";
+    return text;
+  };
+  // Through a pipe, as a worker sends it; `keep` bytes of it, or all.
+  const auto roundTrip = [](const vtool::ModelResult& result, std::size_t keep,
+                            const std::function<void(std::string&)>& spoil,
+                            vtool::ModelResult& received) {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    std::string bytes;
+    {
+      int inner[2];
+      EXPECT_EQ(pipe(inner), 0);
+      vhost::proc::FrameWriter out(inner[1]);
+      vtool::SendResult(out, result);
+      out.Flush();
+      close(inner[1]);
+      char buffer[4096];
+      for (ssize_t n = 0; (n = read(inner[0], buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
+      close(inner[0]);
+    }
+    if (spoil) spoil(bytes);
+    bytes.resize(std::min(keep, bytes.size()));
+    EXPECT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(ends[1]);
+    vhost::proc::FrameReader in(ends[0], std::nullopt);
+    const bool ok = vtool::ReceiveResult(in, received);
+    close(ends[0]);
+    return ok;
+  };
+  vtool::ModelResult received;
+  ASSERT_TRUE(roundTrip(sent, SIZE_MAX, nullptr, received));
+  EXPECT_EQ(describe(received), describe(sent));
+  ASSERT_TRUE(roundTrip(vtool::ModelResult{}, SIZE_MAX, nullptr, received));
+  EXPECT_EQ(describe(received), describe(vtool::ModelResult{}));
+
+  EXPECT_FALSE(roundTrip(sent, 100, nullptr, received));  // cut short
+  // The error kind's byte past the last kind: an optional's flag, then the value.
+  const std::size_t kindAt = 8 + sent.path.size() + 8 + sent.error.size() + 1;
+  EXPECT_FALSE(roundTrip(
+      sent, SIZE_MAX, [&](std::string& bytes) { bytes[kindAt] = 99; }, received));
 }
 
 TEST(BudgetRules, NameTheirMetricAndComeInTheOrderVerdictsAreSaid) {

@@ -1,0 +1,227 @@
+#include "host/tool/workers.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+#include "host/proc/child_process.h"
+#include "host/proc/frames.h"
+#include "host/tool/result_wire.h"
+
+namespace vtool {
+namespace {
+
+using vhost::proc::ChildEnd;
+using vhost::proc::ChildProcess;
+using vhost::proc::FrameReader;
+using vhost::proc::FrameWriter;
+
+volatile sig_atomic_t interrupted = 0;
+void OnInterrupt(int /*signal*/) { interrupted = 1; }
+
+// While the workers run: Ctrl-C is noted here rather than ending the run (the
+// workers ignore it; the run stops them), and a write to a worker that has
+// died is an error, not SIGPIPE. Both are as they were afterwards.
+class SignalsForWorkers {
+ public:
+  SignalsForWorkers() {
+    interrupted = 0;
+    struct sigaction note {};
+    note.sa_handler = OnInterrupt;
+    sigemptyset(&note.sa_mask);
+    sigaction(SIGINT, &note, &interrupt_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &pipe_);
+  }
+  ~SignalsForWorkers() {
+    sigaction(SIGINT, &interrupt_, nullptr);
+    sigaction(SIGPIPE, &pipe_, nullptr);
+  }
+  SignalsForWorkers(const SignalsForWorkers&) = delete;
+  SignalsForWorkers& operator=(const SignalsForWorkers&) = delete;
+
+ private:
+  struct sigaction interrupt_ {};
+  struct sigaction pipe_ {};
+};
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool ReadAll(int fd, void* data, std::size_t size) {
+  auto* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// In the worker: each model index the run sends, counted and answered, until
+// the run closes the pipe.
+void Serve(int commands, int results, const WorkerJob& job) {
+  FrameWriter out(results);
+  uint64_t index = 0;
+  while (ReadAll(commands, &index, sizeof index)) {
+    SendResult(out, job.count(static_cast<std::size_t>(index)));
+    out.Flush();
+  }
+}
+
+// One worker as the run sees it. Owns the process (killed and reaped when
+// dropped) and the write end of its command pipe.
+struct Worker {
+  ChildProcess process;
+  int commands = -1;
+  FrameReader reader;
+  std::optional<std::size_t> busy;  // the model it is counting
+
+  Worker(ChildProcess child, int commandEnd)
+      : process(std::move(child)), commands(commandEnd), reader(process.ReadEnd(), std::nullopt) {}
+  ~Worker() {
+    if (commands >= 0) close(commands);
+  }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+};
+
+// A new worker, forked from this process as it is now. The descriptors of the
+// other workers are closed in it: a worker holding another's command pipe
+// would keep that one from ever seeing its end.
+std::unique_ptr<Worker> StartWorker(const WorkerJob& job,
+                                    const std::vector<std::unique_ptr<Worker>>& others) {
+  int ends[2];
+  if (pipe(ends) != 0) throw std::system_error(errno, std::generic_category());
+  std::vector<int> theirs;
+  for (const auto& other : others) {
+    if (!other) continue;
+    theirs.push_back(other->commands);
+    theirs.push_back(other->process.ReadEnd());
+  }
+  ChildProcess child = [&] {
+    try {
+      return ChildProcess::Start([&](int results) {
+        close(ends[1]);
+        for (const int fd : theirs) close(fd);
+        signal(SIGINT, SIG_IGN);  // the run decides, and stops the workers
+        Serve(ends[0], results, job);
+      });
+    } catch (...) {
+      close(ends[0]);
+      close(ends[1]);
+      throw;
+    }
+  }();
+  close(ends[0]);
+  return std::make_unique<Worker>(std::move(child), ends[1]);
+}
+
+std::string HowItEnded(const ChildEnd& end) {
+  if (end.signalled) return vhost::proc::SignalName(end.signal);
+  return "exit status " + std::to_string(end.code);
+}
+
+}  // namespace
+
+WorkersEnd CountInWorkers(const WorkerJob& job) {
+  SignalsForWorkers signals;
+  WorkersEnd end;
+  end.finished.resize(job.models);
+  std::size_t next = 0;  // the next model to hand out
+  std::vector<std::unique_ptr<Worker>> workers(static_cast<std::size_t>(
+      std::max(1, std::min<int>(job.workers, static_cast<int>(job.models)))));
+
+  // Hands the next model to worker `w`, starting one first when it has none;
+  // false when no model is left.
+  const auto feed = [&](std::size_t w) {
+    while (next < job.models) {
+      if (!workers[w]) workers[w] = StartWorker(job, workers);
+      const uint64_t index = next;
+      if (WriteAll(workers[w]->commands, &index, sizeof index)) {
+        workers[w]->busy = next++;
+        return true;
+      }
+      workers[w].reset();  // died idle: its model goes to a new one
+    }
+    return false;
+  };
+  const auto deliverReady = [&] {
+    while (end.delivered < job.models && end.finished[end.delivered]) {
+      job.deliver(std::move(*end.finished[end.delivered]));
+      end.finished[end.delivered].reset();
+      ++end.delivered;
+    }
+  };
+
+  for (std::size_t w = 0; w < workers.size(); ++w) {
+    try {
+      feed(w);
+    } catch (const std::system_error&) {
+      if (w == 0) throw;  // not one worker: nothing can be counted this way
+    }
+  }
+  while (end.delivered < job.models) {
+    if (interrupted != 0) {
+      end.interrupted = true;
+      break;  // the workers are killed as they are dropped
+    }
+    std::vector<pollfd> watched;
+    std::vector<std::size_t> whose;
+    for (std::size_t w = 0; w < workers.size(); ++w) {
+      if (!workers[w] || !workers[w]->busy) continue;
+      watched.push_back({workers[w]->process.ReadEnd(), POLLIN, 0});
+      whose.push_back(w);
+    }
+    if (watched.empty()) {
+      // Every worker is gone and none could be started again.
+      throw std::system_error(EAGAIN, std::generic_category(), "no worker process can be started");
+    }
+    // Woken now and then to see whether Ctrl-C was pressed.
+    if (poll(watched.data(), watched.size(), 200) <= 0) continue;
+    for (std::size_t k = 0; k < watched.size(); ++k) {
+      if (watched[k].revents == 0) continue;
+      const std::size_t w = whose[k];
+      const std::size_t model = *workers[w]->busy;
+      ModelResult result;
+      if (ReceiveResult(workers[w]->reader, result)) {
+        end.finished[model] = std::move(result);
+        workers[w]->busy.reset();
+      } else {
+        // Ended, or answered something no worker writes: either way it is
+        // no longer to be trusted with a model.
+        const ChildEnd how = workers[w]->process.Stop();
+        workers[w].reset();
+        end.finished[model] = job.lost(model, HowItEnded(how));
+      }
+      try {
+        feed(w);
+      } catch (const std::system_error&) {
+        // This one cannot be replaced; the others go on with the models left.
+      }
+    }
+    deliverReady();
+  }
+  return end;
+}
+
+}  // namespace vtool
