@@ -61,6 +61,9 @@ class FrameReader {
   FrameReader& operator=(const FrameReader&) = delete;
 
   bool TimedOut() const { return timedOut_; }
+  // Bytes read from the pipe and not yet handed out: a message that arrived
+  // with the one before it waits here, where poll() on the pipe cannot see it.
+  std::size_t Buffered() const { return end_ - begin_; }
   bool Bytes(void* data, std::size_t size);
   template <typename T>
   bool Value(T& value) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -258,6 +259,11 @@ class ToolRun {
     WorkerJob job;
     job.models = models_.size();
     job.workers = options_.jobs;
+    for (const WalkItem& model : models_) {
+      std::error_code unknown;
+      const auto size = std::filesystem::file_size(model.path, unknown);
+      job.sizes.push_back(unknown ? 0 : static_cast<uint64_t>(size));
+    }
     job.count = [this](std::size_t i) { return Count(i, false); };
     job.lost = [this](std::size_t i, const std::string& why) {
       ModelResult result;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -94,7 +95,10 @@ struct Worker {
   ChildProcess process;
   int commands = -1;
   FrameReader reader;
-  std::optional<std::size_t> busy;  // the model it is counting
+  // The models sent to it, in the order it counts them: the first is the one
+  // it is counting. A few wait behind it, so that it never waits for the run
+  // between two small models.
+  std::deque<std::size_t> queue;
 
   Worker(ChildProcess child, int commandEnd)
       : process(std::move(child)), commands(commandEnd), reader(process.ReadEnd(), std::nullopt) {}
@@ -147,23 +151,50 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
   SignalsForWorkers signals;
   WorkersEnd end;
   end.finished.resize(job.models);
-  std::size_t next = 0;  // the next model to hand out
+  std::size_t next = 0;  // the next model never handed out
+  // Models handed to a worker that died before counting them, to go first.
+  std::deque<std::size_t> again;
+  // What a worker may be sent beyond the model it counts: a few models, of a
+  // few hundred KiB in all.
+  constexpr std::size_t kQueued = 4;
+  constexpr uint64_t kQueuedBytes = uint64_t{256} << 10;
+  const auto size = [&](std::size_t model) {
+    return model < job.sizes.size() ? job.sizes[model] : 0;
+  };
   std::vector<std::unique_ptr<Worker>> workers(static_cast<std::size_t>(
       std::max(1, std::min<int>(job.workers, static_cast<int>(job.models)))));
 
-  // Hands the next model to worker `w`, starting one first when it has none;
-  // false when no model is left.
-  const auto feed = [&](std::size_t w) {
-    while (next < job.models) {
+  // Gives back what worker `w` was sent, but the model it was counting (the
+  // first, when `counting`), and drops it.
+  const auto drop = [&](std::size_t w, bool counting) {
+    std::deque<std::size_t>& queue = workers[w]->queue;
+    again.insert(again.begin(), queue.begin() + (counting ? 1 : 0), queue.end());
+    workers[w].reset();
+  };
+  // Fills worker `w`'s queue up to `depth` models, starting a worker first
+  // when it has none.
+  const auto feed = [&](std::size_t w, std::size_t depth) {
+    while (!again.empty() || next < job.models) {
       if (!workers[w]) workers[w] = StartWorker(job, workers);
-      const uint64_t index = next;
-      if (WriteAll(workers[w]->commands, &index, sizeof index)) {
-        workers[w]->busy = next++;
-        return true;
+      const std::deque<std::size_t>& queue = workers[w]->queue;
+      if (queue.size() >= depth) return;
+      const uint64_t index = again.empty() ? next : again.front();
+      if (!queue.empty()) {
+        uint64_t waiting = size(index);
+        for (std::size_t q = 1; q < queue.size(); ++q) waiting += size(queue[q]);
+        if (waiting > kQueuedBytes) return;
       }
-      workers[w].reset();  // died idle: its model goes to a new one
+      if (!WriteAll(workers[w]->commands, &index, sizeof index)) {
+        drop(w, false);  // died before it read them: they go to a new one
+        continue;
+      }
+      workers[w]->queue.push_back(index);
+      if (again.empty()) {
+        ++next;
+      } else {
+        again.pop_front();
+      }
     }
-    return false;
   };
   const auto deliverReady = [&] {
     while (end.delivered < job.models && end.finished[end.delivered]) {
@@ -173,11 +204,15 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
     }
   };
 
-  for (std::size_t w = 0; w < workers.size(); ++w) {
-    try {
-      feed(w);
-    } catch (const std::system_error&) {
-      if (w == 0) throw;  // not one worker: nothing can be counted this way
+  // A model each first, then the lines filled: the first models spread over
+  // every worker.
+  for (std::size_t depth = 1; depth <= kQueued; ++depth) {
+    for (std::size_t w = 0; w < workers.size(); ++w) {
+      try {
+        feed(w, depth);
+      } catch (const std::system_error&) {
+        if (w == 0 && depth == 1) throw;  // not one worker: nothing can be counted this way
+      }
     }
   }
   while (end.delivered < job.models) {
@@ -188,7 +223,7 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
     std::vector<pollfd> watched;
     std::vector<std::size_t> whose;
     for (std::size_t w = 0; w < workers.size(); ++w) {
-      if (!workers[w] || !workers[w]->busy) continue;
+      if (!workers[w] || workers[w]->queue.empty()) continue;
       watched.push_back({workers[w]->process.ReadEnd(), POLLIN, 0});
       whose.push_back(w);
     }
@@ -201,20 +236,24 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
     for (std::size_t k = 0; k < watched.size(); ++k) {
       if (watched[k].revents == 0) continue;
       const std::size_t w = whose[k];
-      const std::size_t model = *workers[w]->busy;
-      ModelResult result;
-      if (ReceiveResult(workers[w]->reader, result)) {
+      // Every result that has arrived, not only the first: the rest wait in
+      // the reader's buffer, where poll() does not see them.
+      do {
+        const std::size_t model = workers[w]->queue.front();
+        ModelResult result;
+        if (!ReceiveResult(workers[w]->reader, result)) {
+          // Ended, or answered something no worker writes: either way it is
+          // no longer to be trusted with a model.
+          const ChildEnd how = workers[w]->process.Stop();
+          drop(w, true);
+          end.finished[model] = job.lost(model, HowItEnded(how));
+          break;
+        }
         end.finished[model] = std::move(result);
-        workers[w]->busy.reset();
-      } else {
-        // Ended, or answered something no worker writes: either way it is
-        // no longer to be trusted with a model.
-        const ChildEnd how = workers[w]->process.Stop();
-        workers[w].reset();
-        end.finished[model] = job.lost(model, HowItEnded(how));
-      }
+        workers[w]->queue.pop_front();
+      } while (!workers[w]->queue.empty() && workers[w]->reader.Buffered() > 0);
       try {
-        feed(w);
+        feed(w, kQueued);
       } catch (const std::system_error&) {
         // This one cannot be replaced; the others go on with the models left.
       }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +21,11 @@ namespace vtool {
 struct WorkerJob {
   std::size_t models = 0;
   int workers = 2;
+  // Each model's file size in bytes (0 when unknown; none: all unknown). A
+  // worker is sent small models ahead, so that it never waits for the run
+  // between two of them, but no large one behind another: the last large
+  // models must not wait in one worker's line while another has nothing to do.
+  std::vector<uint64_t> sizes;
   // Runs in a worker: model i counted there. An exception ends the worker,
   // and the model is then `lost`.
   std::function<ModelResult(std::size_t)> count;
