@@ -157,6 +157,7 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   Parsed parsed;
   for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
     if (std::strcmp(argv[i], "--json") == 0) parsed.wantsJson = true;
+    if (std::strcmp(argv[i], "--jsonl") == 0) parsed.wantsJsonLines = true;
   }
 
   Arguments arguments;
@@ -175,10 +176,16 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   CLI::Option* json =
       app.add_flag("--json", options.json,
                    "print one JSON document with every model's counts instead of the window");
+  CLI::Option* jsonLines =
+      app.add_flag("--jsonl", options.jsonLines,
+                   "print a JSON line per model as soon as it and every model before it are "
+                   "done, then a line with the run's summary")
+          ->excludes(json);
   CLI::Option* files =
       app.add_flag("--files", options.listFiles,
                    "print the models a run would count, one a line, and count nothing")
-          ->excludes(json);
+          ->excludes(json)
+          ->excludes(jsonLines);
   app.add_flag("--hidden", options.walk.hidden,
                "also walk hidden files and folders (names starting with '.')");
   bool noIgnore = false;

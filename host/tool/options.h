@@ -37,6 +37,7 @@ struct Options {
   bool objects = false;  // a row per object
   bool close = false;
   bool json = false;
+  bool jsonLines = false;  // --jsonl
   bool identify = false;
   Budgets budgets;                       // on each model's all-objects counts
   Budgets objectBudgets;                 // on each object's counts
@@ -76,9 +77,10 @@ struct Arguments {
 struct Parsed {
   std::optional<Arguments> arguments;
   int status = 0;
-  std::string message;     // what to print when there are no arguments
-  bool toStdout = false;   // help goes to stdout, errors to stderr
-  bool wantsJson = false;  // --json was given, even if parsing failed
+  std::string message;          // what to print when there are no arguments
+  bool toStdout = false;        // help goes to stdout, errors to stderr
+  bool wantsJson = false;       // --json was given, even if parsing failed
+  bool wantsJsonLines = false;  // --jsonl, the same
 };
 
 // Reads the command line only: touches no file and no folder.

@@ -182,6 +182,40 @@ std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& su
   return document.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
+std::string ToJsonLine(const ModelResult& result) {
+  return ModelJson(result).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+void RunTally::Add(const ModelResult& model) {
+  ++models;
+  if (model.error.empty()) {
+    ++counted;
+    // A saturated count adds as the plug-in's largest value.
+    if (model.all) {
+      for (const CountField& field : kCountFields)
+        totals.*field.member += (*model.all).*field.member;
+    }
+  }
+  for (const Verdict& v : model.verdicts) ++verdicts.at(static_cast<std::size_t>(v.kind));
+}
+
+std::string SummaryJsonLine(const RunTally& tally, const RunSummary& summary) {
+  Json line;
+  line["schema"] = kSchema;
+  line["exit_status"] = summary.exitStatus;
+  line["error"] = summary.error.empty() ? Json(nullptr) : Json(summary.error);
+  line["models"] = tally.models;
+  line["counted"] = tally.counted;
+  line["not_counted"] = tally.models - tally.counted;
+  line["totals"] = CountsJson(tally.totals);
+  Json verdicts = Json::object();
+  for (std::size_t kind = 0; kind < tally.verdicts.size(); ++kind) {
+    verdicts[KindName(static_cast<Verdict::Kind>(kind))] = tally.verdicts[kind];
+  }
+  line["verdicts"] = verdicts;
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string FailureText() {
   try {
     throw;

@@ -142,6 +142,24 @@ struct RunSummary {
   std::optional<Identity> identity;
 };
 
+// One model as the JSON object the document's "models" holds, on one line
+// (--jsonl), valid UTF-8 as the document is.
+std::string ToJsonLine(const ModelResult& result);
+
+// What the closing line of --jsonl adds up, a model at a time, so that a run
+// of any length keeps no model once it is written.
+struct RunTally {
+  std::size_t models = 0;
+  std::size_t counted = 0;
+  Counts totals;                          // the "all" groups of the models counted
+  std::array<std::size_t, 5> verdicts{};  // by Verdict::Kind
+  void Add(const ModelResult& model);
+};
+
+// The closing line of --jsonl: the run's summary. Its "exit_status" key tells
+// it from a model's line.
+std::string SummaryJsonLine(const RunTally& tally, const RunSummary& summary);
+
 // Every result as one JSON document (always valid: texts that are not UTF-8
 // have their bad bytes replaced by U+FFFD). The one place results become JSON.
 std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary);

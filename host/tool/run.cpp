@@ -413,7 +413,7 @@ int Main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) noex
                                  : ("veltrane-host: " + vhost::Printable(parsed.message)).c_str());
     // A usage error ends a run that never began: a JSON document still says so.
     if (!parsed.toStdout) {
-      for (auto& writer : WritersFor(parsed.wantsJson, out)) {
+      for (auto& writer : WritersFor(parsed.wantsJson, out, parsed.wantsJsonLines)) {
         writer->End(RunSummary{parsed.status, parsed.message, std::nullopt});
       }
     }

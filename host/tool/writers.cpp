@@ -96,9 +96,21 @@ void JsonWriter::End(const RunSummary& summary) {
   std::fprintf(out_, "%s\n", ToJson(results_, withIdentity).c_str());
 }
 
-std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out) {
+void JsonLinesWriter::Model(const ModelResult& result) {
+  tally_.Add(result);
+  std::fprintf(out_, "%s\n", ToJsonLine(result).c_str());
+  std::fflush(out_);
+}
+
+void JsonLinesWriter::End(const RunSummary& summary) {
+  std::fprintf(out_, "%s\n", SummaryJsonLine(tally_, summary).c_str());
+}
+
+std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out, bool jsonLines) {
   std::vector<std::unique_ptr<Writer>> writers;
-  if (json) {
+  if (jsonLines) {
+    writers.push_back(std::make_unique<JsonLinesWriter>(out));
+  } else if (json) {
     writers.push_back(std::make_unique<JsonWriter>(out));
   } else {
     writers.push_back(std::make_unique<TextWriter>(out));
@@ -125,7 +137,9 @@ std::vector<std::unique_ptr<Writer>> WritersFor(
     writers.push_back(std::make_unique<MarkdownWriter>(options.markdown, options.stepSummary));
   }
   if (options.github) writers.push_back(std::make_unique<GithubWriter>(errLine));
-  for (auto& writer : WritersFor(options.json, out)) writers.push_back(std::move(writer));
+  for (auto& writer : WritersFor(options.json, out, options.jsonLines)) {
+    writers.push_back(std::move(writer));
+  }
   return writers;
 }
 

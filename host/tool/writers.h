@@ -60,9 +60,24 @@ class JsonWriter final : public Writer {
   std::vector<ModelResult> results_;
 };
 
-// The report on stdout alone, as a run with `json` asks for it, onto `out`: for
-// a run that never got its options (a usage error).
-std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out);
+// A JSON line per model as soon as it is handed over, flushed at once, then a
+// line with the run's summary (--jsonl): a consumer reads a run of any length
+// as it goes.
+class JsonLinesWriter final : public Writer {
+ public:
+  explicit JsonLinesWriter(std::FILE* out) : out_(out) {}
+  void Begin(const std::optional<Identity>& /*identity*/) override {}
+  void Model(const ModelResult& result) override;
+  void End(const RunSummary& summary) override;
+
+ private:
+  std::FILE* out_;
+  RunTally tally_;
+};
+
+// The report on stdout alone, as a run with `json` or `jsonLines` asks for
+// it, onto `out`: for a run that never got its options (a usage error).
+std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out, bool jsonLines = false);
 
 // Every writer `options` ask for: the files first (JUnit, Markdown) and the
 // report on `out` last, so that a file that could not be written is already

@@ -944,6 +944,67 @@ TEST_F(Tool, AMessageClearsTheProgressBarFirst) {
   EXPECT_EQ(run.out.substr(error - 4, 4), "\r\033[K") << run.out.substr(0, error);
 }
 
+// --jsonl: each model's line is its object in --json's "models", with any
+// number of workers, and the last line sums the run up.
+TEST_F(Tool, JsonLinesHoldTheDocumentsModelsAndASummary) {
+  File("bad.obj", "bogus\n");
+  const std::string models = Sample("cage.obj") + " bad.obj " + Sample("scene.json") + " " +
+                             Sample("crates.glb") + " --no-policy --max-triangles 20";
+  const Json document = Document(Start("--json " + models));
+  for (const char* jobs : {"1", "3"}) {
+    SCOPED_TRACE(jobs);
+    const Outcome run = Start(std::string("--jsonl -j ") + jobs + " " + models);
+    EXPECT_EQ(run.status, 2);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 5u) << run.out;
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(Json::parse(lines[i]), document["models"][i]);
+    EXPECT_EQ(Json::parse(lines[4]),
+              Json::parse(R"({"schema":"veltrane-host/1","exit_status":2,"error":null,"models":4,)"
+                          R"("counted":3,"not_counted":1,"totals":{"vertices":101,"total":72,)"
+                          R"("lines":9,"triangles":28,"quads":14,"ngons":2},"verdicts":)"
+                          R"({"within":1,"over":2,"unchecked":0,"warning":0,"waived":0}})"));
+  }
+  // A usage error is still a summary line.
+  const Outcome usage = Start("--jsonl --json x.obj");
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_EQ(Json::parse(usage.out)["error"], "--json excludes --jsonl");
+}
+
+// The first line is written while a later model is still being read (here:
+// a FIFO nobody has written yet).
+TEST_F(Tool, JsonLinesArriveAsModelsAreDone) {
+  const std::string fifo = dir_ + "/slow.obj";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(ends[1], 1);
+    close(ends[0]);
+    if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(126);
+    const std::string cage = Sample("cage.obj");
+    execl(VELTRANE_HOST_TOOL, "veltrane-host", "--no-policy", "--jsonl", "-j", "1", cage.c_str(),
+          fifo.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  close(ends[1]);
+  std::string first;
+  for (char c = 0; c != '\n' && read(ends[0], &c, 1) == 1;) first += c;
+  // Only now is the FIFO given its (empty) content: the tool was still waiting on it.
+  const int writer = open(fifo.c_str(), O_WRONLY);
+  close(writer);
+  std::string rest;
+  char buffer[4096];
+  for (ssize_t n = 0; (n = read(ends[0], buffer, sizeof buffer)) > 0;) rest.append(buffer, n);
+  close(ends[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(Json::parse(first)["file"], Sample("cage.obj"));
+  EXPECT_EQ(Lines(rest).size(), 2u) << rest;
+}
+
 // --- Worker processes (-j) -------------------------------------------------------
 
 // Waits (at most 30 s) until a process opens `fifo` to read it, then kills
