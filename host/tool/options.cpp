@@ -275,6 +275,11 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
                            "count N models at once, each in a worker process of its own "
                            "(default: the number of cores; 1: one after another in this process)")
                           ->type_name("N");
+  CLI::Option* shard =
+      text("--shard",
+           "count only shard K of N (1 to N): the models whose path from the folder walked "
+           "hashes to it, so that N CI machines share a tree; `merge` joins their --json reports")
+          ->type_name("K/N");
   CLI::Option* reader =
       text("--reader",
            "which reader reads glTF, PLY and STL: own (the default: this tool's own) or "
@@ -346,6 +351,25 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         options.jobs = static_cast<int>(Decimal(name, value(), 1024));
         if (options.jobs < 1) throw UsageError(name + ": must be at least 1");
         jobsGiven = true;
+      } else if (option == shard) {
+        const std::string& given = value();
+        const std::size_t slash = given.find('/');
+        const auto bad = [&] {
+          std::string message = name;
+          message += ": '" + given + "' is not K/N with K from 1 to N and N from 1 to 65536";
+          return UsageError(message);
+        };
+        if (slash == std::string::npos) throw bad();
+        int64_t k = 0;
+        int64_t n = 0;
+        try {
+          k = Decimal(name, given.substr(0, slash), 65536);
+          n = Decimal(name, given.substr(slash + 1), 65536);
+        } catch (const UsageError&) {
+          throw bad();
+        }
+        if (k < 1 || n < 1 || k > n) throw bad();
+        options.shard = std::make_pair(static_cast<int>(k), static_cast<int>(n));
       } else if (option == reader) {
         options.reader = ReaderName(value());
       } else if (const auto found = budgets.find(option); found != budgets.end()) {

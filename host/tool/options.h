@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ struct Options {
   // Worker processes counting at once (-j); 1 counts in the tool's own
   // process. The command line's default is the number of cores.
   int jobs = 1;
+  // --shard K/N: count only the models of shard K (from 1) of N.
+  std::optional<std::pair<int, int>> shard;
   std::optional<std::string> policy;  // --policy FILE; none: veltrane.toml, if found
   bool noPolicy = false;
   std::optional<std::string> junit;     // --junit FILE: JUnit XML, replaced whole

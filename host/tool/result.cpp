@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/models/models.h"
+#include "host/tool/result_json.h"
 
 namespace vtool {
 namespace {
@@ -119,10 +120,134 @@ Json ModelJson(const ModelResult& report) {
                             {"waiver", v.waiver.empty() ? Json(nullptr) : Json(v.waiver)}});
   }
   model["budgets"] = verdicts;
+  if (report.walkIndex) model["walk_index"] = *report.walkIndex;
   return model;
 }
 
+// --- Back from JSON --------------------------------------------------------
+
+[[noreturn]] void Unreadable(const std::string& key, const char* wanted) {
+  throw std::runtime_error("\"" + key + "\" is not " + wanted);
+}
+
+const Json& At(const Json& object, const std::string& key) {
+  if (!object.is_object() || !object.contains(key)) Unreadable(key, "there");
+  return object.at(key);
+}
+
+std::string Text(const Json& object, const std::string& key) {
+  const Json& value = At(object, key);
+  if (!value.is_string()) Unreadable(key, "a string");
+  return value.get<std::string>();
+}
+
+int64_t Integer(const Json& value, const std::string& key) {
+  if (!value.is_number_integer()) Unreadable(key, "an integer");
+  return value.get<int64_t>();
+}
+
+bool Flag(const Json& value, const std::string& key) {
+  if (!value.is_boolean()) Unreadable(key, "true or false");
+  return value.get<bool>();
+}
+
+std::string TextOrNull(const Json& object, const std::string& key) {
+  const Json& value = At(object, key);
+  return value.is_null() ? std::string() : Text(object, key);
+}
+
+std::optional<Counts> CountsFrom(const Json& value, const std::string& key) {
+  if (value.is_null()) return std::nullopt;
+  Counts counts;
+  for (const CountField& field : kCountFields) {
+    counts.*field.member = Integer(At(value, field.json), key + "." + field.json);
+  }
+  return counts;
+}
+
+Verdict::Kind KindFrom(const std::string& name) {
+  for (const Verdict::Kind kind :
+       {Verdict::Kind::kWithin, Verdict::Kind::kOver, Verdict::Kind::kUnchecked,
+        Verdict::Kind::kWarned, Verdict::Kind::kWaived}) {
+    if (name == KindName(kind)) return kind;
+  }
+  Unreadable("verdict", "a verdict's name");
+}
+
+// The metric a budget limits, from its name ("max-object-vertices").
+Metric MetricFrom(const std::string& budget) {
+  for (const Metric metric : {Metric::kFaces, Metric::kTriangles, Metric::kVertices}) {
+    const std::string name = MetricName(metric);
+    if (budget.size() >= name.size() &&
+        budget.compare(budget.size() - name.size(), name.size(), name) == 0) {
+      return metric;
+    }
+  }
+  Unreadable("budget", "the name of a budget");
+}
+
 }  // namespace
+
+ModelResult ModelFromJson(const Json& model) {
+  ModelResult result;
+  result.path = Text(model, "file");
+  result.error = TextOrNull(model, "error");
+  if (const Json& slots = At(model, "object_count"); !slots.is_null()) {
+    result.slots = static_cast<int32_t>(Integer(slots, "object_count"));
+  }
+  if (const Json& current = At(model, "current_object"); !current.is_null()) {
+    result.currentObject = static_cast<int32_t>(Integer(current, "current_object"));
+  }
+  if (const Json& options = At(model, "options"); !options.is_null()) {
+    for (std::size_t i = 0; i < result.options.size(); ++i) {
+      std::string key = kCheckBoxes[i];
+      key[0] = static_cast<char>(key[0] - 'A' + 'a');
+      result.options[i] = Flag(At(options, key), "options." + key);
+    }
+  }
+  result.current = CountsFrom(At(model, "current"), "current");
+  result.all = CountsFrom(At(model, "all"), "all");
+  if (const Json& rows = At(model, "objects"); !rows.is_null()) {
+    if (!rows.is_array()) Unreadable("objects", "an array");
+    result.objects.emplace();
+    for (const Json& row : rows) {
+      ObjectRow object;
+      object.index = static_cast<int32_t>(Integer(At(row, "index"), "objects.index"));
+      object.name = Text(row, "name");
+      object.visible = Flag(At(row, "visible"), "objects.visible");
+      const std::optional<Counts> counts = CountsFrom(At(row, "counts"), "objects.counts");
+      if (!counts) Unreadable("objects.counts", "counts");
+      object.counts = *counts;
+      result.objects->push_back(object);
+    }
+  }
+  const Json& budgets = At(model, "budgets");
+  if (!budgets.is_array()) Unreadable("budgets", "an array");
+  for (const Json& v : budgets) {
+    Verdict verdict;
+    verdict.budget = Text(v, "budget");
+    verdict.metric = MetricFrom(verdict.budget);
+    verdict.warn = verdict.budget.rfind("warn-", 0) == 0;
+    if (const Json& object = At(v, "object"); !object.is_null()) {
+      verdict.object = static_cast<int32_t>(Integer(object, "budgets.object"));
+    }
+    verdict.limit = Integer(At(v, "limit"), "budgets.limit");
+    if (const Json& value = At(v, "value"); !value.is_null()) {
+      verdict.value = Integer(value, "budgets.value");
+    }
+    verdict.atLeast = Flag(At(v, "at_least"), "budgets.at_least");
+    verdict.kind = KindFrom(Text(v, "verdict"));
+    verdict.rule = Text(v, "rule");
+    verdict.reason = TextOrNull(v, "reason");
+    verdict.waiver = TextOrNull(v, "waiver");
+    result.verdicts.push_back(verdict);
+  }
+  if (model.contains("walk_index"))
+    result.walkIndex = Integer(model.at("walk_index"), "walk_index");
+  return result;
+}
+
+const char* ToolVersion() { return VELTRANE_TOOL_VERSION; }
 
 std::string Hex(uint32_t value) {
   char text[16];
@@ -165,6 +290,13 @@ std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& su
   document["schema"] = kSchema;
   document["exit_status"] = summary.exitStatus;
   document["error"] = summary.error.empty() ? Json(nullptr) : Json(summary.error);
+  document["tool_version"] = ToolVersion();
+  document["policy"] =
+      summary.policyHash.empty()
+          ? Json(nullptr)
+          : Json{{"file", summary.policyFile.empty() ? Json(nullptr) : Json(summary.policyFile)},
+                 {"hash", summary.policyHash}};
+  document["shard"] = summary.shard.empty() ? Json(nullptr) : Json(summary.shard);
   if (summary.identity) {
     const Identity& id = *summary.identity;
     document["plugin"] = Json{{"path", id.path},

@@ -117,6 +117,9 @@ struct ModelResult {
   std::string picture;                            // the window as text, after the count
   std::optional<std::vector<ObjectRow>> objects;  // with per-object rows only
   std::vector<Verdict> verdicts;
+  // With --shard: the model's place among all the models of the walk, so that
+  // `merge` can put the shards' models back in order.
+  std::optional<int64_t> walkIndex;
 };
 
 // The exit status a model alone leads to: 2 not counted exactly or a budget not
@@ -140,7 +143,18 @@ struct RunSummary {
   int exitStatus = 0;
   std::string error;  // a failure of the run itself; empty when none
   std::optional<Identity> identity;
+  // What the verdicts were judged by, so that reports of several runs are
+  // only merged when they were judged alike: the policy file used (empty:
+  // none) and a hash of its text with the command line's budgets (empty: a run
+  // that never got that far).
+  std::string policyFile;
+  std::string policyHash;
+  // --shard K/N as given; empty when the run counted every model.
+  std::string shard;
 };
+
+// This tool's version, the project's: in the JSON as "tool_version".
+const char* ToolVersion();
 
 // One model as the JSON object the document's "models" holds, on one line
 // (--jsonl), valid UTF-8 as the document is.

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -18,6 +20,7 @@
 #include "host/tool/budgets.h"
 #include "host/tool/console.h"
 #include "host/tool/count.h"
+#include "host/tool/merge.h"
 #include "host/tool/policy.h"
 #include "host/tool/result.h"
 #include "host/tool/walker.h"
@@ -84,14 +87,69 @@ void Play(vhost::VeltraneSession& session, const Action& action) {
   }
 }
 
+// The models a run counts: all those of the walk, or one shard's.
+struct Selection {
+  std::vector<WalkItem> items;
+  std::vector<int64_t> walkIndex;  // with a shard: each one's place in the walk
+};
+
+Selection Select(std::vector<WalkItem> walked, const std::optional<std::pair<int, int>>& shard) {
+  Selection selection;
+  if (!shard) {
+    selection.items = std::move(walked);
+    return selection;
+  }
+  for (std::size_t i = 0; i < walked.size(); ++i) {
+    if (ShardOf(walked[i].key, shard->second) != shard->first - 1) continue;
+    selection.items.push_back(std::move(walked[i]));
+    selection.walkIndex.push_back(static_cast<int64_t>(i));
+  }
+  return selection;
+}
+
+// The whole text of a small file (the policy), empty when it cannot be read:
+// the policy was just read whole by its loader.
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// What the run's verdicts are judged by, as one hash: the policy file's text
+// and the command line's budgets. Reports are merged only when theirs agree.
+std::string PolicyHash(const std::string& policyText, const Options& options) {
+  std::string judged = policyText + "\n--\n";
+  const auto add = [&judged](const char* name, const std::optional<int64_t>& limit) {
+    if (limit) judged += std::string(name) + "=" + std::to_string(*limit) + "\n";
+  };
+  add("max-faces", options.budgets.faces);
+  add("max-triangles", options.budgets.triangles);
+  add("max-vertices", options.budgets.vertices);
+  add("max-object-faces", options.objectBudgets.faces);
+  add("max-object-triangles", options.objectBudgets.triangles);
+  add("max-object-vertices", options.objectBudgets.vertices);
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const char c : judged) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
 // Ends every writer, in order. A report file that could not be written is the
 // run's failure, as settings that could not be saved are: said on stderr and
 // handed to the writers after it (the JSON, last, carries it). Answers the
 // run's exit status.
 int EndAll(std::vector<std::unique_ptr<Writer>>& writers, int status, std::string& fatal,
-           Console& console) {
+           Console& console, const RunSummary& facts = {}) {
   for (auto& writer : writers) {
-    writer->End(RunSummary{status, fatal, std::nullopt});
+    RunSummary summary = facts;
+    summary.exitStatus = status;
+    summary.error = fatal;
+    writer->End(summary);
     const std::string failure = writer->Failure();
     if (failure.empty()) continue;
     console.Line("veltrane-host: " + vhost::Printable(failure));
@@ -107,11 +165,13 @@ int EndAll(std::vector<std::unique_ptr<Writer>>& writers, int status, std::strin
 // still handed on, each naming why it was not counted.
 class ToolRun {
  public:
-  ToolRun(const Options& options, const Policy* policy, std::vector<WalkItem> models,
+  ToolRun(const Options& options, const Policy* policy, Selection models, RunSummary facts,
           Console& console, std::FILE* out)
       : options_(options),
         policy_(policy),
-        models_(std::move(models)),
+        models_(std::move(models.items)),
+        walkIndex_(std::move(models.walkIndex)),
+        facts_(std::move(facts)),
         console_(console),
         out_(out),
         writers_(
@@ -132,12 +192,12 @@ class ToolRun {
       skipped.path = models_[i].path;
       // The run's failure, not the file's: no errorKind.
       skipped.error = ShownName(skipped.path) + ": not counted: " + vhost::Printable(fatal_);
-      for (auto& writer : writers_) writer->Model(skipped);
+      Hand(skipped, i);
     }
     // Ctrl-C ends the run as the shell's convention has it (128 + SIGINT),
     // whatever else happened.
     if (interrupted_) status_ = 130;
-    status_ = EndAll(writers_, status_, fatal_, console_);
+    status_ = EndAll(writers_, status_, fatal_, console_, facts_);
     if (std::fflush(out_) != 0 || std::ferror(out_) != 0) {
       const int error = errno;
       console_.Line(std::string("veltrane-host: cannot write the report to standard output: ") +
@@ -242,8 +302,19 @@ class ToolRun {
       if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(result, verdict));
     }
     Fail(Status(result));
-    ++done_;
-    for (auto& writer : writers_) writer->Model(result);
+    Hand(result, done_++);
+  }
+
+  // Model `i`'s result to every writer, with its place in the whole walk
+  // when the run counts one shard of it.
+  void Hand(const ModelResult& result, std::size_t i) {
+    if (walkIndex_.empty()) {
+      for (auto& writer : writers_) writer->Model(result);
+      return;
+    }
+    ModelResult placed = result;
+    placed.walkIndex = walkIndex_[i];
+    for (auto& writer : writers_) writer->Model(placed);
   }
 
   void CountHere() {
@@ -309,6 +380,8 @@ class ToolRun {
   const Options& options_;
   const Policy* policy_;  // the caller's; none without a policy
   const std::vector<WalkItem> models_;
+  const std::vector<int64_t> walkIndex_;  // with --shard: each model's place in the walk
+  const RunSummary facts_;                // what the JSON says of the run besides its end
   Console& console_;
   std::FILE* out_;
   std::vector<std::unique_ptr<Writer>> writers_;
@@ -337,21 +410,33 @@ int RunRefused(const std::string& message, const Options& options, Console& cons
 // The run proper: the policy read whole before anything is counted (a fault
 // in it is the run's, and nothing is counted against half a policy), then
 // every model.
-int CountAll(const Options& options, std::vector<WalkItem> models, Console& console,
-             std::FILE* out) {
+int CountAll(const Options& options, Selection models, Console& console, std::FILE* out) {
   std::optional<Policy> policy;
-  if (!options.noPolicy && !models.empty()) {
+  RunSummary facts;
+  std::string policyText;
+  // A shard that holds no model is judged by the policy all the same: its
+  // report is merged with the others'.
+  if (!options.noPolicy && (!models.items.empty() || options.shard)) {
     const std::optional<std::string> file = options.policy ? options.policy : FindPolicy(".");
     if (file) {
       try {
         policy = Policy::Load(*file, *file);
+        policyText = ReadWholeFile(*file);
       } catch (const PolicyError& error) {
         return RunRefused(error.what(), options, console, out);
       }
       console.Line("veltrane-host: budgets from " + vhost::Printable(*file));
+      facts.policyFile = *file;
     }
   }
-  return ToolRun(options, policy ? &*policy : nullptr, std::move(models), console, out).Go();
+  facts.policyHash = PolicyHash(policyText, options);
+  if (options.shard) {
+    facts.shard =
+        std::to_string(options.shard->first) + "/" + std::to_string(options.shard->second);
+  }
+  return ToolRun(options, policy ? &*policy : nullptr, std::move(models), std::move(facts), console,
+                 out)
+      .Go();
 }
 
 // --files: each model on a line of its own, each place a walk could not go on
@@ -386,10 +471,12 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
     vhost::models::UseReader(options.reader);
     // No MODEL walks the current folder, unless the run only asks the
     // plug-in who it is.
-    std::vector<WalkItem> models;
-    if (!options.models.empty() || !options.identify) models = Expand(options.models, options.walk);
+    Selection models;
+    if (!options.models.empty() || !options.identify) {
+      models = Select(Expand(options.models, options.walk), options.shard);
+    }
     if (options.listFiles) {
-      status = ListFiles(models, console, out);
+      status = ListFiles(models.items, console, out);
     } else {
       status = CountAll(options, std::move(models), console, out);
     }
@@ -405,6 +492,7 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
 }
 
 int Main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) noexcept {
+  if (argc >= 2 && std::strcmp(argv[1], "merge") == 0) return Merge(argc - 1, argv + 1, out, err);
   try {
     const Parsed parsed = ParseCommandLine(argc, argv);
     if (parsed.arguments) return Run(Resolve(*parsed.arguments), out, err);
@@ -414,7 +502,10 @@ int Main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) noex
     // A usage error ends a run that never began: a JSON document still says so.
     if (!parsed.toStdout) {
       for (auto& writer : WritersFor(parsed.wantsJson, out, parsed.wantsJsonLines)) {
-        writer->End(RunSummary{parsed.status, parsed.message, std::nullopt});
+        RunSummary summary;
+        summary.exitStatus = parsed.status;
+        summary.error = parsed.message;
+        writer->End(summary);
       }
     }
     if (std::fflush(out) != 0 || std::ferror(out) != 0) return 2;

@@ -1,6 +1,7 @@
 #include "host/tool/walker.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -121,7 +122,7 @@ class FolderWalk {
         // Gone since it was listed is nothing; anything else is a place the
         // walk could not look into.
         if (kindError != std::errc::no_such_file_or_directory) {
-          found_.push_back(WalkItem{path, "cannot read: " + kindError.message()});
+          found_.push_back(WalkItem{path, "cannot read: " + kindError.message(), fromRoot + name});
         }
         continue;
       }
@@ -137,12 +138,13 @@ class FolderWalk {
           !vhost::models::WalkTakes(path)) {
         continue;
       }
-      found_.push_back(WalkItem{path, {}});
+      found_.push_back(WalkItem{path, {}, fromRoot + name});
     }
     // A listing that fails, at its start or part way, keeps what it gave and
     // says the folder could not be read.
     if (error)
-      found_.push_back(WalkItem{Shown(shown), "cannot read the folder: " + error.message()});
+      found_.push_back(
+          WalkItem{Shown(shown), "cannot read the folder: " + error.message(), fromRoot});
   }
 
   std::vector<WalkItem> Take() {
@@ -179,6 +181,15 @@ std::string NothingFound(const WalkRules& rules, bool ignoring) {
 
 }  // namespace
 
+int ShardOf(const std::string& key, int shards) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const char c : key) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ull;
+  }
+  return static_cast<int>(hash % static_cast<uint64_t>(shards));
+}
+
 std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkRules& rules) {
   std::vector<WalkItem> items;
   const auto walk = [&](const fs::path& folder, const std::string& shown) {
@@ -196,9 +207,11 @@ std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkR
       failed = std::string("cannot read the folder: ") + error.what();
     }
     std::vector<WalkItem> found = walker.Take();
-    if (!failed.empty()) found = {WalkItem{Shown(shown), failed}};
-    if (found.empty())
-      found.push_back(WalkItem{Shown(shown), NothingFound(rules, ignore->Active())});
+    // Keyed by the folder as named, as a file named is.
+    if (!failed.empty()) found = {WalkItem{Shown(shown), failed, Shown(shown)}};
+    if (found.empty()) {
+      found.push_back(WalkItem{Shown(shown), NothingFound(rules, ignore->Active()), Shown(shown)});
+    }
     items.insert(items.end(), std::make_move_iterator(found.begin()),
                  std::make_move_iterator(found.end()));
   };
@@ -210,7 +223,7 @@ std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkR
     if (model != "-" && fs::is_directory(model, error)) {
       walk(model, model);
     } else {
-      items.push_back(WalkItem{model, {}});
+      items.push_back(WalkItem{model, {}, model});
     }
   }
   return items;

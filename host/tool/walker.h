@@ -25,7 +25,15 @@ struct WalkRules {
 struct WalkItem {
   std::string path;
   std::string problem;
+  // The path from the folder walked ("sub/file.obj"), or the MODEL as given for
+  // a file named: what --shard deals models out by, the same on every machine
+  // whatever folder the walk starts from.
+  std::string key;
 };
+
+// The shard (0 to `shards` - 1) a model of `key` belongs to: FNV-1a (64 bits)
+// of the key's bytes, modulo `shards`. Adding or removing a file moves no other.
+int ShardOf(const std::string& key, int shards);
 
 // The MODELs in the order given, each folder among them replaced by what it
 // gives: the files below it that a reader takes, by path sorted bytewise

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -1003,6 +1004,97 @@ TEST_F(Tool, JsonLinesArriveAsModelsAreDone) {
   waitpid(pid, &status, 0);
   EXPECT_EQ(Json::parse(first)["file"], Sample("cage.obj"));
   EXPECT_EQ(Lines(rest).size(), 2u) << rest;
+}
+
+// --- Shards and merge -------------------------------------------------------------
+
+class Shards : public Tool {
+ protected:
+  // A tree of 14 models in folders, one of them refused, and a file named.
+  void SetUp() override {
+    Tool::SetUp();
+    for (int i = 0; i < 12; ++i) {
+      std::string obj = "o part" + std::to_string(i) + "\n";
+      for (int v = 0; v < 3 + i; ++v)
+        obj += "v " + std::to_string(v) + " " + std::to_string(v % 2) + " 0\n";
+      for (int f = 1; f + 2 <= 3 + i; ++f) {
+        obj += "f " + std::to_string(f) + " " + std::to_string(f + 1) + " " +
+               std::to_string(f + 2) + "\n";
+      }
+      Shell("mkdir -p '" + dir_ + "/tree/f" + std::to_string(i % 3) + "'");
+      File("tree/f" + std::to_string(i % 3) + "/m" + std::to_string(i) + ".obj", obj);
+    }
+    File("tree/f1/bad.obj", "bogus\n");
+  }
+  static constexpr const char* kArgs =
+      "--no-policy --max-triangles 8 tree " VHOST_SAMPLES_DIR "/cage.obj";
+};
+
+// The N shards of a tree take every model exactly once, and merging their
+// reports gives the report of one run over the whole tree, byte for byte,
+// and the same JUnit report.
+TEST_F(Shards, PartitionTheTreeAndMergeBackIntoTheWholeRun) {
+  const Outcome whole = Start(std::string("--json --junit whole.xml ") + kArgs);
+  ASSERT_EQ(whole.status, 2) << whole.err;
+  const Json all = Document(whole);
+  ASSERT_EQ(all["models"].size(), 14u);
+  for (const int n : {1, 2, 3, 7}) {
+    SCOPED_TRACE(n);
+    std::multiset<std::string> seen;
+    std::string reports;
+    for (int k = 1; k <= n; ++k) {
+      const std::string name = "shard" + std::to_string(k) + ".json";
+      const Outcome shard = Sh("veltrane-host --json --shard " + std::to_string(k) + "/" +
+                               std::to_string(n) + " " + kArgs + " > " + name);
+      const Json document = Json::parse(Read(dir_ + "/" + name));
+      EXPECT_EQ(document["shard"], std::to_string(k) + "/" + std::to_string(n));
+      for (const Json& model : document["models"]) seen.insert(model["file"].get<std::string>());
+      reports += " " + name;
+    }
+    std::multiset<std::string> expected;
+    for (const Json& model : all["models"]) expected.insert(model["file"].get<std::string>());
+    EXPECT_EQ(seen, expected);
+    const Outcome merged = Start("merge --junit merged.xml" + reports);
+    EXPECT_EQ(merged.status, whole.status) << merged.err;
+    EXPECT_EQ(merged.out, whole.out);
+    EXPECT_EQ(Read(dir_ + "/merged.xml"), Read(dir_ + "/whole.xml"));
+  }
+}
+
+// Reports that would not make one run's report are refused, saying why, as a
+// JSON document with the error and no models.
+TEST_F(Shards, MergeRefusesReportsThatDoNotMakeOneRun) {
+  for (int k = 1; k <= 3; ++k) {
+    Sh("veltrane-host --json --shard " + std::to_string(k) + "/3 " + kArgs + " > s" +
+       std::to_string(k) + ".json");
+  }
+  Sh(std::string("veltrane-host --json --shard 3/3 --max-vertices 5 ") + kArgs + " > other.json");
+  Shell("sed 's/\"tool_version\": \"[^\"]*\"/\"tool_version\": \"0.9.0\"/' '" + dir_ +
+        "/s3.json' > '" + dir_ + "/old.json'");
+  Sh(std::string("veltrane-host --json ") + kArgs + " > whole.json");
+  const struct {
+    const char* reports;
+    const char* says;
+  } cases[] = {
+      {"s1.json s2.json", "shard 3 of 3 missing"},
+      {"s1.json s2.json s3.json s3.json", "is given twice"},
+      {"s1.json s2.json other.json", "judged by another policy"},
+      {"s1.json s2.json old.json", "made by veltrane-host 0.9.0"},
+      {"s1.json whole.json", "shards are merged with shards"},
+      {"s1.json missing.json", "missing.json: cannot be read"},
+      {"", "REPORT is required"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reports);
+    const Outcome run = Start(std::string("merge ") + c.reports);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    if (*c.reports != '\0') {
+      const Json document = Document(run);
+      EXPECT_NE(document["error"].get<std::string>().find(c.says), std::string::npos);
+      EXPECT_TRUE(document["models"].empty());
+    }
+  }
 }
 
 // --- Worker processes (-j) -------------------------------------------------------
