@@ -155,6 +155,12 @@ std::string VerdictLine(const ModelResult& report, const Verdict& verdict) {
   const std::string where = given ? "" : " (" + vhost::Printable(verdict.rule) + ")";
   const std::string value =
       (verdict.atLeast ? "at least " : "") + Number(verdict.value.value_or(0)) + " " + what;
+  // Growth since a baseline: the reason says from what, by how much, and the
+  // most it may.
+  const bool growth = verdict.budget.rfind("max-growth-", 0) == 0;
+  if (growth && verdict.kind != Verdict::Kind::kUnchecked) {
+    return line + value + ", grew " + vhost::Printable(verdict.reason) + where;
+  }
   switch (verdict.kind) {
     case Verdict::Kind::kOver:
       return line + value + ", over the budget of " + Number(verdict.limit) + where;
@@ -165,7 +171,7 @@ std::string VerdictLine(const ModelResult& report, const Verdict& verdict) {
              vhost::Printable(verdict.waiver) + "): " + vhost::Printable(verdict.reason);
     default:
       return line + "the budget of " + Number(verdict.limit) + " " + what + " (" +
-             (given ? "--" + verdict.budget
+             (given ? (growth ? std::string("--max-growth") : "--" + verdict.budget)
                     : verdict.budget + ", " + vhost::Printable(verdict.rule)) +
              ") cannot be checked: " + verdict.reason;
   }

@@ -26,6 +26,13 @@ struct BudgetRule {
   std::string rule = "command line";  // where it was set: the verdict's `rule`
 };
 
+// How much a model's triangles and vertices may grow since a baseline report,
+// in percent, and where that was set ("command line", "veltrane.toml:4").
+struct GrowthRule {
+  double percent = 0;
+  std::string rule = "command line";
+};
+
 // What lets a model exceed some budgets, and why (a policy's [[waiver]]).
 struct Waiver {
   std::vector<std::string> budgets;  // the max- names it waives

@@ -35,6 +35,8 @@ struct Report {
   std::string shard;  // "K/N", or empty
   int exitStatus = 0;
   std::string error;
+  std::optional<std::string> baselineFile;  // with --baseline
+  std::vector<std::string> removed;
   std::vector<ModelResult> models;
 };
 
@@ -79,6 +81,14 @@ Report Read(const std::string& file) {
     throw Refusal(file + ": \"exit_status\" is not an integer");
   }
   report.exitStatus = document.at("exit_status").get<int>();
+  if (document.contains("baseline") && document.at("baseline").is_object()) {
+    const Json& baseline = document.at("baseline");
+    report.baselineFile = baseline.value("file", "");
+    for (const Json& path : baseline.value("removed", Json::array())) {
+      if (!path.is_string()) throw Refusal(file + ": \"baseline.removed\" holds a non-string");
+      report.removed.push_back(path.get<std::string>());
+    }
+  }
   if (!document.contains("models") || !document.at("models").is_array()) {
     throw Refusal(file + ": \"models\" is not an array");
   }
@@ -115,6 +125,12 @@ std::vector<ModelResult> Join(std::vector<Report>& reports) {
                     (report.policyHash.empty() ? "none" : report.policyHash) + ", not " +
                     (first.policyHash.empty() ? "none" : first.policyHash) +
                     "): the budgets, the policy file or its text differ");
+    }
+    if (report.baselineFile != first.baselineFile) {
+      throw Refusal(report.file + ": set beside " +
+                    (report.baselineFile ? "the baseline " + *report.baselineFile : "no baseline") +
+                    ", and " + first.file + " beside " +
+                    (first.baselineFile ? "the baseline " + *first.baselineFile : "none"));
     }
     if (report.shard.empty() != first.shard.empty()) {
       throw Refusal(report.file + ": " +
@@ -230,6 +246,12 @@ int MergeOrRefuse(int argc, const char* const* argv, std::FILE* out, std::FILE* 
     for (const std::string& file : files) reports.push_back(Read(file));
     models = Join(reports);
     summary.policyFile = reports.front().policyFile;
+    summary.baselineFile = reports.front().baselineFile;
+    // Each shard lists the baseline's models of its own share it did not see.
+    for (const Report& report : reports) {
+      summary.removed.insert(summary.removed.end(), report.removed.begin(), report.removed.end());
+    }
+    std::sort(summary.removed.begin(), summary.removed.end());
     summary.policyHash = reports.front().policyHash;
     // A shard's run that failed as a run (its settings, its report files)
     // fails the merged one; an interrupted one left models not counted.

@@ -275,6 +275,16 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
                            "count N models at once, each in a worker process of its own "
                            "(default: the number of cores; 1: one after another in this process)")
                           ->type_name("N");
+  CLI::Option* baseline =
+      text("--baseline",
+           "set each model beside its counts in FILE, an earlier --json report, and list the "
+           "models new or gone since")
+          ->type_name("FILE");
+  CLI::Option* maxGrowth =
+      text("--max-growth",
+           "with --baseline: fail a model whose triangles or vertices grew by more than PCT "
+           "percent (overrides the policy's max-growth)")
+          ->type_name("PCT");
   CLI::Option* shard =
       text("--shard",
            "count only shard K of N (1 to N): the models whose path from the folder walked "
@@ -351,6 +361,17 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         options.jobs = static_cast<int>(Decimal(name, value(), 1024));
         if (options.jobs < 1) throw UsageError(name + ": must be at least 1");
         jobsGiven = true;
+      } else if (option == baseline) {
+        if (value().empty()) throw UsageError("--baseline: the file name is empty");
+        options.baseline = value();
+      } else if (option == maxGrowth) {
+        char* end = nullptr;
+        const double percent = std::strtod(value().c_str(), &end);
+        if (value().empty() || *end != '\0' || !(percent >= 0) || percent > 1e9 ||
+            value().find_first_not_of("0123456789.") != std::string::npos) {
+          throw UsageError("--max-growth: '" + value() + "' is not a percent from 0");
+        }
+        options.maxGrowth = percent;
       } else if (option == shard) {
         const std::string& given = value();
         const std::size_t slash = given.find('/');
@@ -384,6 +405,9 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
       return parsed;
     }
     options.walk.ignore = !noIgnore;
+    if (options.maxGrowth && !options.baseline) {
+      throw UsageError("--max-growth needs --baseline: the report to measure growth from");
+    }
     if (!jobsGiven)
       options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Standard input gives its content once: a second "-" would be counted empty.

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/probe/veltrane_facts.h"
@@ -47,6 +47,11 @@ struct Options {
   // Worker processes counting at once (-j); 1 counts in the tool's own
   // process. The command line's default is the number of cores.
   int jobs = 1;
+  // --baseline FILE: an earlier --json report to set each model beside.
+  std::optional<std::string> baseline;
+  // --max-growth PCT: with a baseline, the most a model's triangles or
+  // vertices may grow, in percent; it overrides the policy's max-growth.
+  std::optional<double> maxGrowth;
   // --shard K/N: count only the models of shard K (from 1) of N.
   std::optional<std::pair<int, int>> shard;
   std::optional<std::string> policy;  // --policy FILE; none: veltrane.toml, if found

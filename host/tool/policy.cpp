@@ -280,6 +280,21 @@ class Checker {
     return *node.as_table();
   }
 
+  // max-growth's percent into `growth`; false when `key` is another.
+  bool Growth(const toml::key& key, const toml::node& value,
+              std::optional<GrowthRule>& growth) const {
+    if (key.str() != "max-growth") return false;
+    const std::optional<double> percent = value.value<double>();
+    if (!percent || !(value.is_integer() || value.is_floating_point())) {
+      Fail(value.source(), "max-growth must be a number (percent)");
+    }
+    if (!(*percent >= 0) || *percent > 1e9) {
+      Fail(value.source(), "max-growth must be a percent from 0");
+    }
+    growth = GrowthRule{*percent, Rule(value.source())};
+    return true;
+  }
+
   // A budget key's limit; false when `key` is no budget key.
   bool Limit(const toml::key& key, const toml::node& value,
              std::vector<PolicyLimit>& limits) const {
@@ -407,10 +422,12 @@ Policy Policy::Parse(const std::string& text, const std::string& shown, const st
     if (name == "defaults") {
       const toml::table& table = check.Table(node, "[defaults]");
       for (const auto& [limitKey, value] : table) {
+        if (check.Growth(limitKey, value, defaults.growth)) continue;
         if (!check.Limit(limitKey, value, defaults.limits)) {
           check.Fail(limitKey.source(), "unknown budget \"" + std::string(limitKey.str()) +
                                             "\" (known: max-faces, max-triangles, max-vertices, "
-                                            "the max-object-… three, and their warn-… twins)");
+                                            "the max-object-… three, their warn-… twins, and "
+                                            "max-growth)");
         }
       }
     } else if (name == "budget" || name == "waiver") {
@@ -426,7 +443,7 @@ Policy Policy::Parse(const std::string& text, const std::string& shown, const st
           Table budget;
           budget.paths = check.Paths(table, entry.source(), "a [[budget]]");
           for (const auto& [limitKey, value] : table) {
-            if (limitKey.str() == "paths") continue;
+            if (limitKey.str() == "paths" || check.Growth(limitKey, value, budget.growth)) continue;
             if (!check.Limit(limitKey, value, budget.limits)) {
               check.Fail(limitKey.source(),
                          "unknown key \"" + std::string(limitKey.str()) + "\" in a [[budget]]");
@@ -499,6 +516,10 @@ ModelPolicy Policy::For(const std::string& path) const {
       }
     }
     if (chosen != nullptr) result.limits.push_back(*chosen);
+  }
+  for (const Table& table : tables_) {
+    if (table.paths && (!below || !table.paths->Takes(*below))) continue;
+    if (table.growth) result.growth = table.growth;
   }
   if (below) {
     for (const PathWaiver& waiver : waivers_) {

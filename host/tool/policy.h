@@ -17,6 +17,9 @@
 //   budgets = ["max-triangles"]
 //   reason = "hero asset, approved by art direction"   # required
 //
+// With --baseline, `max-growth = 10` in [defaults] or a [[budget]] fails a
+// model whose triangles or vertices grew by more than 10 percent since then.
+//
 // Budget keys: max-faces, max-triangles, max-vertices, max-object-faces,
 // max-object-triangles, max-object-vertices, and the warn-… twin of each; each
 // an integer >= 0. For each model and each key, the last table whose paths
@@ -64,6 +67,7 @@ struct PolicyLimit {
 struct ModelPolicy {
   std::vector<PolicyLimit> limits;  // in BudgetKeys() order, one per key set
   std::vector<Waiver> waivers;
+  std::optional<GrowthRule> growth;  // max-growth, from the last table that sets it
 };
 
 // The rules a model is checked against: per key, the command line's rule where
@@ -91,6 +95,7 @@ class Policy {
   struct Table {
     std::optional<GlobRules> paths;  // none: [defaults]
     std::vector<PolicyLimit> limits;
+    std::optional<GrowthRule> growth;
   };
   struct PathWaiver {
     GlobRules paths;

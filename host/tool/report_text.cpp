@@ -45,6 +45,10 @@ std::string VerdictMessage(const ModelResult& result, const Verdict& verdict) {
   const std::string value =
       (verdict.atLeast ? "at least " : "") + Number(verdict.value.value_or(0)) + " " + what;
   const std::string limit = verdict.budget + " " + Number(verdict.limit);
+  if (verdict.budget.rfind("max-growth-", 0) == 0 && verdict.kind != Verdict::Kind::kUnchecked) {
+    return line + value + ", grew " + vhost::Printable(verdict.reason) + ", " +
+           (verdict.kind == Verdict::Kind::kOver ? "over " : "within ") + limit + rule;
+  }
   switch (verdict.kind) {
     case Verdict::Kind::kOver:
       return line + value + ", over " + limit + rule;

@@ -121,6 +121,18 @@ Json ModelJson(const ModelResult& report) {
   }
   model["budgets"] = verdicts;
   if (report.walkIndex) model["walk_index"] = *report.walkIndex;
+  if (report.baseline) {
+    Json change = nullptr;
+    if (counted && report.all && report.baseline->all) {
+      change = Json::object();
+      for (const CountField& field : kCountFields) {
+        change[field.json] = (*report.all).*field.member - (*report.baseline->all).*field.member;
+      }
+    }
+    model["baseline"] = Json{{"found", report.baseline->found},
+                             {"all", CountsJson(report.baseline->all)},
+                             {"change", change}};
+  }
   return model;
 }
 
@@ -242,8 +254,16 @@ ModelResult ModelFromJson(const Json& model) {
     verdict.waiver = TextOrNull(v, "waiver");
     result.verdicts.push_back(verdict);
   }
-  if (model.contains("walk_index"))
+  if (model.contains("walk_index")) {
     result.walkIndex = Integer(model.at("walk_index"), "walk_index");
+  }
+  if (model.contains("baseline")) {
+    const Json& before = model.at("baseline");
+    ModelResult::Before then;
+    then.found = Flag(At(before, "found"), "baseline.found");
+    then.all = CountsFrom(At(before, "all"), "baseline.all");
+    result.baseline = then;
+  }
   return result;
 }
 
@@ -297,6 +317,14 @@ std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& su
           : Json{{"file", summary.policyFile.empty() ? Json(nullptr) : Json(summary.policyFile)},
                  {"hash", summary.policyHash}};
   document["shard"] = summary.shard.empty() ? Json(nullptr) : Json(summary.shard);
+  if (summary.baselineFile) {
+    Json added = Json::array();
+    for (const ModelResult& result : results) {
+      if (result.baseline && !result.baseline->found) added.push_back(result.path);
+    }
+    document["baseline"] =
+        Json{{"file", *summary.baselineFile}, {"new", added}, {"removed", summary.removed}};
+  }
   if (summary.identity) {
     const Identity& id = *summary.identity;
     document["plugin"] = Json{{"path", id.path},

@@ -120,6 +120,13 @@ struct ModelResult {
   // With --shard: the model's place among all the models of the walk, so that
   // `merge` can put the shards' models back in order.
   std::optional<int64_t> walkIndex;
+  // With --baseline: the model as the earlier report has it. Not `found`: new
+  // since; `all` none: found, but not counted then (or All was clear).
+  struct Before {
+    bool found = false;
+    std::optional<Counts> all;
+  };
+  std::optional<Before> baseline;
 };
 
 // The exit status a model alone leads to: 2 not counted exactly or a budget not
@@ -151,6 +158,10 @@ struct RunSummary {
   std::string policyHash;
   // --shard K/N as given; empty when the run counted every model.
   std::string shard;
+  // With --baseline: the earlier report, and its models this run has not
+  // (sorted bytewise; with --shard, those of this shard).
+  std::optional<std::string> baselineFile;
+  std::vector<std::string> removed;
 };
 
 // This tool's version, the project's: in the JSON as "tool_version".

@@ -17,6 +17,7 @@
 #include "host/models/models.h"
 #include "host/models/registry.h"
 #include "host/probe/veltrane_session.h"
+#include "host/tool/baseline.h"
 #include "host/tool/budgets.h"
 #include "host/tool/console.h"
 #include "host/tool/count.h"
@@ -129,6 +130,7 @@ std::string PolicyHash(const std::string& policyText, const Options& options) {
   add("max-object-faces", options.objectBudgets.faces);
   add("max-object-triangles", options.objectBudgets.triangles);
   add("max-object-vertices", options.objectBudgets.vertices);
+  if (options.maxGrowth) judged += "max-growth=" + std::to_string(*options.maxGrowth) + "\n";
   uint64_t hash = 0xcbf29ce484222325ull;
   for (const char c : judged) {
     hash ^= static_cast<unsigned char>(c);
@@ -165,13 +167,14 @@ int EndAll(std::vector<std::unique_ptr<Writer>>& writers, int status, std::strin
 // still handed on, each naming why it was not counted.
 class ToolRun {
  public:
-  ToolRun(const Options& options, const Policy* policy, Selection models, RunSummary facts,
-          Console& console, std::FILE* out)
+  ToolRun(const Options& options, const Policy* policy, Baseline* baseline, Selection models,
+          RunSummary facts, Console& console, std::FILE* out)
       : options_(options),
         policy_(policy),
         models_(std::move(models.items)),
         walkIndex_(std::move(models.walkIndex)),
         facts_(std::move(facts)),
+        baseline_(baseline),
         console_(console),
         out_(out),
         writers_(
@@ -197,6 +200,7 @@ class ToolRun {
     // Ctrl-C ends the run as the shell's convention has it (128 + SIGINT),
     // whatever else happened.
     if (interrupted_) status_ = 130;
+    if (baseline_ != nullptr) facts_.removed = Removed();
     status_ = EndAll(writers_, status_, fatal_, console_, facts_);
     if (std::fflush(out_) != 0 || std::ferror(out_) != 0) {
       const int error = errno;
@@ -296,7 +300,8 @@ class ToolRun {
   }
 
   // Says what there is to say about a model and hands it to every writer.
-  void Deliver(const ModelResult& result) {
+  void Deliver(ModelResult result) {
+    if (baseline_ != nullptr) baseline_->Compare(result, GrowthFor(result.path));
     for (const std::string& line : result.diagnostics) console_.Line(line);
     for (const Verdict& verdict : result.verdicts) {
       if (verdict.kind != Verdict::Kind::kWithin) console_.Line(VerdictLine(result, verdict));
@@ -364,6 +369,31 @@ class ToolRun {
   }
 #endif
 
+  // How much the model at `path` may grow: the command line's limit, else the
+  // policy's for its path.
+  std::optional<GrowthRule> GrowthFor(const std::string& path) const {
+    if (options_.maxGrowth) return GrowthRule{*options_.maxGrowth, "command line"};
+    if (policy_ == nullptr) return std::nullopt;
+    return policy_->For(path).growth;
+  }
+
+  // The models of the baseline this run would have counted and did not: with
+  // --shard, only those of this shard, by the key their walk would give them.
+  std::vector<std::string> Removed() const {
+    return baseline_->Unseen([this](const std::string& path) {
+      if (!options_.shard) return true;
+      std::string key = path;
+      for (const std::string& model : options_.models) {
+        const std::string folder = model.back() == '/' ? model : model + "/";
+        if (path == model) key = model;
+        if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0) {
+          key = path.substr(folder.size());
+        }
+      }
+      return ShardOf(key, options_.shard->second) == options_.shard->first - 1;
+    });
+  }
+
   // The budgets of one model: the command line's, and the policy's for its path.
   CountRequest RequestFor(const std::string& path) const {
     if (policy_ == nullptr) return request_;
@@ -381,7 +411,8 @@ class ToolRun {
   const Policy* policy_;  // the caller's; none without a policy
   const std::vector<WalkItem> models_;
   const std::vector<int64_t> walkIndex_;  // with --shard: each model's place in the walk
-  const RunSummary facts_;                // what the JSON says of the run besides its end
+  RunSummary facts_;                      // what the JSON says of the run besides its end
+  Baseline* baseline_ = nullptr;          // the caller's; none without --baseline
   Console& console_;
   std::FILE* out_;
   std::vector<std::unique_ptr<Writer>> writers_;
@@ -430,12 +461,21 @@ int CountAll(const Options& options, Selection models, Console& console, std::FI
     }
   }
   facts.policyHash = PolicyHash(policyText, options);
+  std::optional<Baseline> baseline;
+  if (options.baseline) {
+    try {
+      baseline = Baseline::Load(*options.baseline);
+    } catch (const std::runtime_error& error) {
+      return RunRefused(error.what(), options, console, out);
+    }
+    facts.baselineFile = *options.baseline;
+  }
   if (options.shard) {
     facts.shard =
         std::to_string(options.shard->first) + "/" + std::to_string(options.shard->second);
   }
-  return ToolRun(options, policy ? &*policy : nullptr, std::move(models), std::move(facts), console,
-                 out)
+  return ToolRun(options, policy ? &*policy : nullptr, baseline ? &*baseline : nullptr,
+                 std::move(models), std::move(facts), console, out)
       .Go();
 }
 

@@ -32,6 +32,24 @@ std::string ToText(const ModelResult& report) {
     out += "saturated: " + saturated + " (the plug-in counts no further than " +
            Number(kSaturated) + ")\n";
   }
+  if (report.baseline) {
+    // The all-objects counts beside the baseline's: "baseline: V 15 -> 19 (+4), ..."
+    if (!report.baseline->found) {
+      out += "baseline: new (not in the baseline report)\n";
+    } else if (!report.baseline->all || !report.all || !report.error.empty()) {
+      out += "baseline: not compared (not counted in both)\n";
+    } else {
+      std::string line;
+      for (const CountField& field : kCountFields) {
+        const int64_t then = (*report.baseline->all).*field.member;
+        const int64_t now = (*report.all).*field.member;
+        if (!line.empty()) line += ", ";
+        line += std::string(field.caption) + " " + Number(then) + " -> " + Number(now) + " (" +
+                (now >= then ? "+" : "") + Number(now - then) + ")";
+      }
+      out += "baseline: " + line + "\n";
+    }
+  }
   if (report.objects) {
     char cell[32];
     out += "object";
@@ -84,7 +102,15 @@ void TextWriter::Model(const ModelResult& result) {
   if (result.error.empty()) std::fputs(ToText(result).c_str(), out_);
 }
 
-void TextWriter::End(const RunSummary& /*summary*/) {}
+void TextWriter::End(const RunSummary& summary) {
+  // The models gone since the baseline: each counted model says it is new.
+  if (!summary.baselineFile || summary.removed.empty()) return;
+  std::fprintf(out_, "gone since the baseline (%s):\n",
+               vhost::Printable(*summary.baselineFile).c_str());
+  for (const std::string& path : summary.removed) {
+    std::fprintf(out_, "  %s\n", ShownName(path).c_str());
+  }
+}
 
 void JsonWriter::Begin(const std::optional<Identity>& identity) { identity_ = identity; }
 

@@ -83,7 +83,7 @@ TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
   ModelResult report;
   report.path = "caf\xe9\n.obj";
   report.error = vhost::Printable(report.path) + ": cannot open: \xff";
-  const std::string text = vtool::ToJson({report}, {2, "", std::nullopt, {}, {}, {}});
+  const std::string text = vtool::ToJson({report}, {2, "", std::nullopt, {}, {}, {}, {}, {}});
   const auto doc = nlohmann::json::parse(text);
   EXPECT_EQ(doc["models"][0]["file"], "caf\xef\xbf\xbd\n.obj");
   EXPECT_EQ(doc["models"][0]["error"], "caf\xef\xbf\xbd\\u000a.obj: cannot open: \xef\xbf\xbd");

@@ -1097,6 +1097,107 @@ TEST_F(Shards, MergeRefusesReportsThatDoNotMakeOneRun) {
   }
 }
 
+// --- Baseline ---------------------------------------------------------------------
+
+// A strip of `quads` quads: 2 × quads triangles, 2 × quads + 2 vertices.
+std::string Strip(int quads) {
+  std::string obj = "o strip\n";
+  for (int i = 0; i <= quads; ++i)
+    obj += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\n";
+  for (int i = 0; i < quads; ++i) {
+    const int a = 2 * i + 1;
+    obj += "f " + std::to_string(a) + " " + std::to_string(a + 2) + " " + std::to_string(a + 3) +
+           " " + std::to_string(a + 1) + "\n";
+  }
+  return obj;
+}
+
+class Growth : public Tool {
+ protected:
+  // The baseline: hero 10 quads, prop 10, gone 1; now hero 12 (+20%), prop 11
+  // (+10% triangles, +9.1% vertices) and a new one.
+  void SetUp() override {
+    Tool::SetUp();
+    Shell("mkdir -p '" + dir_ + "/art/hero' '" + dir_ + "/art/props'");
+    File("art/hero/hero.obj", Strip(10));
+    File("art/props/prop.obj", Strip(10));
+    File("art/props/gone.obj", Strip(1));
+    Sh("veltrane-host --no-policy --json art > old.json");
+    File("art/hero/hero.obj", Strip(12));
+    File("art/props/prop.obj", Strip(11));
+    Shell("rm '" + dir_ + "/art/props/gone.obj'");
+    File("art/props/new.obj", Strip(2));
+  }
+};
+
+// Each model beside the baseline, growth past the limit a failure (exit 1)
+// in every report, new and gone models listed.
+TEST_F(Growth, GrowthPastTheLimitFailsAndNewAndGoneModelsAreListed) {
+  const Outcome run =
+      Start("--no-policy --json --junit j.xml --baseline old.json --max-growth 15 art");
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.err,
+            "art/hero/hero.obj: 24 triangles, grew from 20 (+20.0%; at most +15.0%)\n"
+            "art/hero/hero.obj: 26 vertices, grew from 22 (+18.2%; at most +15.0%)\n");
+  const Json document = Document(run);
+  EXPECT_EQ(
+      document["baseline"],
+      Json::parse(
+          R"({"file":"old.json","new":["art/props/new.obj"],"removed":["art/props/gone.obj"]})"));
+  const Json& hero = document["models"][0];
+  EXPECT_EQ(hero["baseline"]["change"]["total"], 4);
+  EXPECT_EQ(hero["budgets"][0]["budget"], "max-growth-triangles");
+  EXPECT_EQ(hero["budgets"][0]["verdict"], "over");
+  EXPECT_EQ(hero["budgets"][0]["limit"], 23);
+  EXPECT_EQ(document["models"][1]["baseline"]["found"], false);
+  EXPECT_TRUE(document["models"][1]["budgets"].empty());
+  EXPECT_EQ(document["models"][2]["budgets"][0]["verdict"], "within");
+  const std::string junit = Read(dir_ + "/j.xml");
+  EXPECT_NE(junit.find("type=\"max-growth-triangles\""), std::string::npos) << junit;
+
+  const Outcome text = Start("--no-policy --baseline old.json art/hero/hero.obj art/props/new.obj");
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("baseline: V 22 -> 26 (+4), F 20 -> 24 (+4),"), std::string::npos);
+  EXPECT_NE(text.out.find("baseline: new (not in the baseline report)"), std::string::npos);
+  EXPECT_NE(text.out.find("gone since the baseline (old.json):\n  art/props/gone.obj\n  "
+                          "art/props/prop.obj\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(Start("--max-growth 5 art").status, 2);  // no baseline to grow from
+}
+
+// The policy's max-growth holds per rule, the last table matching a model
+// deciding; --max-growth overrides it for every model.
+TEST_F(Growth, ThePolicySetsGrowthPerPathAndTheCommandLineOverridesIt) {
+  File("veltrane.toml",
+       "[defaults]\nmax-growth = 25\n\n[[budget]]\npaths = [\"art/props/**\"]\nmax-growth = 5\n");
+  const Json policy = Document(Start("--json --baseline old.json art"));
+  EXPECT_EQ(policy["exit_status"], 1);
+  EXPECT_EQ(policy["models"][0]["budgets"][0]["verdict"], "within");  // hero: +20% of 25%
+  EXPECT_EQ(policy["models"][0]["budgets"][0]["rule"], "veltrane.toml:2");
+  EXPECT_EQ(policy["models"][2]["budgets"][0]["verdict"], "over");  // prop: +10% of 5%
+  EXPECT_EQ(policy["models"][2]["budgets"][0]["rule"], "veltrane.toml:6");
+  const Json given = Document(Start("--json --baseline old.json --max-growth 50 art"));
+  EXPECT_EQ(given["exit_status"], 0);
+  EXPECT_EQ(given["models"][2]["budgets"][0]["rule"], "command line");
+}
+
+// Shards set beside one baseline merge into the whole run's report: the gone
+// models each shard lists of its own share, joined.
+TEST_F(Growth, ShardsBesideABaselineMergeIntoTheWholeRun) {
+  const std::string args = "--no-policy --json --baseline old.json --max-growth 15 art";
+  const Outcome whole = Start(args);
+  std::string reports;
+  for (int k = 1; k <= 3; ++k) {
+    const std::string name = "g" + std::to_string(k) + ".json";
+    Sh("veltrane-host --shard " + std::to_string(k) + "/3 " + args + " > " + name);
+    reports += " " + name;
+  }
+  const Outcome merged = Start("merge" + reports);
+  EXPECT_EQ(merged.status, whole.status);
+  EXPECT_EQ(merged.out, whole.out);
+}
+
 // --- Worker processes (-j) -------------------------------------------------------
 
 // Waits (at most 30 s) until a process opens `fifo` to read it, then kills

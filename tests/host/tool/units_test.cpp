@@ -234,11 +234,11 @@ TEST(Writers, TextShowsCountedModelsAsHandedAndJsonIsOneDocumentAtTheEnd) {
   std::fflush(json);
   EXPECT_EQ(std::ftell(json), 0) << "the JSON document is written whole, at the end";
   for (auto& writer : writers) writer->Model(failed);
-  for (auto& writer : writers) writer->End({2, "", std::nullopt, {}, {}, {}});
+  for (auto& writer : writers) writer->End({2, "", std::nullopt, {}, {}, {}, {}, {}});
 
   EXPECT_EQ(Written(text), vtool::ToText(identity) + "a.obj\n(window)\n");
   const std::string document = Written(json);
-  EXPECT_EQ(document, vtool::ToJson({counted, failed}, {2, "", identity, {}, {}, {}}) + "\n");
+  EXPECT_EQ(document, vtool::ToJson({counted, failed}, {2, "", identity, {}, {}, {}, {}, {}}) + "\n");
   EXPECT_EQ(nlohmann::json::parse(document)["models"][1]["error"], "b.obj: cannot open");
 }
 
