@@ -70,7 +70,7 @@ def measure(tree, models):
     first = None
     for _ in range(RUNS):
         for jobs in (1, 2):
-            wall, peak, out = run([TOOL, "--no-policy", "--json", "-j", str(jobs), tree])
+            wall, peak, out = run([TOOL, "--no-policy", "--no-ignore", "--json", "-j", str(jobs), tree])
             if first is None:
                 first = out
             elif out != first:
@@ -93,10 +93,10 @@ def main():
     say(f"# veltrane-host over a tree with -j 1 and -j 2 ({RUNS} runs each, in turns)")
     say(f"\nveltrane-host: {TOOL}; cores: {os.cpu_count()}")
     small = make_tree("small", 2000, [10, 12, 14, 16])
-    large = make_tree("large", 20, [250, 300, 350, 400, 440])
+    large = make_tree("large", 20, [400, 550, 700, 850, 1000])
     say("\n## small: 2,000 models, grids of 10 to 16 quads a side, OBJ, GLB, PLY and STL\n")
     small_speedup, _ = measure(small, 2000)
-    say("\n## large: 20 models, grids of 250 to 440 quads a side, OBJ, GLB, PLY and STL\n")
+    say("\n## large: 20 models, grids of 400 to 1000 quads a side, OBJ, GLB, PLY and STL\n")
     large_speedup, large_peak = measure(large, 20)
     alone = []
     for folder, _, files in os.walk(large):

@@ -4,8 +4,8 @@
 #
 #   small: 2,000 small models (grids of 10 to 16 quads a side) in OBJ, GLB, PLY
 #          and STL, in 40 folders;
-#   large: 20 large models (grids of 250 to 440 quads a side, up to 390,000
-#          triangles) in the same four formats.
+#   large: 20 large models (grids of 400 to 1000 quads a side: 320,000 to
+#          2,000,000 triangles, what hero assets come to) in the same formats.
 #
 # Each tree is counted RUNS times with each -j, in turns (median wall, largest
 # peak); every run's JSON must equal the first one's, byte for byte. Targets:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace vhost::models {
 namespace {
@@ -13,17 +14,27 @@ constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 }  // namespace
 
 BlockInput::BlockInput(ByteReader& in, uint64_t offset, const ProgressShare& progress)
-    : in_(in), progress_(progress), block_(kBlockBytes), offset_(offset) {}
+    : in_(in),
+      progress_(progress),
+      block_(new char[kBlockBytes]),
+      capacity_(kBlockBytes),
+      offset_(offset) {}
 
 void BlockInput::Fill(std::size_t size) {
   const std::size_t kept = end_ - at_;
-  if (at_ > 0 && kept > 0) std::memmove(block_.data(), block_.data() + at_, kept);
+  if (at_ > 0 && kept > 0) std::memmove(block_.get(), block_.get() + at_, kept);
   offset_ += at_;
   at_ = 0;
   end_ = kept;
-  if (size > block_.size()) block_.resize(std::max(size, 2 * block_.size()));
+  if (size > capacity_) {
+    const std::size_t grown = std::max(size, 2 * capacity_);
+    std::unique_ptr<char[]> larger(new char[grown]);
+    std::memcpy(larger.get(), block_.get(), end_);
+    block_ = std::move(larger);
+    capacity_ = grown;
+  }
   while (end_ < size && !ended_) {
-    const std::size_t got = in_.Read(block_.data() + end_, block_.size() - end_);
+    const std::size_t got = in_.Read(block_.get() + end_, capacity_ - end_);
     if (got == 0) ended_ = true;
     end_ += got;
   }
@@ -32,7 +43,7 @@ void BlockInput::Fill(std::size_t size) {
 
 const char* BlockInput::Peek(std::size_t size) {
   if (end_ - at_ < size) Fill(size);
-  return end_ - at_ >= size ? block_.data() + at_ : nullptr;
+  return end_ - at_ >= size ? block_.get() + at_ : nullptr;
 }
 
 std::size_t BlockInput::Left(std::size_t most) {
@@ -44,7 +55,7 @@ bool BlockInput::Line(std::string_view& line, std::size_t longest, bool& tooLong
   tooLong = false;
   std::size_t searched = 0;  // bytes past the cursor known to hold no line end
   for (;;) {
-    const char* start = block_.data() + at_;
+    const char* start = block_.get() + at_;
     const std::size_t have = end_ - at_;
     const auto* found =
         static_cast<const char*>(std::memchr(start + searched, '\n', have - searched));

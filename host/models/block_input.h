@@ -6,8 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "host/models/source_text.h"
 
@@ -43,7 +43,10 @@ class BlockInput {
 
   ByteReader& in_;
   const ProgressShare& progress_;
-  std::vector<char> block_;
+  // Not zeroed when made or grown: only bytes read into it are ever looked at,
+  // and a small file's scan should not pay for clearing a block it never fills.
+  std::unique_ptr<char[]> block_;
+  std::size_t capacity_ = 0;
   std::size_t at_ = 0;   // cursor in block_
   std::size_t end_ = 0;  // bytes of block_ read
   uint64_t offset_ = 0;  // of block_[0] in the file

@@ -103,7 +103,8 @@ constexpr const char* kFooter =
     "     could not be read or held no model, a model that could not be loaded or\n"
     "     counted exactly, a budget that could not be checked, settings that could\n"
     "     not be saved, output that could not be written (the other models are\n"
-    "     still counted)";
+    "     still counted)\n"
+    "  130 Ctrl-C while worker processes count (-j): what was counted is written";
 
 }  // namespace
 

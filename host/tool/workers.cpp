@@ -78,14 +78,45 @@ bool ReadAll(int fd, void* data, std::size_t size) {
   return true;
 }
 
+// Adds to `pending` the model indices that have arrived on `commands`,
+// without waiting for any; false when the pipe is broken.
+bool TakeArrived(int commands, std::deque<uint64_t>& pending) {
+  pollfd ready{commands, POLLIN, 0};
+  if (poll(&ready, 1, 0) <= 0 || (ready.revents & POLLIN) == 0) return true;
+  uint64_t indices[64];
+  const ssize_t n = read(commands, indices, sizeof indices);
+  if (n <= 0) return n == 0 || errno == EINTR;
+  const auto whole = static_cast<std::size_t>(n) / sizeof(uint64_t);
+  // The run writes whole indices at once, but a read may still end inside one.
+  if (static_cast<std::size_t>(n) % sizeof(uint64_t) != 0) {
+    auto* last = reinterpret_cast<char*>(indices);
+    if (!ReadAll(commands, last + n, sizeof(uint64_t) - static_cast<std::size_t>(n) % 8)) {
+      return false;
+    }
+  }
+  const std::size_t got = whole + (static_cast<std::size_t>(n) % sizeof(uint64_t) != 0 ? 1 : 0);
+  pending.insert(pending.end(), indices, indices + got);
+  return true;
+}
+
 // In the worker: each model index the run sends, counted and answered, until
-// the run closes the pipe.
+// the run closes the pipe. Results go out a few at a time, when no more than
+// one model is left waiting: the run is woken once for them rather than once a
+// model, and hands out more while that one is counted.
 void Serve(int commands, int results, const WorkerJob& job) {
   FrameWriter out(results);
-  uint64_t index = 0;
-  while (ReadAll(commands, &index, sizeof index)) {
+  std::deque<uint64_t> pending;
+  for (;;) {
+    if (pending.empty()) {
+      uint64_t index = 0;
+      if (!ReadAll(commands, &index, sizeof index)) return;
+      pending.push_back(index);
+    }
+    if (!TakeArrived(commands, pending)) return;
+    const uint64_t index = pending.front();
+    pending.pop_front();
     SendResult(out, job.count(static_cast<std::size_t>(index)));
-    out.Flush();
+    if (pending.size() <= 1) out.Flush();
   }
 }
 
@@ -151,18 +182,43 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
   SignalsForWorkers signals;
   WorkersEnd end;
   end.finished.resize(job.models);
-  std::size_t next = 0;  // the next model never handed out
+  std::size_t next = 0;  // no model before it is left to hand out
+  std::vector<bool> handed(job.models, false);
   // Models handed to a worker that died before counting them, to go first.
   std::deque<std::size_t> again;
+  // The largest of the next kWindow models goes first: the last models of a
+  // run, counted while the other workers have nothing left, are then small
+  // ones. Only that far ahead, so that the models are written, in input
+  // order, soon after they are counted.
+  constexpr std::size_t kWindow = 32;
   // What a worker may be sent beyond the model it counts: a few models, of a
   // few hundred KiB in all.
-  constexpr std::size_t kQueued = 4;
+  constexpr std::size_t kQueued = 8;
   constexpr uint64_t kQueuedBytes = uint64_t{256} << 10;
   const auto size = [&](std::size_t model) {
     return model < job.sizes.size() ? job.sizes[model] : 0;
   };
   std::vector<std::unique_ptr<Worker>> workers(static_cast<std::size_t>(
       std::max(1, std::min<int>(job.workers, static_cast<int>(job.models)))));
+
+  // The model to hand out next, if any is left; Take marks it handed.
+  const auto candidate = [&]() -> std::optional<std::size_t> {
+    if (!again.empty()) return again.front();
+    while (next < job.models && handed[next]) ++next;
+    if (next >= job.models) return std::nullopt;
+    std::size_t best = next;
+    for (std::size_t i = next; i < std::min(job.models, next + kWindow); ++i) {
+      if (!handed[i] && size(i) > size(best)) best = i;
+    }
+    return best;
+  };
+  const auto take = [&](std::size_t model) {
+    if (!again.empty() && again.front() == model) {
+      again.pop_front();
+    } else {
+      handed[model] = true;
+    }
+  };
 
   // Gives back what worker `w` was sent, but the model it was counting (the
   // first, when `counting`), and drops it.
@@ -173,27 +229,32 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
   };
   // Fills worker `w`'s queue up to `depth` models, starting a worker first
   // when it has none.
+  // Sent in one write: one wake-up of the worker for them all.
   const auto feed = [&](std::size_t w, std::size_t depth) {
-    while (!again.empty() || next < job.models) {
+    while (candidate()) {
       if (!workers[w]) workers[w] = StartWorker(job, workers);
-      const std::deque<std::size_t>& queue = workers[w]->queue;
-      if (queue.size() >= depth) return;
-      const uint64_t index = again.empty() ? next : again.front();
-      if (!queue.empty()) {
-        uint64_t waiting = size(index);
-        for (std::size_t q = 1; q < queue.size(); ++q) waiting += size(queue[q]);
-        if (waiting > kQueuedBytes) return;
+      std::deque<std::size_t>& queue = workers[w]->queue;
+      uint64_t waiting = 0;  // bytes of the models that wait behind the one counted
+      for (std::size_t q = 1; q < queue.size(); ++q) waiting += size(queue[q]);
+      std::vector<uint64_t> batch;
+      while (queue.size() + batch.size() < depth) {
+        const std::optional<std::size_t> index = candidate();
+        if (!index) break;
+        if (queue.size() + batch.size() > 0) {
+          if (waiting + size(*index) > kQueuedBytes) break;
+          waiting += size(*index);
+        }
+        batch.push_back(*index);
+        take(*index);
       }
-      if (!WriteAll(workers[w]->commands, &index, sizeof index)) {
-        drop(w, false);  // died before it read them: they go to a new one
-        continue;
+      if (batch.empty()) return;
+      if (WriteAll(workers[w]->commands, batch.data(), batch.size() * sizeof(uint64_t))) {
+        queue.insert(queue.end(), batch.begin(), batch.end());
+        return;
       }
-      workers[w]->queue.push_back(index);
-      if (again.empty()) {
-        ++next;
-      } else {
-        again.pop_front();
-      }
+      // Died before it read them: they go to a new one.
+      again.insert(again.begin(), batch.begin(), batch.end());
+      drop(w, false);
     }
   };
   const auto deliverReady = [&] {

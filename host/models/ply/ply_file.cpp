@@ -680,10 +680,12 @@ class Reader {
       }
       return;
     }
-    if (const std::size_t left = body_->Left(kMaxRecordBytes); left > 0) {
+    // Looked at no further than a block: asking for more would grow the block
+    // to that size, for every file, only to count what is refused anyway.
+    constexpr std::size_t kLooked = std::size_t{1} << 20;
+    if (const std::size_t left = body_->Left(kLooked); left > 0) {
       throw ModelError(path_, 0,
-                       std::string(left == kMaxRecordBytes ? "more than " : "") +
-                           std::to_string(left) +
+                       std::string(left == kLooked ? "at least " : "") + std::to_string(left) +
                            " bytes after the last record the header declares");
     }
   }
