@@ -267,6 +267,9 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
   app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)")
       ->type_name("PATH");
   app.add_flag("--identify", options.identify, "tell what the plug-in says about itself");
+  app.add_flag("--version", options.version,
+               "print this tool's version, the plug-in's version answer and the readers built "
+               "in, then exit 0");
   CLI::Option* importTimeout =
       text("--import-timeout",
            "stop an import through assimp after SECONDS, the file an error (0: no limit; "

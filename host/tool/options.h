@@ -40,6 +40,7 @@ struct Options {
   bool json = false;
   bool jsonLines = false;  // --jsonl
   bool identify = false;
+  bool version = false;                  // --version: say what this is, count nothing
   Budgets budgets;                       // on each model's all-objects counts
   Budgets objectBudgets;                 // on each object's counts
   std::optional<int64_t> importTimeout;  // seconds an assimp import may take; 0: no limit

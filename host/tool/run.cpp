@@ -479,6 +479,31 @@ int CountAll(const Options& options, Selection models, Console& console, std::FI
       .Go();
 }
 
+// --version: the tool's version, the plug-in's answer to the version check
+// (or why it cannot be loaded: the tool's version is still worth knowing), and
+// the readers built in. 0 unless stdout cannot be written.
+int PrintVersion(const Options& options, std::FILE* out) {
+  std::string text = std::string("veltrane-host ") + ToolVersion() + "\n";
+  const std::string plugin =
+      options.plugin.empty() ? vhost::BesideExecutable(vhost::kPluginFileName) : options.plugin;
+  try {
+    CountingHost host(plugin);
+    const Identity identity = Identify(host.session().plugin());
+    text += "plug-in: " + vhost::Printable(identity.path) + ", " + identity.name +
+            ", interface version " + Hex(identity.interfaceVersion) + " (host version " +
+            Hex(identity.hostVersion) + ")\n";
+  } catch (const std::exception& error) {
+    text += "plug-in: " + vhost::Printable(error.what()) + "\n";
+  }
+  std::string readers;
+  for (const vhost::models::Format& format : vhost::models::Formats()) {
+    readers += (readers.empty() ? "" : ", ") + format.name;
+  }
+  text += "readers: " + readers + " (--formats says what each reads)\n";
+  std::fputs(text.c_str(), out);
+  return std::fflush(out) == 0 && std::ferror(out) == 0 ? 0 : 2;
+}
+
 // --files: each model on a line of its own, each place a walk could not go on
 // stderr; 2 when there was one, else 0.
 int ListFiles(const std::vector<WalkItem>& models, Console& console, std::FILE* out) {
@@ -512,10 +537,12 @@ int Run(const Options& options, std::FILE* out, std::FILE* err) noexcept {
     // No MODEL walks the current folder, unless the run only asks the
     // plug-in who it is.
     Selection models;
-    if (!options.models.empty() || !options.identify) {
+    if (!options.version && (!options.models.empty() || !options.identify)) {
       models = Select(Expand(options.models, options.walk), options.shard);
     }
-    if (options.listFiles) {
+    if (options.version) {
+      status = PrintVersion(options, out);
+    } else if (options.listFiles) {
       status = ListFiles(models.items, console, out);
     } else {
       status = CountAll(options, std::move(models), console, out);

@@ -108,7 +108,8 @@ TEST_F(PolicyFile, AFaultIsNamedByFileLineAndColumn) {
       {"[defaults]\nmax-polygons = 3\n",
        "p.toml:2:1: unknown budget \"max-polygons\" (known: max-faces, max-triangles, "
        "max-vertices, the max-object-… three, their warn-… twins, and max-growth)"},
-      {"[defaults]\nmax-growth = \"a lot\"\n", "p.toml:2:14: max-growth must be a number (percent)"},
+      {"[defaults]\nmax-growth = \"a lot\"\n",
+       "p.toml:2:14: max-growth must be a number (percent)"},
       {"[defaults]\nmax-growth = -5\n", "p.toml:2:14: max-growth must be a percent from 0"},
       {"[defaults]\nmax-faces = \"many\"\n", "p.toml:2:13: max-faces must be an integer"},
       {"[defaults]\nmax-faces = 2.5\n", "p.toml:2:13: max-faces must be an integer"},

@@ -1101,6 +1101,25 @@ TEST_F(Tool, ASmallFileOfAnyFormatTakesLittleMemory) {
   }
 }
 
+// --version says what the tool is, and still answers when the plug-in cannot
+// be loaded; the version is the one the JSON names.
+TEST_F(Tool, VersionNamesTheToolThePlugInAndTheReaders) {
+  const Json document = Document(Start("--no-policy --json " + Sample("cage.obj")));
+  const Outcome run = Start("--version");
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[0], "veltrane-host " + document["tool_version"].get<std::string>());
+  EXPECT_NE(lines[1].find("interface version "), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[2].rfind("readers: OBJ, ", 0), 0u) << lines[2];
+  EXPECT_NE(lines[2].find("glTF, PLY, STL"), std::string::npos) << lines[2];
+  const Outcome missing = Start("--version --plugin missing.so");
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_NE(missing.out.find("plug-in: missing.so: cannot load the plug-in library"),
+            std::string::npos)
+      << missing.out;
+}
+
 // --- Shards and merge -------------------------------------------------------------
 
 class Shards : public Tool {

@@ -238,7 +238,8 @@ TEST(Writers, TextShowsCountedModelsAsHandedAndJsonIsOneDocumentAtTheEnd) {
 
   EXPECT_EQ(Written(text), vtool::ToText(identity) + "a.obj\n(window)\n");
   const std::string document = Written(json);
-  EXPECT_EQ(document, vtool::ToJson({counted, failed}, {2, "", identity, {}, {}, {}, {}, {}}) + "\n");
+  EXPECT_EQ(document,
+            vtool::ToJson({counted, failed}, {2, "", identity, {}, {}, {}, {}, {}}) + "\n");
   EXPECT_EQ(nlohmann::json::parse(document)["models"][1]["error"], "b.obj: cannot open");
 }
 
