@@ -201,7 +201,7 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
   std::vector<std::unique_ptr<Worker>> workers(static_cast<std::size_t>(
       std::max(1, std::min<int>(job.workers, static_cast<int>(job.models)))));
 
-  // The model to hand out next, if any is left; Take marks it handed.
+  // The model to hand out next, if any is left; `take` marks it handed.
   const auto candidate = [&]() -> std::optional<std::size_t> {
     if (!again.empty()) return again.front();
     while (next < job.models && handed[next]) ++next;
@@ -228,8 +228,7 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
     workers[w].reset();
   };
   // Fills worker `w`'s queue up to `depth` models, starting a worker first
-  // when it has none.
-  // Sent in one write: one wake-up of the worker for them all.
+  // when it has none; the models go in one write, one wake-up of the worker.
   const auto feed = [&](std::size_t w, std::size_t depth) {
     while (candidate()) {
       if (!workers[w]) workers[w] = StartWorker(job, workers);
