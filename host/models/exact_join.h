@@ -16,6 +16,66 @@
 
 namespace vhost::models {
 
+// The hash and compare of vertex bytes that this table and the whole-mesh weld
+// (weld.cpp) share.
+namespace exact {
+
+// Every bit of a folded hash reaches the low bits a table is indexed by: the
+// bytes are floats, whose low bits are often all zero.
+inline uint64_t Mix(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  h *= 0xc4ceb9fe1a85ec53ull;
+  return h ^ (h >> 33);
+}
+
+// `size` bytes folded into `hash` cheaply, a word at a time (Mix the result
+// once, after the last bytes): the last, partial word is read as two 4-byte
+// halves that may overlap, rather than by a copy of variable length; fewer
+// than 4 bytes a byte at a time.
+inline uint64_t Fold(uint64_t hash, const unsigned char* bytes, std::size_t size) {
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes + i, 8);
+    hash = (hash ^ word) * 0x9e3779b97f4a7c15ull;
+    hash ^= hash >> 29;
+  }
+  if (const std::size_t left = size - i; left > 0) {
+    uint32_t low = 0, high = 0;
+    if (left >= 4) {
+      std::memcpy(&low, bytes + i, 4);
+      std::memcpy(&high, bytes + i + left - 4, 4);
+    } else {
+      for (std::size_t b = 0; b < left; ++b) low = low << 8 | bytes[i + b];
+    }
+    hash = (hash ^ (low | uint64_t{high} << 32)) * 0x9e3779b97f4a7c15ull;
+    hash ^= hash >> 29;
+  }
+  return hash;
+}
+
+// The sizes vertices come in compare in a few loads, not a call.
+inline bool SameBytes(const void* a, const void* b, std::size_t size) {
+  switch (size) {
+    case 4:
+      return std::memcmp(a, b, 4) == 0;
+    case 8:
+      return std::memcmp(a, b, 8) == 0;
+    case 12:
+      return std::memcmp(a, b, 12) == 0;
+    case 16:
+      return std::memcmp(a, b, 16) == 0;
+    case 28:
+      return std::memcmp(a, b, 28) == 0;
+    default:
+      return std::memcmp(a, b, size) == 0;
+  }
+}
+
+}  // namespace exact
+
 class ExactJoin {
  public:
   // Vertices told by `keyBytes` bytes each: every attribute that makes a
@@ -84,54 +144,12 @@ class ExactJoin {
     }
   }
 
-  // Every bit of the key reaches the low bits the table is indexed by: the
-  // keys are floats, whose low bits are often all zero. Each word is folded in
-  // cheaply and the whole mixed once; the last, partial word is read as two
-  // 4-byte halves that may overlap (keys are at least 4 bytes in practice, and
-  // a shorter one is read a byte at a time).
-  static uint64_t Mix(uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    return h ^ (h >> 33);
-  }
-
   uint64_t Hash(const void* key) const {
-    const auto* bytes = static_cast<const unsigned char*>(key);
-    uint64_t hash = keyBytes_;
-    std::size_t i = 0;
-    for (; i + 8 <= keyBytes_; i += 8) {
-      uint64_t word = 0;
-      std::memcpy(&word, bytes + i, 8);
-      hash = (hash ^ word) * 0x9e3779b97f4a7c15ull;
-      hash ^= hash >> 29;
-    }
-    if (const std::size_t left = keyBytes_ - i; left > 0) {
-      uint32_t low = 0, high = 0;
-      if (left >= 4) {
-        std::memcpy(&low, bytes + i, 4);
-        std::memcpy(&high, bytes + i + left - 4, 4);
-      } else {
-        for (std::size_t b = 0; b < left; ++b) low = low << 8 | bytes[i + b];
-      }
-      hash = (hash ^ (low | uint64_t{high} << 32)) * 0x9e3779b97f4a7c15ull;
-    }
-    return Mix(hash);
+    return exact::Mix(exact::Fold(keyBytes_, static_cast<const unsigned char*>(key), keyBytes_));
   }
 
-  // The key sizes the readers use compare in a few loads, not a call.
   bool Same(const unsigned char* a, const void* b) const {
-    switch (keyBytes_) {
-      case 12:
-        return std::memcmp(a, b, 12) == 0;
-      case 16:
-        return std::memcmp(a, b, 16) == 0;
-      case 28:
-        return std::memcmp(a, b, 28) == 0;
-      default:
-        return std::memcmp(a, b, keyBytes_) == 0;
-    }
+    return exact::SameBytes(a, b, keyBytes_);
   }
 
   // Room for `keys` keys, those held moved over; the room past them is left

@@ -1,5 +1,7 @@
 #include "host/models/weld.h"
 
+#include "host/models/exact_join.h"
+
 #if defined(VHOST_HAS_MESHOPTIMIZER)
 #include <meshoptimizer.h>
 #endif
@@ -72,52 +74,9 @@ Packed Pack(std::size_t count, const std::vector<VertexAttribute>& attributes) {
 
 #endif
 
-}  // namespace
-
-namespace {
-
-uint64_t Mix(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ull;
-  return h ^ (h >> 33);
-}
-
-uint64_t Word(const unsigned char* bytes) {
-  uint64_t word = 0;
-  std::memcpy(&word, bytes, 8);
-  return word;
-}
-
-// The last `size` (1 to 7) bytes of an attribute as one word, for the hash
-// only: two fixed reads that may overlap rather than a copy of variable length.
-uint64_t Tail(const unsigned char* bytes, std::size_t size) {
-  uint32_t low = 0, high = 0;
-  if (size >= 4) {
-    std::memcpy(&low, bytes, 4);
-    std::memcpy(&high, bytes + size - 4, 4);
-  } else {
-    low = bytes[0] | bytes[size / 2] << 8 | bytes[size - 1] << 16;
-  }
-  return low | uint64_t{high} << 32;
-}
-
-// Fixed lengths compile to a few loads; attributes are mostly 8, 12 or 16 bytes.
-bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t size) {
-  switch (size) {
-    case 4:
-      return std::memcmp(a, b, 4) == 0;
-    case 8:
-      return std::memcmp(a, b, 8) == 0;
-    case 12:
-      return std::memcmp(a, b, 12) == 0;
-    case 16:
-      return std::memcmp(a, b, 16) == 0;
-    default:
-      return std::memcmp(a, b, size) == 0;
-  }
-}
+using exact::Fold;
+using exact::Mix;
+using exact::SameBytes;
 
 // The vertices as the caller holds them, compared and hashed where they lie:
 // nothing is copied. `Single` is the shape of most meshes worth timing, one
@@ -129,27 +88,10 @@ class InPlace {
   explicit InPlace(const std::vector<VertexAttribute>& attributes) : attributes_(attributes) {}
 
   uint64_t Hash(std::size_t v) const {
-    if constexpr (Single) {
-      const unsigned char* at = At(attributes_[0], v);
-      return Mix(Word(at) * 0x9e3779b97f4a7c15ull ^ Tail(at + 8, 4));
-    } else {
-      uint64_t hash = 0;
-      for (const VertexAttribute& a : attributes_) {
-        const unsigned char* at = At(a, v);
-        // Every bit of every word reaches the low bits the table is indexed
-        // by: the words are floats, whose low bits are often all zero.
-        std::size_t i = 0;
-        for (; i + 8 <= a.size; i += 8) {
-          hash = (hash ^ Word(at + i)) * 0x9e3779b97f4a7c15ull;
-          hash ^= hash >> 29;
-        }
-        if (i < a.size) {
-          hash = (hash ^ Tail(at + i, a.size - i)) * 0x9e3779b97f4a7c15ull;
-          hash ^= hash >> 29;
-        }
-      }
-      return Mix(hash);
-    }
+    if constexpr (Single) return Mix(Fold(0, At(attributes_[0], v), 12));
+    uint64_t hash = 0;
+    for (const VertexAttribute& a : attributes_) hash = Fold(hash, At(a, v), a.size);
+    return Mix(hash);
   }
 
   bool Same(std::size_t a, std::size_t b) const {

@@ -2,8 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -198,13 +196,12 @@ int MergeOrRefuse(int argc, const char* const* argv, std::FILE* out, std::FILE* 
       "over the whole tree would write, and writes the CI reports from it.",
       "veltrane-host merge"};
   std::vector<std::string> files;
-  Options options;
+  Arguments arguments;  // what a run's reports take, resolved as a run's are
+  Options& options = arguments.options;
   bool github = false;
   bool noGithub = false;
   app.add_option("REPORT", files, "the --json reports to join, one per shard")->required();
-  CLI::Option* jsonLines =
-      app.add_flag("--jsonl", options.jsonLines, "write JSON lines instead of one document");
-  static_cast<void>(jsonLines);
+  app.add_flag("--jsonl", options.jsonLines, "write JSON lines instead of one document");
   app.add_option("--junit", options.junit, "write a JUnit XML report to FILE")->type_name("FILE");
   app.add_option("--markdown", options.markdown, "write the Markdown summary to FILE")
       ->type_name("FILE");
@@ -227,17 +224,14 @@ int MergeOrRefuse(int argc, const char* const* argv, std::FILE* out, std::FILE* 
   if (options.junit && !CanWriteJunit()) {
     return usage(2, "--junit: this build cannot write JUnit XML; the Linux build can");
   }
-  const char* actions = std::getenv("GITHUB_ACTIONS");
-  options.github =
-      !noGithub && (github || (actions != nullptr && std::strcmp(actions, "true") == 0));
-  if (const char* summary = std::getenv("GITHUB_STEP_SUMMARY");
-      options.github && summary != nullptr && *summary != '\0') {
-    options.stepSummary = summary;
-  }
+  arguments.github = noGithub ? Arguments::Github::kOff
+                     : github ? Arguments::Github::kOn
+                              : Arguments::Github::kAuto;
   options.json = !options.jsonLines;
+  const Options resolved = Resolve(arguments);
 
   auto writers = WritersFor(
-      options, out, [err](const std::string& line) { std::fprintf(err, "%s\n", line.c_str()); });
+      resolved, out, [err](const std::string& line) { std::fprintf(err, "%s\n", line.c_str()); });
   RunSummary summary;
   std::vector<ModelResult> models;
   try {

@@ -413,6 +413,7 @@ Policy Policy::Parse(const std::string& text, const std::string& shown, const st
   const Checker check(shown, safe);
   Policy policy;
   policy.shown_ = shown;
+  policy.text_ = text;
   policy.folder_ = folder;
 
   // [defaults] first whatever its place in the file: later tables override it.

@@ -85,6 +85,8 @@ class Policy {
   static Policy Parse(const std::string& text, const std::string& shown, const std::string& folder);
 
   const std::string& shown() const { return shown_; }
+  // The policy's text as read: what a report names it by (a hash of it).
+  const std::string& text() const { return text_; }
 
   // What holds for the model at `path` (as the run names it, relative to the
   // working folder or absolute). Paths outside the policy's folder match only
@@ -102,6 +104,7 @@ class Policy {
     Waiver waiver;
   };
   std::string shown_;
+  std::string text_;
   std::string folder_;  // canonical, the folder paths are relative to
   std::vector<Table> tables_;
   std::vector<PathWaiver> waivers_;

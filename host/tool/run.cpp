@@ -4,9 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -108,36 +106,16 @@ Selection Select(std::vector<WalkItem> walked, const std::optional<std::pair<int
   return selection;
 }
 
-// The whole text of a small file (the policy), empty when it cannot be read:
-// the policy was just read whole by its loader.
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // What the run's verdicts are judged by, as one hash: the policy file's text
 // and the command line's budgets. Reports are merged only when theirs agree.
 std::string PolicyHash(const std::string& policyText, const Options& options) {
   std::string judged = policyText + "\n--\n";
-  const auto add = [&judged](const char* name, const std::optional<int64_t>& limit) {
-    if (limit) judged += std::string(name) + "=" + std::to_string(*limit) + "\n";
-  };
-  add("max-faces", options.budgets.faces);
-  add("max-triangles", options.budgets.triangles);
-  add("max-vertices", options.budgets.vertices);
-  add("max-object-faces", options.objectBudgets.faces);
-  add("max-object-triangles", options.objectBudgets.triangles);
-  add("max-object-vertices", options.objectBudgets.vertices);
-  if (options.maxGrowth) judged += "max-growth=" + std::to_string(*options.maxGrowth) + "\n";
-  uint64_t hash = 0xcbf29ce484222325ull;
-  for (const char c : judged) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001b3ull;
+  for (const BudgetRule& rule : BudgetRules(options.budgets, options.objectBudgets)) {
+    judged += rule.source + "=" + std::to_string(rule.limit) + "\n";
   }
+  if (options.maxGrowth) judged += "max-growth=" + std::to_string(*options.maxGrowth) + "\n";
   char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(Fnv1a(judged)));
   return text;
 }
 
@@ -444,7 +422,6 @@ int RunRefused(const std::string& message, const Options& options, Console& cons
 int CountAll(const Options& options, Selection models, Console& console, std::FILE* out) {
   std::optional<Policy> policy;
   RunSummary facts;
-  std::string policyText;
   // A shard that holds no model is judged by the policy all the same: its
   // report is merged with the others'.
   if (!options.noPolicy && (!models.items.empty() || options.shard)) {
@@ -452,7 +429,6 @@ int CountAll(const Options& options, Selection models, Console& console, std::FI
     if (file) {
       try {
         policy = Policy::Load(*file, *file);
-        policyText = ReadWholeFile(*file);
       } catch (const PolicyError& error) {
         return RunRefused(error.what(), options, console, out);
       }
@@ -460,7 +436,7 @@ int CountAll(const Options& options, Selection models, Console& console, std::FI
       facts.policyFile = *file;
     }
   }
-  facts.policyHash = PolicyHash(policyText, options);
+  facts.policyHash = PolicyHash(policy ? policy->text() : std::string(), options);
   std::optional<Baseline> baseline;
   if (options.baseline) {
     try {

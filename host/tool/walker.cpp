@@ -181,13 +181,17 @@ std::string NothingFound(const WalkRules& rules, bool ignoring) {
 
 }  // namespace
 
-int ShardOf(const std::string& key, int shards) {
+uint64_t Fnv1a(std::string_view bytes) {
   uint64_t hash = 0xcbf29ce484222325ull;
-  for (const char c : key) {
+  for (const char c : bytes) {
     hash ^= static_cast<unsigned char>(c);
     hash *= 0x100000001b3ull;
   }
-  return static_cast<int>(hash % static_cast<uint64_t>(shards));
+  return hash;
+}
+
+int ShardOf(const std::string& key, int shards) {
+  return static_cast<int>(Fnv1a(key) % static_cast<uint64_t>(shards));
 }
 
 std::vector<WalkItem> Expand(const std::vector<std::string>& models, const WalkRules& rules) {

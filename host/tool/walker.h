@@ -5,7 +5,9 @@
 // files), then by the walk's rules; the order never depends on the file system.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/tool/globs.h"
@@ -31,8 +33,12 @@ struct WalkItem {
   std::string key;
 };
 
-// The shard (0 to `shards` - 1) a model of `key` belongs to: FNV-1a (64 bits)
-// of the key's bytes, modulo `shards`. Adding or removing a file moves no other.
+// FNV-1a (64 bits) of `bytes`: the same on every machine and every build, for
+// what must agree between runs (shards, the policy a report was judged by).
+uint64_t Fnv1a(std::string_view bytes);
+
+// The shard (0 to `shards` - 1) a model of `key` belongs to: Fnv1a of the key,
+// modulo `shards`. Adding or removing a file moves no other.
 int ShardOf(const std::string& key, int shards);
 
 // The MODELs in the order given, each folder among them replaced by what it
