@@ -205,6 +205,7 @@ int MergeOrRefuse(int argc, const char* const* argv, std::FILE* out, std::FILE* 
   app.add_option("--junit", options.junit, "write a JUnit XML report to FILE")->type_name("FILE");
   app.add_option("--markdown", options.markdown, "write the Markdown summary to FILE")
       ->type_name("FILE");
+  app.add_option("--html", options.html, "write the report page to FILE")->type_name("FILE");
   app.add_flag("--github", github, "GitHub Actions annotations and step summary");
   app.add_flag("--no-github", noGithub, "none, even in GitHub Actions");
   const auto usage = [&](int status, const std::string& message) {

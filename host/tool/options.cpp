@@ -258,6 +258,13 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
            "write a Markdown summary to FILE: totals, models over budget, the largest models")
           ->type_name("FILE")
           ->excludes(files);
+  CLI::Option* html =
+      text("--html",
+           "write a report page to FILE: totals, charts of the heaviest models against their "
+           "budgets, and every model in a table to sort and filter (one self-contained HTML "
+           "file; implies per-object rows)")
+          ->type_name("FILE")
+          ->excludes(files);
   CLI::Option* github =
       app.add_flag("--github",
                    "GitHub Actions annotations on stderr and the summary appended to "
@@ -349,6 +356,9 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
         } catch (const std::invalid_argument& error) {
           throw UsageError(name + ": " + error.what());
         }
+      } else if (option == html) {
+        if (value().empty()) throw UsageError("--html: the file name is empty");
+        options.html = value();
       } else if (option == junit || option == markdown) {
         if (value().empty()) throw UsageError(name + ": the file name is empty");
         if (option == junit && !CanWriteJunit()) {

@@ -59,14 +59,16 @@ struct Options {
   bool noPolicy = false;
   std::optional<std::string> junit;     // --junit FILE: JUnit XML, replaced whole
   std::optional<std::string> markdown;  // --markdown FILE: the Markdown summary, replaced whole
+  std::optional<std::string> html;      // --html FILE: the report page, replaced whole
   // GitHub Actions annotations on stderr: --github, or GITHUB_ACTIONS=true
   // unless --no-github.
   bool github = false;
   // With `github`: $GITHUB_STEP_SUMMARY, which the Markdown summary is appended to.
   std::optional<std::string> stepSummary;
 
-  // Per-object rows are made for --objects and for per-object budgets.
-  bool PerObject() const { return objects || objectBudgets.Any(); }
+  // Per-object rows are made for --objects, for per-object budgets and for the
+  // HTML report, whose model rows open onto them.
+  bool PerObject() const { return objects || objectBudgets.Any() || html.has_value(); }
 };
 
 // The command line as given: Options before anything is resolved. The settings

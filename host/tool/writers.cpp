@@ -6,6 +6,7 @@
 
 #include "host/models/models.h"
 #include "host/tool/github_writer.h"
+#include "host/tool/html_writer.h"
 #include "host/tool/markdown_writer.h"
 #if defined(VHOST_JUNIT_XML)
 #include "host/tool/junit_writer.h"
@@ -162,6 +163,7 @@ std::vector<std::unique_ptr<Writer>> WritersFor(
   if (options.markdown || options.stepSummary) {
     writers.push_back(std::make_unique<MarkdownWriter>(options.markdown, options.stepSummary));
   }
+  if (options.html) writers.push_back(std::make_unique<HtmlWriter>(*options.html));
   if (options.github) writers.push_back(std::make_unique<GithubWriter>(errLine));
   for (auto& writer : WritersFor(options.json, out, options.jsonLines)) {
     writers.push_back(std::move(writer));

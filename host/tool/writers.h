@@ -79,7 +79,7 @@ class JsonLinesWriter final : public Writer {
 // it, onto `out`: for a run that never got its options (a usage error).
 std::vector<std::unique_ptr<Writer>> WritersFor(bool json, std::FILE* out, bool jsonLines = false);
 
-// Every writer `options` ask for: the files first (JUnit, Markdown) and the
+// Every writer `options` ask for: the files first (JUnit, Markdown, HTML) and the
 // report on `out` last, so that a file that could not be written is already
 // the run's error when the JSON document is written. GitHub annotations go to
 // `errLine`, a line a call (the run's stderr).

@@ -7,6 +7,7 @@
 #include "host/models/models.h"
 #include "host/tool/budgets.h"
 #include "host/tool/github_writer.h"
+#include "host/tool/html_writer.h"
 #include "host/tool/markdown_writer.h"
 #include "host/tool/report_text.h"
 #include "host/tool/result.h"
@@ -94,34 +95,41 @@ TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
 // UTF-8 replaced as the JSON replaces it.
 TEST(CiReports, EscapeEachFormatsOwnSyntax) {
   const struct {
-    std::string text, message, property, cell, utf8;
+    std::string text, message, property, cell, utf8, html;
   } cases[] = {
-      {"plain.obj", "plain.obj", "plain.obj", "plain.obj", "plain.obj"},
-      {"a,b:c.obj", "a,b:c.obj", "a%2Cb%3Ac.obj", "a,b:c.obj", "a,b:c.obj"},
+      {"plain.obj", "plain.obj", "plain.obj", "plain.obj", "plain.obj", "plain.obj"},
+      {"a,b:c.obj", "a,b:c.obj", "a%2Cb%3Ac.obj", "a,b:c.obj", "a,b:c.obj", "a,b:c.obj"},
       // Rendered as \\u000d: the backslash of the written control is escaped too.
       // Written \u000d, whose backslash Markdown needs escaped in turn.
-      {"100%\r\n", "100%25%0D%0A", "100%25%0D%0A", "100%\\\\u000d\\\\u000a", "100%\r\n"},
-      {"x|y", "x|y", "x|y", "x\\|y", "x|y"},
+      {"100%\r\n", "100%25%0D%0A", "100%25%0D%0A", "100%\\\\u000d\\\\u000a", "100%\r\n",
+       "100%\\u000d\\u000a"},
+      {"x|y", "x|y", "x|y", "x\\|y", "x|y", "x|y"},
       {"*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\", "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\",
        "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\",
        "\\*a\\* \\_b\\_ \\`c\\` \\[d\\](e) \\<f\\> \\&g; \\$h\\$ \\~i\\~ \\\\",
-       "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\"},
+       "*a* _b_ `c` [d](e) <f> &g; $h$ ~i~ \\", "*a* _b_ `c` [d](e) &lt;f&gt; &amp;g; $h$ ~i~ \\"},
+      // What would end an attribute or open an element in a page.
+      {"<script>\"x\" 'y'</script>", "<script>\"x\" 'y'</script>", "<script>\"x\" 'y'</script>",
+       "\\<script\\>\"x\" 'y'\\</script\\>", "<script>\"x\" 'y'</script>",
+       "&lt;script&gt;&quot;x&quot; &#39;y&#39;&lt;/script&gt;"},
       // A lone byte, a cut sequence, an overlong form, a surrogate; then valid ones.
       {"\xff \xc3 \xc0\xaf \xed\xa0\x80 \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
        "\xef\xbf\xbd \xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd "
        "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd \xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80",
-       "", "", ""},
+       "", "", "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(vtool::GithubMessage(c.text), c.message);
     if (c.property.empty()) {
       EXPECT_EQ(vtool::ValidUtf8(c.text), c.message);
+      EXPECT_EQ(vtool::HtmlText(c.text), c.message);
       continue;
     }
     EXPECT_EQ(vtool::GithubProperty(c.text), c.property);
     EXPECT_EQ(vtool::MarkdownCell(c.text), c.cell);
     EXPECT_EQ(vtool::ValidUtf8(c.text), c.utf8);
+    EXPECT_EQ(vtool::HtmlText(c.text), c.html);
   }
 }
 
@@ -141,6 +149,78 @@ TEST(CiReports, AModelsPlaceIsItsFolderAndFileName) {
     EXPECT_EQ(place.folder, c.folder) << c.path;
     EXPECT_EQ(place.file, c.file) << c.path;
   }
+}
+
+// The page holds each model once with its one verdict, worst first, draws a
+// budget's maximum and warning level across its bar, and says a file it could
+// not write as the run's failure, naming it.
+TEST(HtmlReport, HoldsEveryModelWithItsVerdictAndBudgets) {
+  const auto verdict = [](const char* budget, Verdict::Kind kind, int64_t limit, bool warn) {
+    Verdict v;
+    v.budget = budget;
+    v.metric = vtool::Metric::kTriangles;
+    v.limit = limit;
+    v.value = 12;
+    v.kind = kind;
+    v.warn = warn;
+    return v;
+  };
+  const Counts counts{20, 12, 0, 12, 0, 0};
+  std::vector<ModelResult> models(5, Counted(counts, counts));
+  models[0].path = "art/over.obj";
+  models[0].verdicts = {verdict("warn-triangles", Verdict::Kind::kWarned, 10, true),
+                        verdict("max-triangles", Verdict::Kind::kOver, 11, false)};
+  models[1].path = "art/warned.glb";
+  models[1].verdicts = {verdict("warn-triangles", Verdict::Kind::kWarned, 10, true),
+                        verdict("max-triangles", Verdict::Kind::kWithin, 12, false)};
+  models[2].path = "props/broken <b>.ply";
+  models[2].all.reset();
+  models[2].error = "props/broken <b>.ply: line 3: not a number";
+  models[3].path = "props/plain.stl";
+  models[4].path = "props/new.obj";
+  models[4].baseline = ModelResult::Before{};
+  vtool::HtmlWriter writer("/nonexistent-folder/report.html");
+  writer.Begin(std::nullopt);
+  for (const ModelResult& model : models) writer.Model(model);
+  vtool::RunSummary summary;
+  summary.exitStatus = 2;
+  summary.baselineFile = "before.json";
+  summary.removed = {"props/gone.obj"};
+  const std::string page = writer.Page(summary);
+  const struct {
+    const char* path;
+    const char* verdict;
+  } rows[] = {{"art/over.obj", "over"},
+              {"art/warned.glb", "warned"},
+              {"props/broken &lt;b&gt;.ply", "not counted"},
+              {"props/plain.stl", "no budget"},
+              {"props/new.obj", "no budget"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    const std::string cell = "</button> " + std::string(row.path) + "</span>";
+    const std::size_t at = page.find(cell);
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(page.find(cell, at + 1), std::string::npos);
+    const std::size_t body = page.rfind("<div class=\"model ", at);
+    EXPECT_NE(page.find("data-verdict=\"" + std::string(row.verdict) + "\"", body),
+              std::string::npos);
+    EXPECT_LT(page.find("data-verdict=", body), at);
+  }
+  EXPECT_EQ(page.find("<b>"), std::string::npos) << "a file's name is text, never markup";
+  EXPECT_NE(page.find("line 3: not a number"), std::string::npos);
+  EXPECT_NE(page.find("<li>props/gone.obj</li>"), std::string::npos);
+  EXPECT_NE(page.find(">new</span>"), std::string::npos);
+  // over.obj's bar: 12 of a scale of 12 (180 + 440 pixels), its maximum at 11 and its warning
+  // at 10.
+  EXPECT_NE(page.find("<line class=\"warn\" x1=\"" + std::to_string(180 + 440 * 10 / 12)),
+            std::string::npos);
+  EXPECT_NE(page.find("<line class=\"max\" x1=\"" + std::to_string(180 + 440 * 11 / 12)),
+            std::string::npos);
+  EXPECT_NE(page.find("Exit status 2"), std::string::npos);
+
+  writer.End(summary);
+  EXPECT_NE(writer.Failure().find("HTML report: "), std::string::npos);
+  EXPECT_NE(writer.Failure().find("/nonexistent-folder/report.html"), std::string::npos);
 }
 
 }  // namespace
