@@ -116,7 +116,7 @@ if [ -f "$cache/base.tar" ] && tar -xf "$cache/base.tar" -C "$root"; then
 set -eu
 deb=/tmp/$1
 apt() { DEBIAN_FRONTEND=noninteractive apt-get -qq -o Dir::Cache::archives=/var/cache/veltrane-archives \
-  -o APT::Keep-Downloaded-Packages=true "$@"; }
+  -o APT::Keep-Downloaded-Packages=true -o Dpkg::Use-Pty=0 "$@"; }
 # The system as it is once the dependencies are in, before the package.
 snapshot() {
   find / -xdev \( -path /proc -o -path /dev -o -path /tmp -o -path /var/cache -o -path /var/lib/apt \
