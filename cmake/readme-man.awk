@@ -15,6 +15,11 @@
 function inline(text,    out, code, start) {
   gsub(/\\/, "\\e", text)
   gsub(/-/, "\\-", text)
+  # The README's typography, as roff names it, so that a terminal that is not
+  # UTF-8 shows it too.
+  gsub(/—/, "\\(em", text)
+  gsub(/…/, "...", text)
+  gsub(/×/, "\\(mu", text)
   # ``code with a ` in it`` before `code`.
   while (match(text, /`` [^`]* ``/)) {
     code = substr(text, RSTART + 3, RLENGTH - 6)
