@@ -48,3 +48,28 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_STRIP_FILES ON)  # what users install carries no debug information
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 include(CPack)
+
+# The tool's package, veltrane-host-<version>-<arch>.zip: veltrane-host.exe and
+# the plug-in it loads beside it (both stripped), README.txt and the license.
+# The target tool_package makes it (scripts/package.sh, for win64); both
+# programs link their runtime statically, so the zip needs nothing else.
+set(VELTRANE_TOOL_README ${PROJECT_BINARY_DIR}/packaging/README.txt)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/veltrane-host-README.txt.in ${VELTRANE_TOOL_README}
+               @ONLY NEWLINE_STYLE WIN32)
+set(tool_stage ${PROJECT_BINARY_DIR}/tool-package)
+set(VELTRANE_TOOL_PACKAGE
+    ${PROJECT_BINARY_DIR}/package/veltrane-host-${PROJECT_VERSION}-${VELTRANE_PACKAGE_ARCH}.zip)
+add_custom_command(
+  OUTPUT ${VELTRANE_TOOL_PACKAGE}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${tool_stage}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${tool_stage} ${PROJECT_BINARY_DIR}/package
+  COMMAND ${CMAKE_STRIP} -o ${tool_stage}/veltrane-host.exe $<TARGET_FILE:veltrane-host>
+  COMMAND ${CMAKE_STRIP} -o ${tool_stage}/Veltrane.dll $<TARGET_FILE:Veltrane>
+  COMMAND ${CMAKE_COMMAND} -E copy ${VELTRANE_TOOL_README} ${VELTRANE_LICENSE_TEXT} ${tool_stage}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${tool_stage} ${CMAKE_COMMAND} -E tar cf
+          ${VELTRANE_TOOL_PACKAGE} --format=zip -- veltrane-host.exe Veltrane.dll README.txt
+          LICENSE.txt
+  DEPENDS veltrane-host Veltrane ${VELTRANE_TOOL_README} ${VELTRANE_LICENSE_TEXT}
+  COMMENT "Making veltrane-host-${PROJECT_VERSION}-${VELTRANE_PACKAGE_ARCH}.zip"
+  VERBATIM)
+add_custom_target(tool_package DEPENDS ${VELTRANE_TOOL_PACKAGE})

@@ -58,9 +58,15 @@ ensure_packages() {
   return 1
 }
 
-# What the native build and its tests need.
+# What the native build and its tests need (help2man makes the man page, groff
+# shows it to its test).
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev libxml2-utils
-libtinyobjloader-dev nlohmann-json3-dev libcli11-dev libassimp-dev libmeshoptimizer-dev libdraco-dev gltfpack libzip-dev libgit2-dev libtomlplusplus-dev assimp-testmodels"
+libtinyobjloader-dev nlohmann-json3-dev libcli11-dev libassimp-dev libmeshoptimizer-dev libdraco-dev gltfpack libzip-dev libgit2-dev libtomlplusplus-dev assimp-testmodels
+help2man groff-base"
+
+# What the Debian package needs to be made (CPack asks file and dpkg-shlibdeps)
+# and checked (lintian; mmdebstrap makes the Debian system it is installed in).
+DEB_PACKAGES="dpkg-dev file lintian mmdebstrap"
 
 # What the fuzz harnesses need: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES="clang-14 libclang-rt-14-dev"

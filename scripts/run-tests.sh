@@ -2,11 +2,14 @@
 # Builds and runs the test suites and prints each suite's result and wall time.
 # The full run: native (Linux), native under the address, leak and
 # undefined-behaviour sanitizers, the lint (scripts/lint.sh), win32 and win64
-# built and both packages made of them; then, side by side, the validator's
-# long run under the sanitizers, each fuzz harness for a bounded time and each
-# package checked as shipped with its Windows suite run once, under Wine, on the
-# DLL taken out of it. --quick runs the first two only, the tier to run before
-# every commit. Exits non-zero when any suite fails.
+# built and the release's packages made of them and of an optimised Linux
+# build; then, side by side, the validator's long run under the sanitizers,
+# each fuzz harness for a bounded time, the Debian package linted and installed
+# into a fresh Debian system, and each Windows package checked as shipped, the
+# plug-in's with its Windows suite run once, under Wine, on the DLL taken out
+# of it, the tool's with its program run under Wine against the Linux tool.
+# --quick runs the first two only, the tier to run before every commit. Exits
+# non-zero when any suite fails.
 #
 #   scripts/run-tests.sh [--quick | --help]
 #
@@ -26,7 +29,7 @@ case $# in
       --quick) quick=1 ;;
       --help | -h)
         echo "$usage"
-        echo "  (no argument)  every suite: linux asan lint validator fuzz, then win32 win64 on their packages"
+        echo "  (no argument)  every suite: linux asan lint validator fuzz deb, then win32 win64 on their packages"
         echo "  --quick        the native and sanitizer suites only (linux asan)"
         exit 0 ;;
       *) echo "run-tests: unknown argument '$1'; $usage" >&2; exit 2 ;;
@@ -37,7 +40,7 @@ esac
 if [ "$quick" -eq 1 ]; then
   ensure_packages $NATIVE_PACKAGES
 else
-  ensure_packages $NATIVE_PACKAGES $FUZZ_PACKAGES $LINT_PACKAGES $WINDOWS_PACKAGES
+  ensure_packages $NATIVE_PACKAGES $FUZZ_PACKAGES $LINT_PACKAGES $WINDOWS_PACKAGES $DEB_PACKAGES
 fi
 cd "$VELTRANE_ROOT"
 
@@ -184,6 +187,18 @@ else
 fi
 validator_pid=$!
 
+# The Debian package: lintian, then installed, run and purged in a fresh
+# Debian system (scripts/check-deb.sh), in the background: most of it is
+# apt's, which waits on the network and dpkg rather than the processors.
+deb_log=build/deb.log
+deb_start=$(date +%s)
+deb_pid=""
+if [ "$packaged" -eq 1 ]; then
+  echo "==> suite deb: in the background ($deb_log)"
+  in_background "$deb_log" ./scripts/check-deb.sh "build/dist/veltrane-host_${version}_$(dpkg --print-architecture).deb"
+  deb_pid=$!
+fi
+
 # check_package ARCH: first that the check refuses broken copies of ARCH's
 # package (its log: build/package-ARCH-faults.log), then, in the background,
 # the package itself with its suite (build/package-ARCH.log). The pid in $!.
@@ -248,6 +263,26 @@ if [ "$packaged" -eq 1 ]; then
   check_package win64
   report_package win64 $!
   report_package win32 "$win32_pid"
+  # The tool's Windows package, once the 64-bit suite is done with Wine: first
+  # that its check refuses broken copies, then the package, its program run.
+  started
+  tool_zip=veltrane-host-$version-win64.zip
+  echo "==> suite package $tool_zip"
+  tool_log=build/package-tool-win64.log
+  tool_refuses=1
+  tests/check_package_faults.sh "build/dist/$tool_zip" win64 build/win64/bin/veltrane-host.exe \
+    >build/package-tool-win64-faults.log 2>&1 || tool_refuses=0
+  tool_status=0
+  ./scripts/check-package.sh "build/dist/$tool_zip" win64 >"$tool_log" 2>&1 || tool_status=$?
+  [ "$tool_refuses" -eq 1 ] || cat build/package-tool-win64-faults.log
+  if [ "$tool_status" -eq 0 ]; then grep -v '^  ok: ' "$tool_log"; else cat "$tool_log"; fi
+  if [ "$tool_status" -eq 0 ] && [ "$tool_refuses" -eq 1 ]; then
+    tool_package_note="package veltrane-host win64: passed ($(took)), $(tail -n 1 "$tool_log")"
+  else
+    [ "$tool_refuses" -eq 1 ] || tool_broken="; the check passes broken packages"
+    tool_package_note="package veltrane-host win64: FAILED ($(took)), $(tail -n 1 "$tool_log")${tool_broken:-}"
+    failed="$failed package-tool-win64"
+  fi
 fi
 
 background_result "$validator_pid" "$validator_log" "$validator_start"
@@ -260,11 +295,26 @@ else
   failed="$failed validator"
 fi
 note "$fuzz_note"
+if [ -n "$deb_pid" ]; then
+  background_result "$deb_pid" "$deb_log" "$deb_start"
+  echo "==> suite deb"
+  if [ "$status" -eq 0 ]; then grep -v '^  ok: ' "$deb_log"; else cat "$deb_log"; fi
+  if [ "$status" -eq 0 ]; then
+    note "deb: passed ($bg_took, in the background), $(tail -n 1 "$deb_log")"
+  else
+    note "deb: FAILED ($bg_took, see $deb_log), $(tail -n 1 "$deb_log")"
+    failed="$failed deb"
+  fi
+else
+  note "deb: not run (the packages were not made)"
+  failed="$failed deb"
+fi
 if [ "$packaged" -eq 1 ]; then
   note "$win32_suite_note"
   note "$win64_suite_note"
   note "$win32_package_note"
   note "$win64_package_note"
+  note "$tool_package_note"
 else
   for arch in $built; do run_suite "$arch" "on the build's DLL (no package)"; done
 fi

@@ -4,7 +4,9 @@
 # file too many, a file missing, a text with Unix line ends, a stale checksum, a
 # name of another version) and expects the static check to fail on each and to
 # name the check that failed, and to pass on the good one. UNSTRIPPED is the
-# build tree's DLL of ARCH. Works in build/ARCH/package-faults/.
+# build tree's DLL of ARCH. Works in build/ARCH/package-faults/. For the tool's
+# package (veltrane-host-*.zip) UNSTRIPPED is the build tree's veltrane-host.exe,
+# the file missing the plug-in and the text README.txt.
 # usage: tests/check_package_faults.sh ZIP ARCH UNSTRIPPED
 set -eu
 [ $# -eq 3 ] || { echo "usage: tests/check_package_faults.sh ZIP ARCH UNSTRIPPED" >&2; exit 2; }
@@ -12,6 +14,10 @@ root=$(CDPATH= cd -- "$(dirname -- "$0")/.." && pwd)
 abs() { echo "$(CDPATH= cd -- "$(dirname -- "$1")" && pwd)/$(basename -- "$1")"; }
 zip=$(abs "$1") arch=$2 unstripped=$(abs "$3")
 name=$(basename -- "$zip")
+case $name in
+  veltrane-host-*) program=veltrane-host.exe needed=Veltrane.dll text=README.txt prefix=veltrane-host ;;
+  *) program=Veltrane.dll needed=LICENSE.txt text=INSTALL.txt prefix=Veltrane ;;
+esac
 work=$root/build/$arch/package-faults
 rm -rf "$work"
 mkdir -p "$work/good"
@@ -38,19 +44,19 @@ expect() {
 }
 variant() { mkdir -p "$work/$1/files" && cp "$work/good/"* "$work/$1/files/"; }
 
-variant unstripped && cp "$unstripped" "$work/unstripped/files/Veltrane.dll"
+variant unstripped && cp "$unstripped" "$work/unstripped/files/$program"
 expect unstripped "stripped"
 variant extra-file && echo "left over" >"$work/extra-file/files/notes.txt"
 expect extra-file "holds exactly"
-variant no-license && rm "$work/no-license/files/LICENSE.txt"
+variant no-license && rm "$work/no-license/files/$needed"
 expect no-license "holds exactly"
-variant unix-text && tr -d '\r' <"$work/good/INSTALL.txt" >"$work/unix-text/files/INSTALL.txt"
+variant unix-text && tr -d '\r' <"$work/good/$text" >"$work/unix-text/files/$text"
 expect unix-text "Windows line ends"
 variant stale-sum && mkdir -p "$work/stale-sum" &&
   echo "$(printf '0%.0s' $(seq 64))  $name" >"$work/stale-sum/SHA256SUMS"
 expect stale-sum "sha256sum -c"
 variant other-version
-expect other-version "named for version" "$(echo "$name" | sed 's/^Veltrane-[0-9.]*-/Veltrane-0.0.1-/')"
+expect other-version "named for version" "$(echo "$name" | sed "s/^$prefix-[0-9.]*-/$prefix-0.0.1-/")"
 
 # And the good package itself passes, so the refusals above mean something.
 mkdir -p "$work/as-shipped" && cp "$zip" "$work/as-shipped/" &&

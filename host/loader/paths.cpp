@@ -1,6 +1,8 @@
 #include "host/loader/paths.h"
 
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -27,12 +29,36 @@ std::string ExecutableDirectory() {
   return slash == std::string::npos ? std::string(".") : self.substr(0, slash);
 }
 
-std::string BesideExecutable(const std::string& file) {
+namespace {
+
 #if defined(_WIN32)
-  return ExecutableDirectory() + "\\" + file;
+constexpr const char* kSeparator = "\\";
 #else
-  return ExecutableDirectory() + "/" + file;
+constexpr const char* kSeparator = "/";
 #endif
+
+bool IsFile(const std::string& path) {
+  std::error_code error;  // a place that cannot be looked at holds nothing
+  return std::filesystem::is_regular_file(std::filesystem::path(path), error);
+}
+
+}  // namespace
+
+std::string BesideExecutable(const std::string& file) {
+  return ExecutableDirectory() + kSeparator + file;
+}
+
+std::string FindShippedFile(const std::string& directory, const std::string& file) {
+  std::string beside = directory + kSeparator + file;
+  if (IsFile(beside)) return beside;
+  std::string installed = directory + kSeparator + ".." + kSeparator + "lib" + kSeparator +
+                          "veltrane" + kSeparator + file;
+  if (IsFile(installed)) return installed;
+  return beside;
+}
+
+std::string FindShippedFile(const std::string& file) {
+  return FindShippedFile(ExecutableDirectory(), file);
 }
 
 }  // namespace vhost

@@ -271,7 +271,8 @@ Parsed ParseCommandLine(int argc, const char* const* argv) {
                    "$GITHUB_STEP_SUMMARY (the default when GITHUB_ACTIONS is true)");
   CLI::Option* noGithub =
       app.add_flag("--no-github", "no GitHub Actions annotations or step summary, even in Actions");
-  app.add_option("--plugin", options.plugin, "the plug-in library (default: beside this tool)")
+  app.add_option("--plugin", options.plugin,
+                 "the plug-in library (default: beside this tool, or ../lib/veltrane/)")
       ->type_name("PATH");
   app.add_flag("--identify", options.identify, "tell what the plug-in says about itself");
   app.add_flag("--version", options.version,

@@ -219,9 +219,8 @@ class ToolRun {
     // user ticks Update and All before anything else, so that a first run counts.
     const bool fresh = settings.FindSection(vhost::veltrane::kSectionName) == nullptr;
 
-    host_ = std::make_unique<CountingHost>(options_.plugin.empty()
-                                               ? vhost::BesideExecutable(vhost::kPluginFileName)
-                                               : options_.plugin);
+    host_ = std::make_unique<CountingHost>(
+        options_.plugin.empty() ? vhost::FindShippedFile(vhost::kPluginFileName) : options_.plugin);
     vhost::VeltraneSession& session = host_->session();
     std::optional<Identity> identity;
     if (options_.identify) identity = Identify(session.plugin());
@@ -461,7 +460,7 @@ int CountAll(const Options& options, Selection models, Console& console, std::FI
 int PrintVersion(const Options& options, std::FILE* out) {
   std::string text = std::string("veltrane-host ") + ToolVersion() + "\n";
   const std::string plugin =
-      options.plugin.empty() ? vhost::BesideExecutable(vhost::kPluginFileName) : options.plugin;
+      options.plugin.empty() ? vhost::FindShippedFile(vhost::kPluginFileName) : options.plugin;
   try {
     CountingHost host(plugin);
     const Identity identity = Identify(host.session().plugin());
