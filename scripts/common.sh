@@ -59,10 +59,10 @@ ensure_packages() {
 }
 
 # What the native build and its tests need (help2man makes the man page, groff
-# shows it to its test).
+# shows it to its test, Chromium opens the HTML reports).
 NATIVE_PACKAGES="cmake ninja-build g++ binutils libgtest-dev googletest libosd-dev libpugixml-dev libxml2-utils
 libtinyobjloader-dev nlohmann-json3-dev libcli11-dev libassimp-dev libmeshoptimizer-dev libdraco-dev gltfpack libzip-dev libgit2-dev libtomlplusplus-dev assimp-testmodels
-help2man groff-base"
+help2man groff-base chromium"
 
 # What the Debian package needs to be made (CPack asks file and dpkg-shlibdeps)
 # and checked (lintian; mmdebstrap makes the Debian system it is installed in).
