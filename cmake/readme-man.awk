@@ -20,6 +20,7 @@ function inline(text,    out, code, start) {
   gsub(/—/, "\\(em", text)
   gsub(/…/, "...", text)
   gsub(/×/, "\\(mu", text)
+  gsub(/▸/, ">", text)
   # ``code with a ` in it`` before `code`.
   while (match(text, /`` [^`]* ``/)) {
     code = substr(text, RSTART + 3, RLENGTH - 6)
@@ -32,6 +33,13 @@ function inline(text,    out, code, start) {
   while (match(text, /\*\*[^*]+\*\*/)) {
     code = substr(text, RSTART + 2, RLENGTH - 4)
     text = substr(text, 1, RSTART - 1) "\\fB" code "\\fR" substr(text, RSTART + RLENGTH)
+  }
+  # A picture, which a terminal cannot show, is named with its file.
+  while (match(text, /!\[[^]]*\]\([^)]*\)/)) {
+    out = substr(text, RSTART + 2, RLENGTH - 3)
+    start = index(out, "](")
+    text = substr(text, 1, RSTART - 1) substr(out, 1, start - 1) ": " substr(out, start + 2) \
+           " in the source tree" substr(text, RSTART + RLENGTH)
   }
   # A link keeps its text and its address.
   while (match(text, /\[[^]]*\]\([^)]*\)/)) {

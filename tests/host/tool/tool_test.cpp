@@ -1148,7 +1148,9 @@ class Shards : public Tool {
 // reports gives the report of one run over the whole tree, byte for byte,
 // and the same JUnit report.
 TEST_F(Shards, PartitionTheTreeAndMergeBackIntoTheWholeRun) {
-  const Outcome whole = Start(std::string("--json --junit whole.xml ") + kArgs);
+  // Per-object rows, which the report page has whatever the options.
+  const Outcome whole =
+      Start(std::string("--json --objects --junit whole.xml --html whole.html ") + kArgs);
   ASSERT_EQ(whole.status, 2) << whole.err;
   const Json all = Document(whole);
   ASSERT_EQ(all["models"].size(), 14u);
@@ -1158,7 +1160,7 @@ TEST_F(Shards, PartitionTheTreeAndMergeBackIntoTheWholeRun) {
     std::string reports;
     for (int k = 1; k <= n; ++k) {
       const std::string name = "shard" + std::to_string(k) + ".json";
-      const Outcome shard = Sh("veltrane-host --json --shard " + std::to_string(k) + "/" +
+      const Outcome shard = Sh("veltrane-host --json --objects --shard " + std::to_string(k) + "/" +
                                std::to_string(n) + " " + kArgs + " > " + name);
       const Json document = Json::parse(Read(dir_ + "/" + name));
       EXPECT_EQ(document["shard"], std::to_string(k) + "/" + std::to_string(n));
@@ -1168,10 +1170,11 @@ TEST_F(Shards, PartitionTheTreeAndMergeBackIntoTheWholeRun) {
     std::multiset<std::string> expected;
     for (const Json& model : all["models"]) expected.insert(model["file"].get<std::string>());
     EXPECT_EQ(seen, expected);
-    const Outcome merged = Start("merge --junit merged.xml" + reports);
+    const Outcome merged = Start("merge --junit merged.xml --html merged.html" + reports);
     EXPECT_EQ(merged.status, whole.status) << merged.err;
     EXPECT_EQ(merged.out, whole.out);
     EXPECT_EQ(Read(dir_ + "/merged.xml"), Read(dir_ + "/whole.xml"));
+    EXPECT_EQ(Read(dir_ + "/merged.html"), Read(dir_ + "/whole.html"));
   }
 }
 
