@@ -60,6 +60,25 @@ void operator delete(void* memory) noexcept { Release(memory); }
 void operator delete[](void* memory) noexcept { Release(memory); }
 void operator delete(void* memory, std::size_t /*size*/) noexcept { Release(memory); }
 void operator delete[](void* memory, std::size_t /*size*/) noexcept { Release(memory); }
+// The forms that answer null instead of throwing (std::stable_sort's buffer
+// asks for one): counted memory like the rest, so that whichever delete the
+// library calls frees what this file allocated. An injected failure is null.
+void* operator new(std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+  try {
+    return Allocate(size, __builtin_return_address(0));
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& /*tag*/) noexcept {
+  try {
+    return Allocate(size, __builtin_return_address(0));
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* memory, const std::nothrow_t& /*tag*/) noexcept { Release(memory); }
+void operator delete[](void* memory, const std::nothrow_t& /*tag*/) noexcept { Release(memory); }
 
 namespace testing_support::alloc {
 
