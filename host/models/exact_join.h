@@ -95,24 +95,31 @@ class ExactJoin {
   // and whether each is new into `added`: the table's slots for all of them
   // are asked of memory at once, rather than waited for one by one (a scan's
   // vertices land anywhere in a table far larger than the caches).
+  // The keys lie `stride` bytes apart (keyBytes when not given): a key may be
+  // the first bytes of a larger record.
   static constexpr std::size_t kBatch = 64;
-  void JoinAll(const unsigned char* keys, std::size_t count, int32_t* numbers, bool* added) {
+  void JoinAll(const unsigned char* keys, std::size_t count, int32_t* numbers, bool* added,
+               std::size_t stride = 0) {
+    if (stride == 0) stride = keyBytes_;
     for (std::size_t done = 0; done < count; done += kBatch) {
       const std::size_t n = std::min(kBatch, count - done);
       while (2 * (count_ + n) > slots_.size()) Grow();
       uint64_t hashes[kBatch];
       const std::size_t mask = slots_.size() - 1;
       for (std::size_t i = 0; i < n; ++i) {
-        hashes[i] = Hash(keys + (done + i) * keyBytes_);
+        hashes[i] = Hash(keys + (done + i) * stride);
         __builtin_prefetch(&slots_[static_cast<std::size_t>(hashes[i]) & mask]);
       }
       for (std::size_t i = 0; i < n; ++i) {
-        numbers[done + i] = Find(keys + (done + i) * keyBytes_, hashes[i], added[done + i]);
+        numbers[done + i] = Find(keys + (done + i) * stride, hashes[i], added[done + i]);
       }
     }
   }
 
   std::size_t Count() const { return count_; }
+
+  // Vertex `v`'s key (v below Count()), valid until the next join.
+  const unsigned char* Key(std::size_t v) const { return &keys_[v * keyBytes_]; }
 
   // Makes room for `vertices` distinct vertices at once.
   void Reserve(std::size_t vertices) {

@@ -32,9 +32,16 @@ constexpr std::size_t kFacetBytes = 50;   // normal, 3 corners, attribute word
 using Corner = std::array<float, 7>;
 
 // One object being built: its corners joined, its faces handed over in pieces.
+//
+// Corners join by position alone while every one so far has the file's plain
+// colour, as nearly every file's have: a key of 12 bytes, not 28, which is
+// most of what the join costs. The first corner of another colour moves the
+// join over to keys of position and colour, the corners joined so far
+// re-entered in their order with the plain colour, so that every number stays
+// what a join of whole corners from the start would have given.
 class Mesh {
  public:
-  explicit Mesh(Object& object) : object_(object) {}
+  Mesh(Object& object, const std::array<float, 4>& plain) : object_(object), plain_(plain) {}
 
   void Reserve(uint64_t facets) {
     const auto faces = static_cast<int64_t>(std::min<uint64_t>(facets, kMaxElementCount / 3));
@@ -46,15 +53,24 @@ class Mesh {
 
   // Adds a facet of three corners; false when the object would pass its limits.
   bool AddFacet(const Corner* corners) {
-    if (object_.FaceCount() + static_cast<int64_t>(sizes_.size() + batched_ / 3) >=
+    if (object_.FaceCount() + static_cast<int64_t>(queued_ + batched_ / 3) >=
         kMaxElementCount / 3) {
       return false;
+    }
+    if (!coloured_) {
+      for (std::size_t c = 0; c < 3; ++c) {
+        // By their bytes, as the join tells corners apart.
+        if (!exact::SameBytes(corners[c].data() + 3, plain_.data(), sizeof plain_)) {
+          JoinWholeCorners();
+          break;
+        }
+      }
     }
     std::copy(corners, corners + 3, batch_.begin() + static_cast<std::ptrdiff_t>(batched_));
     batched_ += 3;
     if (batched_ + 3 > batch_.size()) {
       JoinBatch();
-      if (sizes_.size() >= kVertexPiece) HandOver();
+      if (queued_ >= kVertexPiece) HandOver();
     }
     return true;
   }
@@ -72,8 +88,26 @@ class Mesh {
     // becoming the object's.
     object_.AddFacesOfSize(3, std::move(points_));
     vertices_.clear();
-    sizes_.clear();
+    queued_ = 0;
+    // The list moved away took its room: the next piece's, at once.
     points_.clear();
+    points_.reserve(3 * kVertexPiece + kBatch);
+  }
+
+  // From here on, corners join by position and colour (see the class).
+  void JoinWholeCorners() {
+    JoinBatch();  // the corners waiting all have the plain colour
+    ExactJoin whole(sizeof(Corner));
+    whole.Reserve(std::max<std::size_t>(join_.Count(), 16));
+    Corner corner{};
+    std::memcpy(corner.data() + 3, plain_.data(), sizeof plain_);
+    bool added = false;
+    for (std::size_t v = 0; v < join_.Count(); ++v) {
+      std::memcpy(corner.data(), join_.Key(v), kPositionBytes);
+      whole.Join(corner.data(), added);
+    }
+    join_ = std::move(whole);
+    coloured_ = true;
   }
 
   // Joins the corners batched (ExactJoin::JoinAll) and queues their facets.
@@ -82,22 +116,26 @@ class Mesh {
     std::array<bool, kBatch> added{};
     static_assert(sizeof(Corner) == 7 * sizeof(float), "corners lie back to back");
     join_.JoinAll(static_cast<const unsigned char*>(static_cast<const void*>(batch_.data())),
-                  batched_, numbers.data(), added.data());
+                  batched_, numbers.data(), added.data(), sizeof(Corner));
+    points_.insert(points_.end(), numbers.begin(),
+                   numbers.begin() + static_cast<std::ptrdiff_t>(batched_));
     for (std::size_t c = 0; c < batched_; ++c) {
-      points_.push_back(numbers[c]);
       if (added[c]) vertices_.push_back(Vec3{batch_[c][0], batch_[c][1], batch_[c][2]});
-      if (c % 3 == 2) sizes_.push_back(3);
     }
+    queued_ += batched_ / 3;
     batched_ = 0;
   }
 
   Object& object_;  // in the reader's document
   static constexpr std::size_t kBatch = ExactJoin::kBatch;
-  ExactJoin join_{sizeof(Corner)};
+  static constexpr std::size_t kPositionBytes = 3 * sizeof(float);
+  std::array<float, 4> plain_;  // the colour of a facet that gives none
+  bool coloured_ = false;       // a corner of another colour was met: keys are whole corners
+  ExactJoin join_{kPositionBytes};
   std::array<Corner, kBatch> batch_{};  // corners not yet joined, whole facets
   std::size_t batched_ = 0;
   std::vector<Vec3> vertices_;  // joined, not yet handed over
-  std::vector<int32_t> sizes_;
+  std::size_t queued_ = 0;      // facets joined, not yet handed over
   std::vector<int32_t> points_;
 };
 
@@ -161,7 +199,7 @@ class Reader {
     }
     body_->Skip(kHeaderBytes);
     if (facets == 0) return;
-    Mesh mesh(objects_.AddObject(FileStem(path_) + "/mesh 0"));
+    Mesh mesh(objects_.AddObject(FileStem(path_) + "/mesh 0"), plain);
     if (facets > static_cast<uint64_t>(kMaxElementCount / 3)) {
       throw ModelError(ModelError::Kind::kLimit, path_, 0,
                        "more than " + std::to_string(kMaxElementCount / 3) +
@@ -307,7 +345,7 @@ class Reader {
           objectName += '/';
           objectName += name.empty() ? "mesh " + std::to_string(solids) : name;
           object = &objects_.AddObject(std::move(objectName));
-          mesh.emplace(*object);
+          mesh.emplace(*object, std::array<float, 4>{});  // text gives no colours
         }
         if (!mesh->AddFacet(corners.data())) {
           throw ModelError(ModelError::Kind::kLimit, path_, line_,

@@ -384,6 +384,10 @@ TEST_F(PlyStl, StlFilesOfEachEncodingJoinCornersByPosition) {
       {"binary, coloured", StlBinary(kTetra, "binary", {0x8000, 0x8000, 0x8001, 0x8001}),
        "model/mesh 0", 8},
       {"binary, some coloured", StlBinary(kTetra, "binary", {0x8000, 0, 0, 0}), "model/mesh 0", 7},
+      // A colour first met after plain corners were joined by position alone.
+      {"binary, coloured last", StlBinary(kTetra, "binary", {0, 0, 0, 0x8000}), "model/mesh 0", 7},
+      {"binary, coloured between", StlBinary(kTetra, "binary", {0, 0x8001, 0x8001, 0}),
+       "model/mesh 0", 8},
   };
   for (const Case& c : cases) {
     std::string name;
