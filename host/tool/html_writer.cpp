@@ -1,8 +1,11 @@
 #include "host/tool/html_writer.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "host/models/models.h"
 #include "host/tool/html_assets.h"
