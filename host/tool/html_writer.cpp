@@ -71,14 +71,6 @@ std::string FormatOf(const std::string& path) {
   return ext;
 }
 
-// Whether row F counted triangles: the Triangle box was ticked.
-bool TrianglesInF(const ModelResult& result) {
-  for (std::size_t i = 0; i < std::size(kCheckBoxes); ++i) {
-    if (std::strcmp(kCheckBoxes[i], "Triangle") == 0) return result.options[i];
-  }
-  return true;
-}
-
 bool IsGrowth(const Verdict& v) { return v.budget.rfind("max-growth-", 0) == 0; }
 
 // The model's whole-model budget for `metric`: a maximum, or with `warn` a

@@ -22,14 +22,6 @@ std::string Row(const std::vector<std::string>& cells) {
   return row + "\n";
 }
 
-// Whether row F counted triangles: the Triangle box was ticked.
-bool TrianglesInF(const ModelResult& result) {
-  for (std::size_t i = 0; i < std::size(kCheckBoxes); ++i) {
-    if (std::strcmp(kCheckBoxes[i], "Triangle") == 0) return result.options[i];
-  }
-  return true;
-}
-
 std::string More(std::size_t shown, std::size_t all) {
   return all > shown ? "\n… and " + std::to_string(all - shown) + " more (the job's log has them)\n"
                      : "";

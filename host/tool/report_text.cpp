@@ -1,6 +1,8 @@
 #include "host/tool/report_text.h"
 
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 
 #include "host/models/models.h"
 #include "protocol/utf.h"
@@ -64,6 +66,14 @@ std::string VerdictMessage(const ModelResult& result, const Verdict& verdict) {
   }
   return line + limit + " " + what + rule +
          " cannot be checked: " + vhost::Printable(verdict.reason);
+}
+
+// Whether row F counted triangles: the Triangle box was ticked.
+bool TrianglesInF(const ModelResult& result) {
+  for (std::size_t i = 0; i < std::size(kCheckBoxes); ++i) {
+    if (std::strcmp(kCheckBoxes[i], "Triangle") == 0) return result.options[i];
+  }
+  return true;
 }
 
 ModelPlace PlaceOf(const std::string& path) {

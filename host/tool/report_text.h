@@ -22,6 +22,9 @@ std::string ValidUtf8(const std::string& text);
 //   object "wheel": 70000 vertices, over max-object-vertices 65535 (veltrane.toml:3)
 std::string VerdictMessage(const ModelResult& result, const Verdict& verdict);
 
+// Whether the model's row F counted triangles (Triangle ticked), not polygons.
+bool TrianglesInF(const ModelResult& result);
+
 // The folder of a model as given ("." when it has none) and its file name;
 // standard input is "<stdin>" in ".". Control characters are written \u000a.
 struct ModelPlace {
