@@ -6,6 +6,8 @@
 #include <iterator>
 #include <new>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string_view>
 
 #include "host/models/models.h"
 #include "host/tool/result_json.h"
@@ -305,7 +307,21 @@ int Status(const ModelResult& result) {
   return status;
 }
 
-std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary) {
+std::string ModelJsonInReport(const ModelResult& result) {
+  const std::string alone = ModelJson(result).dump(2, ' ', false, Json::error_handler_t::replace);
+  // Two levels deeper than alone: a text never holds a raw line break (JSON
+  // escapes it), so every one is a line of the layout.
+  std::string placed;
+  placed.reserve(alone.size() + alone.size() / 8);
+  for (const char c : alone) {
+    placed += c;
+    if (c == '\n') placed += "    ";
+  }
+  return placed;
+}
+
+std::string ReportJson(const std::vector<std::string>& models,
+                       const std::vector<std::string>& added, const RunSummary& summary) {
   Json document;
   document["schema"] = kSchema;
   document["exit_status"] = summary.exitStatus;
@@ -318,10 +334,6 @@ std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& su
                  {"hash", summary.policyHash}};
   document["shard"] = summary.shard.empty() ? Json(nullptr) : Json(summary.shard);
   if (summary.baselineFile) {
-    Json added = Json::array();
-    for (const ModelResult& result : results) {
-      if (result.baseline && !result.baseline->found) added.push_back(result.path);
-    }
     document["baseline"] =
         Json{{"file", *summary.baselineFile}, {"new", added}, {"removed", summary.removed}};
   }
@@ -336,10 +348,39 @@ std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& su
                               {"name", id.name},
                               {"menu", id.menuStrings}};
   }
-  Json models = Json::array();
-  for (const ModelResult& result : results) models.push_back(ModelJson(result));
-  document["models"] = std::move(models);
-  return document.dump(2, ' ', false, Json::error_handler_t::replace);
+  // Last in the document, so that the models' texts go where its empty array
+  // ends the dump, laid out as the dump lays out an array of objects.
+  document["models"] = Json::array();
+  std::string text = document.dump(2, ' ', false, Json::error_handler_t::replace);
+  constexpr std::string_view kEnd = "[]\n}";
+  if (models.empty()) return text;
+  if (text.size() < kEnd.size() ||
+      text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
+    throw std::logic_error("the report's models are not where its layout ends");
+  }
+  std::size_t size = text.size();
+  for (const std::string& model : models) size += model.size() + 6;
+  std::string out;
+  out.reserve(size + 8);
+  out.append(text, 0, text.size() - kEnd.size());
+  out += "[\n";
+  for (std::size_t i = 0; i < models.size(); ++i) {
+    out += i == 0 ? "    " : ",\n    ";
+    out += models[i];
+  }
+  out += "\n  ]\n}";
+  return out;
+}
+
+std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary) {
+  std::vector<std::string> models;
+  std::vector<std::string> added;
+  models.reserve(results.size());
+  for (const ModelResult& result : results) {
+    models.push_back(ModelJsonInReport(result));
+    if (result.baseline && !result.baseline->found) added.push_back(result.path);
+  }
+  return ReportJson(models, added, summary);
 }
 
 std::string ToJsonLine(const ModelResult& result) {

@@ -57,7 +57,10 @@ class JsonWriter final : public Writer {
  private:
   std::FILE* out_;
   std::optional<Identity> identity_;
-  std::vector<ModelResult> results_;
+  // Each model's text as it arrived (ModelJsonInReport), and the paths of
+  // those new since the baseline: the end only puts the document around them.
+  std::vector<std::string> models_;
+  std::vector<std::string> added_;
 };
 
 // A JSON line per model as soon as it is handed over, flushed at once, then a

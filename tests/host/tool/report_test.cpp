@@ -91,6 +91,35 @@ TEST(Json, ReplacesWhatIsNotUtf8AndEscapesControls) {
   EXPECT_EQ(doc["schema"], "veltrane-host/1");
 }
 
+// The report is laid out from each model's text as it arrived: the layout
+// must be the one the JSON library gives the whole document, byte for byte,
+// with no model, with one, and with several of every shape (objects, an error
+// with a line break and bytes that are not UTF-8, a baseline).
+TEST(Json, ReportMadeModelByModelIsLaidOutAsAWholeDocument) {
+  ModelResult rows = Counted({5, 9, 0, 9, 0, 0}, {5, 9, 0, 9, 0, 0});
+  rows.objects = std::vector<vtool::ObjectRow>{{0, "a\nb", true, {3, 1, 0, 1, 0, 0}}};
+  rows.baseline = ModelResult::Before{false, std::nullopt};
+  ModelResult failed;
+  failed.path = "bad\xff.obj";
+  failed.error = "bad\xff.obj:3: \"f\" needs\n3 points";
+  vtool::RunSummary withBaseline{1, "", std::nullopt, {}, {}, {}, {}, {}};
+  withBaseline.baselineFile = "old.json";
+  withBaseline.removed = {"gone.obj"};
+  const struct {
+    std::vector<ModelResult> models;
+    vtool::RunSummary summary;
+  } cases[] = {
+      {{}, {}},
+      {{Counted({5, 7, 0, 7, 0, 0}, {5, 7, 0, 7, 0, 0})}, {}},
+      {{rows, failed, Counted({1, 2, 0, 2, 0, 0}, {1, 2, 0, 2, 0, 0})}, withBaseline},
+  };
+  for (const auto& c : cases) {
+    const std::string text = vtool::ToJson(c.models, c.summary);
+    EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2)) << text;
+    EXPECT_EQ(nlohmann::json::parse(text)["models"].size(), c.models.size());
+  }
+}
+
 // What each CI format would read as its own syntax, escaped; what is not
 // UTF-8 replaced as the JSON replaces it.
 TEST(CiReports, EscapeEachFormatsOwnSyntax) {
