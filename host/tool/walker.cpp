@@ -116,8 +116,11 @@ class FolderWalk {
       const std::string name = entry.path().filename().generic_string();
       if (!rules_.hidden && !name.empty() && name[0] == '.') continue;
       const std::string path = Join(shown, name);
+      // The kind the listing gave, where the file system gives one: a tree of
+      // thousands of files is walked without a call per file.
       std::error_code kindError;
-      const fs::file_status own = entry.symlink_status(kindError);
+      const bool link = entry.is_symlink(kindError);
+      const bool folder = !kindError && !link && entry.is_directory(kindError);
       if (kindError) {
         // Gone since it was listed is nothing; anything else is a place the
         // walk could not look into.
@@ -126,14 +129,15 @@ class FolderWalk {
         }
         continue;
       }
-      if (fs::is_directory(own)) {
+      if (folder) {
         const std::string below = relative + name + "/";
         if (!ignore_.Ignores(below)) Walk(entry.path(), path, below, fromRoot + name + "/");
         continue;
       }
       // A link is followed to a file only: a linked folder could lead back up.
-      const fs::file_status target = fs::is_symlink(own) ? entry.status(kindError) : own;
-      if (kindError || !fs::is_regular_file(target)) continue;
+      const bool file =
+          link ? fs::is_regular_file(entry.status(kindError)) : entry.is_regular_file(kindError);
+      if (kindError || !file) continue;
       if (ignore_.Ignores(relative + name) || !rules_.globs.Takes(fromRoot + name) ||
           !vhost::models::WalkTakes(path)) {
         continue;
