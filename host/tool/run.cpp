@@ -312,11 +312,11 @@ class ToolRun {
     WorkerJob job;
     job.models = models_.size();
     job.workers = options_.jobs;
-    for (const WalkItem& model : models_) {
+    job.size = [this](std::size_t i) -> uint64_t {
       std::error_code unknown;
-      const auto size = std::filesystem::file_size(model.path, unknown);
-      job.sizes.push_back(unknown ? 0 : static_cast<uint64_t>(size));
-    }
+      const auto size = std::filesystem::file_size(models_[i].path, unknown);
+      return unknown ? 0 : static_cast<uint64_t>(size);
+    };
     job.count = [this](std::size_t i) { return Count(i, false); };
     job.lost = [this](std::size_t i, const std::string& why) {
       ModelResult result;

@@ -193,10 +193,12 @@ WorkersEnd CountInWorkers(const WorkerJob& job) {
   constexpr std::size_t kWindow = 32;
   // What a worker may be sent beyond the model it counts: a few models, of a
   // few hundred KiB in all.
-  constexpr std::size_t kQueued = 8;
+  constexpr std::size_t kQueued = 64;
   constexpr uint64_t kQueuedBytes = uint64_t{256} << 10;
+  std::vector<std::optional<uint64_t>> sizes(job.models);
   const auto size = [&](std::size_t model) {
-    return model < job.sizes.size() ? job.sizes[model] : 0;
+    if (!sizes[model]) sizes[model] = job.size ? job.size(model) : 0;
+    return *sizes[model];
   };
   std::vector<std::unique_ptr<Worker>> workers(static_cast<std::size_t>(
       std::max(1, std::min<int>(job.workers, static_cast<int>(job.models)))));

@@ -21,11 +21,13 @@ namespace vtool {
 struct WorkerJob {
   std::size_t models = 0;
   int workers = 2;
-  // Each model's file size in bytes (0 when unknown; none: all unknown). A
+  // Model i's file size in bytes (0 when unknown; none: all unknown), asked
+  // once per model and only as it comes near being handed out, so that the
+  // first models go out without waiting for every file to be looked at. A
   // worker is sent small models ahead, so that it never waits for the run
   // between two of them, but no large one behind another: the last large
   // models must not wait in one worker's line while another has nothing to do.
-  std::vector<uint64_t> sizes;
+  std::function<uint64_t(std::size_t)> size;
   // Runs in a worker: model i counted there. An exception ends the worker,
   // and the model is then `lost`.
   std::function<ModelResult(std::size_t)> count;
