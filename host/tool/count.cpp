@@ -32,8 +32,8 @@ std::vector<std::string> TakeFreezeFailures(const std::string& path) {
 
 // Counts the document the model was loaded into: one count when it is opened,
 // then with per-object rows one count per object.
-void Count(CountingHost& host, vhost::Document& doc, bool perObject, ModelResult& result,
-           std::vector<std::string>& failures) {
+void Count(CountingHost& host, vhost::Document& doc, const CountRequest& request,
+           ModelResult& result, std::vector<std::string>& failures) {
   vhost::VeltraneSession& session = host.session();
   vhost::State().documents.freezeFailures.clear();
   host.Blank(0);
@@ -48,10 +48,10 @@ void Count(CountingHost& host, vhost::Document& doc, bool perObject, ModelResult
   if (update && (!result.current || (result.options[1] && !result.all))) {
     throw std::runtime_error("the plug-in did not count this document");
   }
-  result.picture = session.Picture();
+  if (request.picture) result.picture = session.Picture();
   for (std::string& line : TakeFreezeFailures(result.path)) failures.push_back(std::move(line));
 
-  if (!perObject || !update) return;
+  if (!request.perObject || !update) return;
   // As a user clicking through the objects with All cleared, so that each click
   // counts one object and not the whole document again.
   const bool all = result.options[1];
@@ -168,7 +168,7 @@ ModelResult CountModel(CountingHost& host, const std::string& path, const CountR
     result.slots = doc.SlotCount();
     if (request.current) doc.currentIndex = *request.current;
     if (doc.At(doc.currentIndex) != nullptr) result.currentObject = doc.currentIndex;
-    Count(host, doc, request.perObject, result, failures);
+    Count(host, doc, request, result, failures);
   } catch (const vhost::ModelError& error) {
     result.error = error.what();
     result.errorKind = error.kind();

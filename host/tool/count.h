@@ -54,6 +54,9 @@ struct CountRequest {
   bool perObject = false;          // a row per object
   std::vector<BudgetRule> rules;   // checked on every model counted
   std::vector<Waiver> waivers;     // budgets the model may exceed, and why
+  // The window drawn as text after the count, for the report that shows it
+  // (the text one): a fifth of a small model's time, so not drawn for the others.
+  bool picture = true;
 };
 
 // Where a person watching sees a load go on: called while the file is read, and

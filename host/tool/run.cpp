@@ -159,6 +159,7 @@ class ToolRun {
             WritersFor(options, out, [&console](const std::string& line) { console.Line(line); })) {
     request_.current = options.current;
     request_.perObject = options.PerObject();
+    request_.picture = !options.json && !options.jsonLines;
     request_.rules = BudgetRules(options.budgets, options.objectBudgets);
   }
 
