@@ -549,7 +549,12 @@ class Reader {
           0, 0,
           static_cast<int64_t>(plan.kind == Kind::kEdge ? 2 : 3) * static_cast<int64_t>(faces));
     }
+    const bool plain = PlainFaces(plan);
     for (record_ = 0; record_ < count; ++record_) {
+      if (plain) {
+        TakePlainFaces(count);
+        if (record_ == count) break;
+      }
       corners_.clear();
       std::array<int64_t, 2> ends{};
       if (text_) {
@@ -605,6 +610,53 @@ class Reader {
         default:
           break;
       }
+    }
+  }
+
+  // Binary faces as nearly every file lays them out: one list of int or uint
+  // indices with a uchar size, and nothing else, in this machine's byte order.
+  bool PlainFaces(const Plan& plan) const {
+    if (text_ || swap_ || plan.kind != Kind::kFace || plan.fields.size() != 1) return false;
+    const Field& field = plan.fields[0];
+    return field.list && field.use == Use::kIndices && field.count == PlyScalar::kUChar &&
+           (field.type == PlyScalar::kInt || field.type == PlyScalar::kUInt);
+  }
+
+  // Takes plain faces (PlainFaces) straight from the block, many a call
+  // rather than a record and a field at a time, from record_ on. Stops at the
+  // first record that is anything but a face of valid indices whole in the
+  // bytes at hand, record_ naming it, for the general path to read (and,
+  // when it is at fault, to refuse in its own words).
+  void TakePlainFaces(uint64_t count) {
+    constexpr std::size_t kChunk = std::size_t{64} << 10;
+    std::array<int64_t, UINT8_MAX> corners{};
+    while (record_ < count) {
+      const std::size_t have = body_->Left(kChunk);
+      const char* bytes = body_->Peek(have);
+      if (bytes == nullptr) return;
+      std::size_t at = 0;
+      bool stopped = false;
+      while (record_ < count) {
+        const std::size_t points = static_cast<unsigned char>(bytes[at]);
+        if (points == 0 || at + 1 + 4 * points > have) {
+          stopped = points == 0 || have < kChunk;
+          break;
+        }
+        for (std::size_t i = 0; i < points; ++i) {
+          int32_t value = 0;
+          std::memcpy(&value, bytes + at + 1 + 4 * i, sizeof value);
+          // A uint past 2^31 reads as negative here: past the vertices either way.
+          if (value < 0 || static_cast<uint64_t>(value) >= vertexCount_) stopped = true;
+          corners[i] = value;
+        }
+        if (stopped) break;
+        AddFace(corners.data(), points);
+        at += 1 + 4 * points;
+        ++record_;
+        if (at >= have) break;
+      }
+      body_->Skip(at);
+      if (stopped || at == 0) return;
     }
   }
 

@@ -77,16 +77,24 @@ std::string Ply(Encoding encoding, const std::vector<Element>& elements) {
   text += "end_header\n";
   const bool big = encoding == Encoding::kBig;
   for (const Element& e : elements) {
+    // Each property's types: a list's size and item types, else its type twice.
+    std::vector<std::array<std::string, 2>> types;
+    std::vector<bool> lists;
+    for (const std::string& p : e.properties) {
+      lists.push_back(Words(p, 0) == "list");
+      types.push_back(lists.back() ? std::array<std::string, 2>{Words(p, 1), Words(p, 2)}
+                                   : std::array<std::string, 2>{Words(p, 0), Words(p, 0)});
+    }
     for (const std::vector<double>& record : e.records) {
       std::size_t at = 0;
       std::string line;
-      for (const std::string& p : e.properties) {
-        const bool list = Words(p, 0) == "list";
+      for (std::size_t k = 0; k < e.properties.size(); ++k) {
+        const bool list = lists[k];
         // A list's size, then its items (none for a negative size).
         const double first = record.at(at);
         const std::size_t values = list ? 1 + static_cast<std::size_t>(std::max(0.0, first)) : 1;
         for (std::size_t i = 0; i < values; ++i, ++at) {
-          const std::string type = list ? Words(p, i == 0 ? 1 : 2) : Words(p, 0);
+          const std::string& type = types[k][i == 0 ? 0 : 1];
           if (encoding == Encoding::kAscii) {
             char number[64];
             std::snprintf(number, sizeof number, "%.17g ", record.at(at));
@@ -348,6 +356,50 @@ std::string StlText(const std::vector<std::pair<std::string, std::vector<Facet>>
     text += "endsolid" + (name.empty() ? "" : " " + name) + lineEnd;
   }
   return text;
+}
+
+// Binary faces of one uchar-sized list of int or uint indices, in this
+// machine's byte order, are read many at a time from the scan's block; every
+// other layout a record at a time. Both count alike across the ends of what is
+// taken at once (64 KiB) and of the scan's block (1 MiB), and a fault is named
+// by its record as the record-at-a-time reading names it.
+TEST_F(PlyStl, FacesReadManyAtATimeCountAndFailAsOneAtATime) {
+  // 13 bytes a triangle, 12 a vertex: 1.5 MB, the faces starting 0.7 MB in.
+  constexpr int kTriangles = 60000;
+  std::vector<std::vector<double>> vertices;
+  std::vector<std::vector<double>> strip;
+  for (int i = 0; i < kTriangles + 2; ++i) vertices.push_back({double(i), double(i % 2), 0});
+  for (int i = 0; i < kTriangles; ++i)
+    strip.push_back({3, double(i), double(i + 1), double(i + 2)});
+  std::vector<std::vector<double>> past = strip;
+  past[50000][2] = kTriangles + 2;
+  std::vector<std::vector<double>> none = strip;
+  none[40000] = {0};
+  for (const char* list : {"list uchar int vertex_indices", "list uchar uint vertex_indices",
+                           "list ushort int vertex_indices"}) {
+    for (const Encoding e : {Encoding::kLittle, Encoding::kBig}) {
+      const std::string what = std::string(list) + ", " + FormatName(e);
+      SCOPED_TRACE(what);
+      const auto file = [&](const std::vector<std::vector<double>>& faces) {
+        return Ply(e, {{"vertex", kXyz, vertices}, {"face", {list}, faces}});
+      };
+      ExpectTally(Load(Write("strip.ply", file(strip))), {kTriangles + 2, 0, 0, kTriangles, 0, 0},
+                  what);
+      ExpectLoadError(Write("past.ply", file(past)), 0,
+                      "element face 50001: index 60002 past the 60002 vertices");
+      ExpectLoadError(Write("none.ply", file(none)), 0, "element face 40001: a face of no points");
+      const std::string whole = file(strip);
+      ExpectLoadError(Write("cut.ply", whole.substr(0, whole.size() - 5)), 0,
+                      "element face 60000: the file ends");
+    }
+  }
+  // A uint index past 2^31 is named by its value, not as a negative number.
+  ExpectLoadError(
+      Write("large.ply", Ply(Encoding::kLittle, {CubeVertices(),
+                                                 {"face",
+                                                  {"list uchar uint vertex_indices"},
+                                                  {{3, 0, 1, 2}, {3, 0, 1, 4294967295.0}}}})),
+      0, "element face 2: index 4294967295 past the 8 vertices");
 }
 
 std::string StlBinary(const std::vector<Facet>& facets, const std::string& header = "binary",
