@@ -342,6 +342,52 @@ TEST_F(GltfReader, FaultsAreRefusedNamingTheElement) {
   }
 }
 
+// A large list of indices is read in two halves at once, into a list made
+// while the vertices are welded: the count is the whole list's, and of the
+// indices past the vertices the first is named, whichever half holds it.
+TEST_F(GltfReader, ALargeIndexListIsReadWholeAndItsFirstFaultNamed) {
+  constexpr uint32_t kTriangles = 100000;  // 300,000 indices: past the size read in halves
+  const auto file = [&](const std::vector<std::size_t>& past) {
+    std::vector<uint32_t> indices;
+    for (uint32_t t = 0; t < kTriangles; ++t) indices.insert(indices.end(), {0, t % 2 + 1, 3});
+    for (const std::size_t at : past) indices[at] = 9;
+    Bytes bytes;
+    bytes.Add<float>({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0});
+    for (const uint32_t index : indices) bytes.Add<uint32_t>({index});
+    const std::size_t length = 48 + 4 * indices.size();
+    const std::string json = Asset(
+        "", length,
+        R"("bufferViews": [{"buffer": 0, "byteLength": 48}, {"buffer": 0, "byteOffset": 48, "byteLength": )" +
+            std::to_string(4 * indices.size()) + R"(}],
+           "accessors": [{"bufferView": 0, "componentType": 5126, "count": 4, "type": "VEC3"},
+                         {"bufferView": 1, "componentType": 5125, "count": )" +
+            std::to_string(indices.size()) + R"(, "type": "SCALAR"}],
+           "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 1}]}],
+           "nodes": [{"mesh": 0}], "scenes": [{"nodes": [0]}])");
+    return Glb(json, bytes.data);
+  };
+  const std::vector<Seen> seen = Load(Write("large.glb", file({})));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].vertices, 4);
+  EXPECT_EQ(seen[0].faceSizes, std::vector<int32_t>(kTriangles, 3));
+  const struct {
+    const char* what;
+    std::vector<std::size_t> past;
+    std::size_t named;
+  } cases[] = {
+      {"in the first half", {1000}, 1000},
+      {"in the second half", {200000}, 200000},
+      {"in both", {200000, 1000, 250000}, 1000},
+      {"the last", {3 * kTriangles - 1}, 3 * kTriangles - 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectLoadError(Write("past.glb", file(c.past)), 0,
+                    "accessor 1: element " + std::to_string(c.named) +
+                        " is vertex 9, past the 4 vertices of POSITION");
+  }
+}
+
 // A glTF 1.0 file is another format: assimp's, where the build has it.
 TEST_F(GltfReader, AGltf1FileGoesOnToAssimp) {
   const std::string path = Write("old.gltf", R"({"asset": {"version": "1.0"}, "meshes": {}})");
