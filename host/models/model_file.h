@@ -35,8 +35,8 @@ class ModelFile {
 // Hands `count` vertices to `object` in pieces of kVertexPiece, one call each,
 // so that the object grows its storage once per piece and not per vertex,
 // and the caller's copy is never whole. `positionOf(i)` gives vertex i's
-// position; `afterPiece(i)` is told the last vertex of each piece handed
-// over, so that the caller may free what it held for it.
+// position, asked for once each, in order; `afterPiece(i)` is told the last vertex of each piece
+// handed over, so that the caller may free what it held for it.
 constexpr std::size_t kVertexPiece = 4096;
 template <typename PositionOf, typename AfterPiece>
 void HandOverVertices(Object& object, std::size_t count, const PositionOf& positionOf,

@@ -146,9 +146,10 @@ struct Geometry {
   Elements positions;
   int componentType = kFloat;
   bool normalized = false;
-  // The vertex each welded vertex was first met as: its position is read from
-  // `positions` as the object takes it, rather than held twice.
-  std::vector<uint32_t> kept;
+  // The weld: each vertex of the file's number after joining. A welded
+  // vertex's position is read from `positions`, where the file first has it,
+  // as the object takes it, rather than held twice.
+  Welded welded;
   int32_t faceSize = 1;
   // Each face's welded vertices in turn, handed to the object whole.
   std::vector<int32_t> points;
@@ -231,16 +232,6 @@ void AddFaces(const Asset& asset, const std::string& where, int mode, std::vecto
 
 // Corners from which a primitive's list of them is made ahead (FromAccessors).
 constexpr std::size_t kCornersAheadFrom = std::size_t{1} << 18;
-
-// The vertices the weld keeps, in the order it numbers them.
-void Keep(std::size_t count, const Welded& welded, Geometry& geometry) {
-  geometry.kept.reserve(welded.unique);
-  for (std::size_t v = 0, next = 0; v < count; ++v) {
-    if (welded.remap[v] != next) continue;  // a later copy of a vertex kept already
-    geometry.kept.push_back(static_cast<uint32_t>(v));
-    ++next;
-  }
-}
 
 // An index that names no vertex: its place in the accessor, and its value.
 struct PastTheVertices {
@@ -335,10 +326,9 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
       // No thread to be had: the list is made here below.
     }
   }
-  const Welded welded = WeldIdentical(static_cast<std::size_t>(count), attributes);
-
   Geometry geometry;
-  Keep(static_cast<std::size_t>(count), welded, geometry);
+  geometry.welded = WeldIdentical(static_cast<std::size_t>(count), attributes);
+  const Welded& welded = geometry.welded;
   geometry.positions = std::move(*located);
   geometry.componentType = positions.componentType;
   geometry.normalized = positions.normalized;
@@ -399,9 +389,9 @@ Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::st
   if (position == nullptr || position->components != 3) {
     Fail(asset, where + " KHR_draco_mesh_compression", "has no POSITION of 3 components");
   }
-  const Welded welded = WeldIdentical(static_cast<std::size_t>(mesh.vertices), attributes);
   Geometry geometry;
-  Keep(static_cast<std::size_t>(mesh.vertices), welded, geometry);
+  geometry.welded = WeldIdentical(static_cast<std::size_t>(mesh.vertices), attributes);
+  const Welded& welded = geometry.welded;
   const auto* floats = reinterpret_cast<const unsigned char*>(position->values.data());
   geometry.positions.copy.assign(floats, floats + position->values.size() * sizeof(float));
   geometry.positions.data = geometry.positions.copy.data();
@@ -428,10 +418,17 @@ Geometry FromDraco(const Asset& asset, const Primitive& primitive, const std::st
 Object& AddObject(Document& document, const std::string& name, bool visible, Geometry geometry) {
   Object& object = document.AddObject(name);
   object.visible = visible;
-  object.Reserve(static_cast<int64_t>(geometry.kept.size()), 0, 0);
+  const std::vector<uint32_t>& remap = geometry.welded.remap;
+  object.Reserve(static_cast<int64_t>(geometry.welded.unique), 0, 0);
+  // Welded vertex i is where the file first has a vertex numbered i: asked
+  // for in order, each found past the one before.
+  std::size_t first = 0;
   HandOverVertices(
-      object, geometry.kept.size(),
-      [&geometry](std::size_t i) { return geometry.Position(geometry.kept[i]); },
+      object, geometry.welded.unique,
+      [&](std::size_t i) {
+        while (remap[first] != i) ++first;  // a later copy of a vertex handed over already
+        return geometry.Position(first++);
+      },
       [](std::size_t) {});
   object.AddFacesOfSize(geometry.faceSize, std::move(geometry.points));
   return object;
