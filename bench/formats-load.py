@@ -28,6 +28,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -142,13 +143,26 @@ class Command:
                 child = subprocess.Popen(
                     ["/usr/bin/time", "-o", timing, "-f", "%M"] + self.argv,
                     stdout=out, stderr=err, cwd=OUT, start_new_session=True)
-                try:
-                    status = child.wait(timeout=TIMEOUT)
-                except subprocess.TimeoutExpired:
-                    os.killpg(child.pid, signal.SIGKILL)
-                    child.wait()
-                    status = None
+                # A blocking wait, which returns as the child ends; the time
+                # limit is a timer's. (wait(timeout=...) polls, sleeping up to
+                # 50 ms between looks: every wall came out rounded up to the
+                # next look, 0.0635, 0.1135, 0.1635 s...)
+                stopped = threading.Event()
+
+                def stop():
+                    stopped.set()
+                    try:
+                        os.killpg(child.pid, signal.SIGKILL)
+                    except ProcessLookupError:
+                        pass  # ended as the time ran out
+
+                timer = threading.Timer(TIMEOUT, stop)
+                timer.start()
+                status = child.wait()
                 wall = time.perf_counter() - start
+                timer.cancel()
+                if stopped.is_set():
+                    status = None
             stdout = open(out_path, "rb").read()
             stderr = open(err_path, "rb").read().decode("utf-8", "replace")
             peak = None
