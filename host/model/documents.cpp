@@ -132,11 +132,20 @@ void Object::AddFacesOfSize(int32_t size, std::vector<int32_t> points) {
     throw std::invalid_argument("points that are no whole number of faces of " +
                                 std::to_string(size));
   }
-  // One pass that the compiler can widen finds whether any point is amiss; only
-  // then is the first one looked for, to name it as AddFace would.
+  // One pass finds whether any point is amiss; only then is the first one
+  // looked for, to name it as AddFace would. Four maxima at once: one would
+  // wait for the one before at every point (the build does not widen the
+  // loop), which took half of this call's time on a 2M-triangle mesh.
   const auto vertices = static_cast<uint32_t>(VertexCount());
-  uint32_t largest = 0;
-  for (const int32_t p : points) largest = std::max(largest, static_cast<uint32_t>(p));
+  uint32_t most[4] = {0, 0, 0, 0};
+  std::size_t at = 0;
+  for (; at + 4 <= added; at += 4) {
+    for (std::size_t k = 0; k < 4; ++k) {
+      most[k] = std::max(most[k], static_cast<uint32_t>(points[at + k]));
+    }
+  }
+  for (; at < added; ++at) most[0] = std::max(most[0], static_cast<uint32_t>(points[at]));
+  const uint32_t largest = std::max(std::max(most[0], most[1]), std::max(most[2], most[3]));
   if (largest >= vertices) {
     const auto bad = std::find_if(points.begin(), points.end(), [vertices](int32_t p) {
       return static_cast<uint32_t>(p) >= vertices;

@@ -175,6 +175,13 @@ TEST(ObjectModel, FacesOfOneSizeAnswerAsFacesAddedOneByOne) {
   EXPECT_THROW(o.AddFacesOfSize(3, {0, 1}), std::invalid_argument);
   EXPECT_THROW(o.AddFacesOfSize(0, {0}), std::invalid_argument);
   EXPECT_THROW(o.AddFacesOfSize(2, {0, -1}), std::out_of_range);
+  // A point amiss anywhere in a longer list: in each of the four lanes the
+  // check runs, and in its tail.
+  for (const std::size_t bad : {0u, 5u, 10u, 15u, 17u}) {
+    std::vector<int32_t> points(18, 1);
+    points[bad] = bad % 2 == 0 ? 5 : -1;
+    EXPECT_THROW(o.AddFacesOfSize(3, points), std::out_of_range) << bad;
+  }
   EXPECT_EQ(o.FaceCount(), 3);
   EXPECT_EQ(o.VertexRefCount(2), 3);
   EXPECT_EQ(o.FacePoints(2), (std::vector<int32_t>{1, 2, 4}));
