@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -111,16 +112,37 @@ class FolderWalk {
             const std::string& fromRoot) {
     std::error_code error;
     fs::directory_iterator entries(folder, error);
+    // Whether each entry is asked of the file system (below), not only listed.
+    std::optional<bool> askEach;
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
       const fs::directory_entry& entry = *entries;
       const std::string name = entry.path().filename().generic_string();
       if (!rules_.hidden && !name.empty() && name[0] == '.') continue;
       const std::string path = Join(shown, name);
       // The kind the listing gave, where the file system gives one: a tree of
-      // thousands of files is walked without a call per file.
+      // thousands of files is walked without a call per file. But a folder
+      // that can be listed and not looked into (no search permission, a path
+      // past the system's longest) lists entries that cannot be opened: when
+      // its first entry cannot be looked at, each is asked and named.
       std::error_code kindError;
-      const bool link = entry.is_symlink(kindError);
-      const bool folder = !kindError && !link && entry.is_directory(kindError);
+      if (!askEach) {
+        std::error_code probe;
+        entry.symlink_status(probe);
+        askEach = probe && probe != std::errc::no_such_file_or_directory;
+      }
+      bool link = false;
+      bool folder = false;
+      bool file = false;
+      if (*askEach) {
+        const fs::file_status own = entry.symlink_status(kindError);
+        link = fs::is_symlink(own);
+        folder = fs::is_directory(own);
+        file = fs::is_regular_file(own);
+      } else {
+        link = entry.is_symlink(kindError);
+        folder = !kindError && !link && entry.is_directory(kindError);
+        file = !kindError && !link && !folder && entry.is_regular_file(kindError);
+      }
       if (kindError) {
         // Gone since it was listed is nothing; anything else is a place the
         // walk could not look into.
@@ -135,8 +157,7 @@ class FolderWalk {
         continue;
       }
       // A link is followed to a file only: a linked folder could lead back up.
-      const bool file =
-          link ? fs::is_regular_file(entry.status(kindError)) : entry.is_regular_file(kindError);
+      if (link) file = fs::is_regular_file(entry.status(kindError));
       if (kindError || !file) continue;
       if (ignore_.Ignores(relative + name) || !rules_.globs.Takes(fromRoot + name) ||
           !vhost::models::WalkTakes(path)) {
