@@ -311,6 +311,19 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
     if (name == "POSITION") located = &identity.back();
     attributes.push_back({identity.back().data, accessor.ElementSize(), identity.back().stride});
   }
+  // The indices, checked before anything is made for them: their count is
+  // the file's word until their accessor has been held to its bytes.
+  std::optional<Elements> indexValues;
+  if (primitive.indices) {
+    const std::size_t index = *primitive.indices;
+    const Accessor& accessor = asset.accessors()[index];
+    if (accessor.components != 1 ||
+        (accessor.componentType != kUnsignedByte && accessor.componentType != kUnsignedShort &&
+         accessor.componentType != kUnsignedInt)) {
+      Fail(asset, AccessorName(index), "indices are not unsigned integer scalars");
+    }
+    indexValues = ElementsOf(asset, index);
+  }
   // The list of corners, made on another core while the vertices are welded:
   // zeroing it and faulting in its pages took a twentieth of the 1M-triangle
   // GLB's time on this thread. Not for small meshes, where a thread costs
@@ -338,12 +351,7 @@ Geometry FromAccessors(const Asset& asset, const Primitive& primitive, const std
   if (primitive.indices) {
     const std::size_t index = *primitive.indices;
     const Accessor& accessor = asset.accessors()[index];
-    if (accessor.components != 1 ||
-        (accessor.componentType != kUnsignedByte && accessor.componentType != kUnsignedShort &&
-         accessor.componentType != kUnsignedInt)) {
-      Fail(asset, AccessorName(index), "indices are not unsigned integer scalars");
-    }
-    const Elements values = ElementsOf(asset, index);
+    const Elements& values = *indexValues;
     corners.resize(static_cast<std::size_t>(accessor.count));  // made ahead, or here
     std::optional<PastTheVertices> past;
     if (accessor.componentType == kUnsignedInt) {
