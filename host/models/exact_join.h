@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -115,8 +117,11 @@ class ExactJoin {
   // Vertex `v`'s key (v below Count()), valid until the next join.
   const unsigned char* Key(std::size_t v) const { return &keys_[v * keyBytes_]; }
 
-  // Makes room for `vertices` distinct vertices at once.
+  // Makes room for `vertices` distinct vertices at once. Throws
+  // std::bad_alloc for more than memory could hold, as a table that size
+  // would (a 32-bit build's sizes would wrap first).
   void Reserve(std::size_t vertices) {
+    if (vertices > std::numeric_limits<std::size_t>::max() / 4) throw std::bad_alloc();
     if (vertices > keyRoom_) RoomForKeys(vertices);
     std::size_t size = slots_.empty() ? 1024 : slots_.size();
     while (size < 2 * vertices) size *= 2;
@@ -192,6 +197,7 @@ class ExactJoin {
   // Room for `keys` keys, those held moved over; the room past them is left
   // as the system gives it, untouched until a key is written there.
   void RoomForKeys(std::size_t keys) {
+    if (keys > std::numeric_limits<std::size_t>::max() / keyBytes_) throw std::bad_alloc();
     std::unique_ptr<unsigned char[]> room(new unsigned char[keys * keyBytes_]);
     if (count_ > 0) std::memcpy(room.get(), keys_.get(), count_ * keyBytes_);
     keys_ = std::move(room);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "host/models/exact_join.h"
+
 namespace {
 
 using vhost::models::VertexAttribute;
@@ -117,6 +119,26 @@ TEST(Weld, ManyVerticesJoinAsAMapOfTheirBytesWould) {
       EXPECT_EQ(welded.remap, expected);
       EXPECT_GT(welded.unique, 100u);  // many kinds, many of each
     }
+  }
+}
+
+// The scanning join asked for room past what memory could hold refuses at
+// once, as memory that runs out does: never a size that wraps (a 32-bit
+// build's would) into a small table, or into a doubling without end.
+TEST(ExactJoin, RoomPastWhatMemoryHoldsIsRefused) {
+  const std::size_t most = std::numeric_limits<std::size_t>::max();
+  for (const std::size_t keyBytes : {std::size_t{12}, std::size_t{28}}) {
+    SCOPED_TRACE(keyBytes);
+    vhost::models::ExactJoin join(keyBytes);
+    EXPECT_THROW(join.Reserve(most / 2), std::bad_alloc);  // the table's size
+    EXPECT_THROW(join.Reserve(most / 4), std::bad_alloc);  // the keys' bytes
+    join.Reserve(16);
+    const std::vector<unsigned char> key(keyBytes, 7);
+    bool added = false;
+    EXPECT_EQ(join.Join(key.data(), added), 0);
+    EXPECT_TRUE(added);
+    EXPECT_EQ(join.Join(key.data(), added), 0);
+    EXPECT_FALSE(added);
   }
 }
 
