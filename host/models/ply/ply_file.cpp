@@ -632,6 +632,7 @@ class Reader {
     std::array<int64_t, UINT8_MAX> corners{};
     while (record_ < count) {
       const std::size_t have = body_->Left(kChunk);
+      if (have == 0) return;  // the file ends: the record-at-a-time reading says so
       const char* bytes = body_->Peek(have);
       if (bytes == nullptr) return;
       std::size_t at = 0;
