@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstring>
-#include <iterator>
 #include <utility>
 
 #include "host/models/models.h"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 #include "host/models/models.h"
 #include "host/tool/report_file.h"

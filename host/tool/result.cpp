@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string_view>
+#include <utility>
 
 #include "host/models/models.h"
 #include "host/tool/result_json.h"
@@ -307,7 +308,7 @@ int Status(const ModelResult& result) {
   return status;
 }
 
-std::string ModelJsonInReport(const ModelResult& result) {
+void JsonReport::Add(const ModelResult& result) {
   const std::string alone = ModelJson(result).dump(2, ' ', false, Json::error_handler_t::replace);
   // Two levels deeper than alone: a text never holds a raw line break (JSON
   // escapes it), so every one is a line of the layout.
@@ -317,11 +318,11 @@ std::string ModelJsonInReport(const ModelResult& result) {
     placed += c;
     if (c == '\n') placed += "    ";
   }
-  return placed;
+  models_.push_back(std::move(placed));
+  if (result.baseline && !result.baseline->found) added_.push_back(result.path);
 }
 
-std::string ReportJson(const std::vector<std::string>& models,
-                       const std::vector<std::string>& added, const RunSummary& summary) {
+std::string JsonReport::Text(const RunSummary& summary) const {
   Json document;
   document["schema"] = kSchema;
   document["exit_status"] = summary.exitStatus;
@@ -335,7 +336,7 @@ std::string ReportJson(const std::vector<std::string>& models,
   document["shard"] = summary.shard.empty() ? Json(nullptr) : Json(summary.shard);
   if (summary.baselineFile) {
     document["baseline"] =
-        Json{{"file", *summary.baselineFile}, {"new", added}, {"removed", summary.removed}};
+        Json{{"file", *summary.baselineFile}, {"new", added_}, {"removed", summary.removed}};
   }
   if (summary.identity) {
     const Identity& id = *summary.identity;
@@ -353,34 +354,29 @@ std::string ReportJson(const std::vector<std::string>& models,
   document["models"] = Json::array();
   std::string text = document.dump(2, ' ', false, Json::error_handler_t::replace);
   constexpr std::string_view kEnd = "[]\n}";
-  if (models.empty()) return text;
+  if (models_.empty()) return text;
   if (text.size() < kEnd.size() ||
       text.compare(text.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
     throw std::logic_error("the report's models are not where its layout ends");
   }
   std::size_t size = text.size();
-  for (const std::string& model : models) size += model.size() + 6;
+  for (const std::string& model : models_) size += model.size() + 6;
   std::string out;
   out.reserve(size + 8);
   out.append(text, 0, text.size() - kEnd.size());
   out += "[\n";
-  for (std::size_t i = 0; i < models.size(); ++i) {
+  for (std::size_t i = 0; i < models_.size(); ++i) {
     out += i == 0 ? "    " : ",\n    ";
-    out += models[i];
+    out += models_[i];
   }
   out += "\n  ]\n}";
   return out;
 }
 
 std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary) {
-  std::vector<std::string> models;
-  std::vector<std::string> added;
-  models.reserve(results.size());
-  for (const ModelResult& result : results) {
-    models.push_back(ModelJsonInReport(result));
-    if (result.baseline && !result.baseline->found) added.push_back(result.path);
-  }
-  return ReportJson(models, added, summary);
+  JsonReport report;
+  for (const ModelResult& result : results) report.Add(result);
+  return report.Text(summary);
 }
 
 std::string ToJsonLine(const ModelResult& result) {

@@ -189,15 +189,21 @@ std::string SummaryJsonLine(const RunTally& tally, const RunSummary& summary);
 // have their bad bytes replaced by U+FFFD). The one place results become JSON.
 std::string ToJson(const std::vector<ModelResult>& results, const RunSummary& summary);
 
-// ToJson in two steps, for a writer that renders each model as it arrives
-// rather than all of them once the last is counted (a run with workers would
-// otherwise end with the whole document to build while every worker is idle):
-// a model as it stands in the document's "models" array, indented for that
-// place; then the document around those texts, `added` naming the models new
-// since the baseline, in order.
-std::string ModelJsonInReport(const ModelResult& result);
-std::string ReportJson(const std::vector<std::string>& models,
-                       const std::vector<std::string>& added, const RunSummary& summary);
+// ToJson a model at a time, for a writer that renders each model as it
+// arrives rather than all of them once the last is counted (a run with workers
+// would otherwise end with the whole document to build while every worker is
+// idle). Keeps each model's text, laid out for its place in the document, and
+// the paths of those new since the baseline; no ModelResult.
+class JsonReport {
+ public:
+  void Add(const ModelResult& result);
+  // The whole document around the models added, in their order.
+  std::string Text(const RunSummary& summary) const;
+
+ private:
+  std::vector<std::string> models_;
+  std::vector<std::string> added_;
+};
 
 // The MODEL that means standard input.
 inline constexpr const char* kStandardInput = "-";

@@ -115,15 +115,12 @@ void TextWriter::End(const RunSummary& summary) {
 
 void JsonWriter::Begin(const std::optional<Identity>& identity) { identity_ = identity; }
 
-void JsonWriter::Model(const ModelResult& result) {
-  models_.push_back(ModelJsonInReport(result));
-  if (result.baseline && !result.baseline->found) added_.push_back(result.path);
-}
+void JsonWriter::Model(const ModelResult& result) { report_.Add(result); }
 
 void JsonWriter::End(const RunSummary& summary) {
   RunSummary withIdentity = summary;
   if (!withIdentity.identity) withIdentity.identity = identity_;
-  std::fprintf(out_, "%s\n", ReportJson(models_, added_, withIdentity).c_str());
+  std::fprintf(out_, "%s\n", report_.Text(withIdentity).c_str());
 }
 
 void JsonLinesWriter::Model(const ModelResult& result) {

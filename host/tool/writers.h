@@ -57,10 +57,7 @@ class JsonWriter final : public Writer {
  private:
   std::FILE* out_;
   std::optional<Identity> identity_;
-  // Each model's text as it arrived (ModelJsonInReport), and the paths of
-  // those new since the baseline: the end only puts the document around them.
-  std::vector<std::string> models_;
-  std::vector<std::string> added_;
+  JsonReport report_;  // each model rendered as it arrived
 };
 
 // A JSON line per model as soon as it is handed over, flushed at once, then a
